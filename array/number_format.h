@@ -1,0 +1,26 @@
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace cagewarp {
+
+// Longest text of one number: sign, 6 digits, point, exponent ("-1.23457e-38"), or "-nan".
+inline constexpr int maxNumberText = 16;
+
+// Writes a float as printf's "%g" (precision 6) does: six significant digits, the shorter of
+// fixed and exponent notation, trailing zeros dropped. Returns the end of the text.
+inline char* formatFloat(char* out, float value) {
+  return std::to_chars(out, out + maxNumberText, value, std::chars_format::general, 6).ptr;
+}
+inline char* formatInt(char* out, int32_t value) {
+  return std::to_chars(out, out + maxNumberText, value).ptr;
+}
+inline std::string floatText(float value) {
+  char buffer[maxNumberText];
+  return std::string(buffer, formatFloat(buffer, value));
+}
+
+}  // namespace cagewarp
