@@ -16,7 +16,9 @@ bool sameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-float absolute(float x) { return x > 0 ? x : -x; }
+float absolute(float x) {
+  return x > 0 ? x : -x;
+}
 
 }  // namespace
 
@@ -32,7 +34,8 @@ Matrix::Matrix(int rows, int cols, std::string_view name) : Matrix(rows, cols) {
     for (int64_t k = 0; k < count(); k += int64_t{cols} + 1) e[k] = 1.0f;
   } else if (sameName(name, "nchoosek") && cols == 1 && rows > 0) {
     e[0] = 1.0f;
-    for (int i = 1; i < rows; ++i) e[i] = e[i - 1] * static_cast<float>(rows - i) / static_cast<float>(i);
+    for (int i = 1; i < rows; ++i)
+      e[i] = e[i - 1] * static_cast<float>(rows - i) / static_cast<float>(i);
   }
 }
 

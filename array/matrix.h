@@ -61,8 +61,14 @@ class IntMatrix : public IntArray {
 };
 
 // Comparisons with the tie rules the geometry relies on.
-inline const float& largerOf(const float& a, const float& b) { return a > b ? a : b; }
-inline const float& smallerOf(const float& a, const float& b) { return a >= b ? b : a; }
-inline const int& smallerOf(const int& a, const int& b) { return a < b ? a : b; }
+inline const float& largerOf(const float& a, const float& b) {
+  return a > b ? a : b;
+}
+inline const float& smallerOf(const float& a, const float& b) {
+  return a >= b ? b : a;
+}
+inline const int& smallerOf(const int& a, const int& b) {
+  return a < b ? a : b;
+}
 
 }  // namespace cagewarp

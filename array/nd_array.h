@@ -178,7 +178,8 @@ class NdArray {
     int64_t total = int64_t{r} * c;
     CAGEWARP_CHECK(total <= std::numeric_limits<int>::max());
     auto block = allocateBlock(total, true, T{});
-    for (int j = 0; j < c; ++j) copyElements(block.get() + int64_t{r} * j, data() + int64_t{r1} * j, r1);
+    for (int j = 0; j < c; ++j)
+      copyElements(block.get() + int64_t{r} * j, data() + int64_t{r1} * j, r1);
     data_ = std::move(block);
     shape_[0] = r;
     count_ = static_cast<int>(total);
@@ -256,10 +257,12 @@ class NdArray {
     bool orderable = true;
     for (int i = 0; i < count_; ++i) {
       pairs[i] = {data_.get()[i], i};
-      if constexpr (std::is_floating_point_v<T>) orderable = orderable && !std::isnan(pairs[i].first);
+      if constexpr (std::is_floating_point_v<T>)
+        orderable = orderable && !std::isnan(pairs[i].first);
     }
     if (orderable) {
-      std::sort(pairs.begin(), pairs.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+      std::sort(pairs.begin(), pairs.end(),
+                [](const auto& a, const auto& b) { return a.first < b.first; });
       bool distinct = true;
       for (int i = 1; i < count_ && distinct; ++i) distinct = pairs[i - 1].first < pairs[i].first;
       if (distinct) {

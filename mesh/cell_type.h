@@ -30,10 +30,11 @@ inline constexpr std::array<int, 8> sameTypeChildCount = {1, 2, 4, 4, 4, 6, 8, 8
 inline constexpr std::array<int, 8> refinedNodeCount = {1, 3, 6, 9, 10, 19, 18, 27};
 inline constexpr std::array<int, 8> typeBit = {1, 2, 4, 8, 16, 32, 64, 128};
 // One over the number of cells of the type around a regular vertex.
-inline constexpr std::array<double, 8> typeWeight = {1.0,        1.0 / 2.0,  1.0 / 6.0,
-                                                     1.0 / 4.0,  1.0 / 14.0, 1.0 / 14.0,
-                                                     1.0 / 12.0, 1.0 / 8.0};
+inline constexpr std::array<double, 8> typeWeight = {1.0,        1.0 / 2.0,  1.0 / 6.0,  1.0 / 4.0,
+                                                     1.0 / 14.0, 1.0 / 14.0, 1.0 / 12.0, 1.0 / 8.0};
 
-inline bool isVolumeType(int t) { return t >= tetrahedronType && t <= hexahedronType; }
+inline bool isVolumeType(int t) {
+  return t >= tetrahedronType && t <= hexahedronType;
+}
 
 }  // namespace cagewarp

@@ -11,8 +11,8 @@ Mesh::Mesh(int rows) : vertices(rows, 0) {
 std::string Mesh::summary() const {
   char text[256];
   std::snprintf(text, sizeof text, "[%i,%i|2D:%i,%i|3D:%i,%i,%i,%i]::%ix%i:xyz@%i", cellCount(0),
-                cellCount(1), cellCount(2), cellCount(3), cellCount(4), cellCount(5),
-                cellCount(6), cellCount(7), vertexRows(), vertexColumns(), xyzRow);
+                cellCount(1), cellCount(2), cellCount(3), cellCount(4), cellCount(5), cellCount(6),
+                cellCount(7), vertexRows(), vertexColumns(), xyzRow);
   return text;
 }
 
