@@ -16,7 +16,9 @@ namespace cagewarp {
 using TupleHash = std::function<uint32_t(const IntArray&)>;
 
 // Bucket i is the home of the tuples that start with vertex i.
-inline uint32_t firstElementHash(const IntArray& key) { return static_cast<uint32_t>(key[0]); }
+inline uint32_t firstElementHash(const IntArray& key) {
+  return static_cast<uint32_t>(key[0]);
+}
 
 // The sum of all elements modulo `modulus`.
 inline TupleHash tupleSumHash(int modulus) {
