@@ -20,7 +20,8 @@ void writeBinaryArray(const NdArray<T>& array, const std::string& path) {
     const int32_t s = array.size(d);
     out.write(reinterpret_cast<const char*>(&s), 4);
   }
-  out.write(reinterpret_cast<const char*>(array.data()), 4 * static_cast<std::streamsize>(array.count()));
+  out.write(reinterpret_cast<const char*>(array.data()),
+            4 * static_cast<std::streamsize>(array.count()));
 }
 
 }  // namespace cagewarp::testing

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string_view>
+
+namespace cagewarp::messages {
+
+// Every text the program prints on standard output, in one place. Lines with %s take a file
+// name or a mesh summary.
+// The usage screen: the title line ends with the project's web address, then comes the body.
+inline constexpr std::string_view usageTitle =
+    "3D mesh<=>model relator for deformation. available at ";
+inline constexpr std::string_view usageBody =
+    "\n"
+    "usage: cagewarp filename1 filename2 [options]\n\n"
+    "filename1 is mesh file of volumetric control mesh\n"
+    "filename2 is mesh file of model that is to be deformed\n"
+    "options: arbitrary sequence of the characters \n"
+    "         b - add boundary\n"
+    "         l - linear subdivision\n"
+    "         s - normal subdivision\n"
+    "to described how to yield the subdivided control mesh (not model mesh).\n"
+    "Operations b,l,s are performed in order of appearance.\n"
+    " Note: Use multiple s for smooth deformation!\n"
+    "Matrix D for deformation is stored in filename1.mat.\n"
+    "Not all model vertices have to be enclosed in which case make sure\n"
+    "you read the involved model vertex indices from filename1.ind.\n"
+    "\n"
+    "Example: cagewarp control.txt model.txt b s s s\n"
+    "hit ENTER to continue...\n";
+inline constexpr std::string_view usageLine = "usage: cagewarp filename1 filename2 [options]";
+
+inline constexpr const char* loadControl = "load control mesh: %s\n";
+inline constexpr const char* controlSummary = "control mesh: %s\n";
+inline constexpr const char* loadModel = "load model mesh: %s\n";
+inline constexpr const char* modelSummary = "model mesh: %s\n";
+inline constexpr const char* addBoundary = "add boundary\n";
+inline constexpr const char* linearSubdivision = "linear subdivision\n";
+inline constexpr const char* normalSubdivision = "normal subdivision\n";
+inline constexpr const char* refinedStored = "subdivided control mesh stored in: %s\n";
+inline constexpr const char* refinedSummary = "subdivided control mesh: %s\n";
+inline constexpr const char* matrixOutput = "matrix D output to:\n";
+inline constexpr const char* indexOutput =
+    "model vertex indices affected by multiplication are in:\n";
+
+// Suffixes of the result files, appended to the control mesh file name.
+inline constexpr std::string_view refinedSuffix = ".out";
+inline constexpr std::string_view matrixSuffix = ".mat";
+inline constexpr std::string_view indexSuffix = ".ind";
+
+// Standard error: every message starts with this.
+inline constexpr std::string_view errorPrefix = "cagewarp: ";
+
+}  // namespace cagewarp::messages

@@ -1,0 +1,67 @@
+#include "array/number_format.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+
+namespace cagewarp {
+namespace {
+
+std::string printfText(float value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+  return buffer;
+}
+
+TEST(NumberFormat, SpecialValuesMatchPrintf) {
+  const float specials[] = {0.0f,
+                            -0.0f,
+                            1.0f,
+                            0.5f,
+                            1.0f / 3,
+                            1e-7f,
+                            100000.0f,
+                            1000000.0f,
+                            123456.5f,
+                            999999.5f,
+                            0.0001f,
+                            0.00001f,
+                            std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN(),
+                            -std::numeric_limits<float>::quiet_NaN(),
+                            std::numeric_limits<float>::denorm_min(),
+                            std::numeric_limits<float>::min(),
+                            std::numeric_limits<float>::max(),
+                            -std::numeric_limits<float>::max()};
+  for (float v : specials) EXPECT_EQ(floatText(v), printfText(v)) << printfText(v);
+}
+
+TEST(NumberFormat, MillionsOfRandomFloatsMatchPrintf) {
+  std::mt19937 random(2026);
+  int mismatches = 0;
+  for (int i = 0; i < 3'000'000 && mismatches < 5; ++i) {
+    // Random bit patterns cover every exponent, denormals and NaN payloads.
+    const float v = std::bit_cast<float>(static_cast<uint32_t>(random()));
+    const std::string ours = floatText(v);
+    const std::string theirs = printfText(v);
+    if (ours != theirs) {
+      ++mismatches;
+      ADD_FAILURE() << std::bit_cast<uint32_t>(v) << ": " << ours << " vs " << theirs;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(NumberFormat, IntsInPlainDecimal) {
+  char buffer[maxNumberText];
+  EXPECT_EQ(std::string(buffer, formatInt(buffer, -2147483647 - 1)), "-2147483648");
+  EXPECT_EQ(std::string(buffer, formatInt(buffer, 0)), "0");
+}
+
+}  // namespace
+}  // namespace cagewarp
