@@ -1,1 +1,252 @@
-int main() { return 1; }
+// Writes every lookup table file that cagewarp reads from its table directory.
+//
+// Usage: generate_tables <output-dir>
+//
+// Each table is a binary array file: int32 n, n int32 sizes, then the elements in storage order
+// (lower dimensions first), all little-endian; int32 elements for index tables, float32 for
+// weight tables. The output depends on nothing but this source, so every run writes the same
+// bytes.
+//
+// Local vertex numbering (shared by every table and by the cage files):
+//   point        0
+//   line         0, 1
+//   triangle     0, 1, 2 counter-clockwise seen from outside
+//   quad         0, 1, 2, 3 counter-clockwise seen from outside
+//   tetrahedron  0, 1, 2, 3; triangle 0, 1, 2 turns (right-hand rule) towards vertex 3, so its
+//                outward listing is (0, 2, 1)
+//   octahedron   0 and 5 the two apexes; 1, 2, 3, 4 the equator, counter-clockwise seen from 0
+//   prism        0, 1, 2 the bottom triangle counter-clockwise seen from above; 3, 4, 5 above
+//                0, 1, 2
+//   hexahedron   0, 1, 2, 3 the bottom face counter-clockwise seen from above; 4, 5, 6, 7 above
+//                0, 1, 2, 3
+//
+// Local node numbering of a refined cell: the corners keep rows 0 .. k-1; the new nodes follow
+// in the order the node tables define them (edges, then quad middles, then the octahedron's
+// centre of six, then the hexahedron's centre of eight). mAB is the middle of edge A-B.
+//   line         2 = m01
+//   triangle     3 = m01, 4 = m12, 5 = m20
+//   quad         4 = m01, 5 = m12, 6 = m23, 7 = m30, 8 = middle of the quad
+//   tetrahedron  4 = m01, 5 = m02, 6 = m03, 7 = m12, 8 = m13, 9 = m23
+//   octahedron   6 = m01, 7 = m02, 8 = m03, 9 = m04, 10 = m12, 11 = m23, 12 = m34, 13 = m41,
+//                14 = m51, 15 = m52, 16 = m53, 17 = m54, 18 = centre
+//   prism        6 = m01, 7 = m12, 8 = m20, 9 = m34, 10 = m45, 11 = m53, 12 = m03, 13 = m14,
+//                14 = m25, 15 = middle of quad (0,1,4,3), 16 = of (1,2,5,4), 17 = of (2,0,3,5)
+//   hexahedron   8 = m01, 9 = m12, 10 = m23, 11 = m30, 12 = m45, 13 = m56, 14 = m67, 15 = m74,
+//                16 = m04, 17 = m15, 18 = m26, 19 = m37, 20 = middle of the bottom (0,3,2,1),
+//                21 = top (4,5,6,7), 22 = (0,1,5,4), 23 = (1,2,6,5), 24 = (2,3,7,6),
+//                25 = (3,0,4,7), 26 = centre
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Polygon = std::vector<int>;
+using PolygonList = std::vector<Polygon>;
+
+// A table about to be written: its sizes and its elements in storage order.
+template <typename T>
+struct Table {
+  std::vector<int32_t> sizes;
+  std::vector<T> values;
+};
+
+using IntTable = Table<int32_t>;
+using FloatTable = Table<float>;
+
+// A rows x columns index table whose columns are the given polygons (each must have `rows`
+// entries; a list with no polygons gives a rows x 0 table).
+IntTable columnTable(int rows, const PolygonList& columns) {
+  IntTable table{{rows, static_cast<int32_t>(columns.size())}, {}};
+  for (const Polygon& column : columns) {
+    if (static_cast<int>(column.size()) != rows) {
+      std::fprintf(stderr, "generate_tables: a column has %zu entries, not %d\n", column.size(),
+                   rows);
+      std::exit(1);
+    }
+    table.values.insert(table.values.end(), column.begin(), column.end());
+  }
+  return table;
+}
+
+IntTable flatTable(const std::vector<int32_t>& values) {
+  return IntTable{{static_cast<int32_t>(values.size())}, values};
+}
+
+void appendWord(std::string& bytes, uint32_t word) {
+  for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<char>((word >> (8 * b)) & 0xffu));
+}
+
+// The file bytes, little-endian whatever the host's byte order.
+template <typename T>
+std::string fileBytes(const Table<T>& table) {
+  std::string bytes;
+  appendWord(bytes, static_cast<uint32_t>(table.sizes.size()));
+  for (int32_t s : table.sizes) appendWord(bytes, static_cast<uint32_t>(s));
+  for (T v : table.values) appendWord(bytes, std::bit_cast<uint32_t>(v));
+  return bytes;
+}
+
+class TableWriter {
+ public:
+  explicit TableWriter(std::filesystem::path dir) : dir_(std::move(dir)) {}
+
+  template <typename T>
+  void write(const std::string& name, const Table<T>& table) {
+    int64_t count = 1;
+    for (int32_t s : table.sizes) count *= s;
+    if (count != static_cast<int64_t>(table.values.size())) fail(name, "shape and data disagree");
+    const std::string bytes = fileBytes(table);
+    std::ofstream out(dir_ / name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) fail(name, "cannot be written");
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& name, const char* what) {
+    std::fprintf(stderr, "generate_tables: %s: %s\n", (dir_ / name).c_str(), what);
+    std::exit(1);
+  }
+
+  std::filesystem::path dir_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Faces of the volume cells. Every face is listed counter-clockwise seen from outside, so for a
+// triangle (A, B, C) the normal (B - A) x (C - A) points out of the cell.
+
+// Face i is the one opposite corner i.
+const PolygonList tetrahedronTriangles = {{1, 2, 3}, {0, 3, 2}, {0, 1, 3}, {0, 2, 1}};
+// The four faces around apex 0 in equator order, then the four around apex 5.
+const PolygonList octahedronTriangles = {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 1},
+                                         {5, 2, 1}, {5, 3, 2}, {5, 4, 3}, {5, 1, 4}};
+// Bottom, then top.
+const PolygonList prismTriangles = {{0, 2, 1}, {3, 4, 5}};
+// The side below bottom edge 0-1, 1-2, 2-0. Each starts along a triangle edge, so an even
+// position always begins a triangle edge and an odd one an axis edge; the interface pass of a
+// smoothing step tells the two kinds of edge apart by that parity.
+const PolygonList prismQuads = {{0, 1, 4, 3}, {1, 2, 5, 4}, {2, 0, 3, 5}};
+// Bottom, top, then the sides below bottom edges 0-1, 1-2, 2-3, 3-0.
+const PolygonList hexahedronQuads = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                     {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+const PolygonList noFaces = {};
+
+// Triangle faces (slots 0 .. F-1) and quad faces (corner j of quad q is slot F + 4q + j) of
+// volume type t = 4..7.
+const PolygonList& triangleFaces(int t) {
+  static const PolygonList* const lists[] = {&tetrahedronTriangles, &octahedronTriangles,
+                                             &prismTriangles, &noFaces};
+  return *lists[t - 4];
+}
+const PolygonList& quadFaces(int t) {
+  static const PolygonList* const lists[] = {&noFaces, &noFaces, &prismQuads, &hexahedronQuads};
+  return *lists[t - 4];
+}
+
+int positionIn(const Polygon& face, int v) {
+  for (int j = 0; j < static_cast<int>(face.size()); ++j)
+    if (face[j] == v) return j;
+  return -1;
+}
+
+// The face slots around vertex v of type t, counter-clockwise seen from outside the cell at v.
+// A face listed (.., p, v, ..) counter-clockwise from outside is followed, in that sense, by the
+// face that runs along the same edge the other way, (.., v, p, ..). The walk starts at the
+// lowest slot.
+std::vector<int32_t> slotsAroundVertex(int t, int v) {
+  struct Incident {
+    Polygon face;
+    int slot;
+  };
+  std::vector<Incident> incident;
+  const PolygonList& triangles = triangleFaces(t);
+  const PolygonList& quads = quadFaces(t);
+  const int f = static_cast<int>(triangles.size());
+  for (int i = 0; i < f; ++i)
+    if (positionIn(triangles[i], v) >= 0) incident.push_back({triangles[i], i});
+  for (int q = 0; q < static_cast<int>(quads.size()); ++q) {
+    const int j = positionIn(quads[q], v);
+    if (j >= 0) incident.push_back({quads[q], f + 4 * q + j});
+  }
+  std::vector<int32_t> slots;
+  const Incident* current = &incident.front();
+  while (slots.size() < incident.size()) {
+    slots.push_back(current->slot);
+    const Polygon& face = current->face;
+    const int size = static_cast<int>(face.size());
+    const int previous = face[(positionIn(face, v) + size - 1) % size];
+    for (const Incident& other : incident) {
+      const int size2 = static_cast<int>(other.face.size());
+      if (other.face[(positionIn(other.face, v) + 1) % size2] == previous) current = &other;
+    }
+  }
+  return slots;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Point location: the outward faces of each volume type and the faces around each vertex.
+
+// mesh_nrm4..7: 3 x F outward triangles; mesh_nrm8, 9: 4 x Q quads of the prism and the
+// hexahedron, counter-clockwise seen from outside.
+void writeNormalTables(TableWriter& out) {
+  for (int t = 4; t <= 7; ++t)
+    out.write("mesh_nrm" + std::to_string(t) + ".tab", columnTable(3, triangleFaces(t)));
+  out.write("mesh_nrm8.tab", columnTable(4, prismQuads));
+  out.write("mesh_nrm9.tab", columnTable(4, hexahedronQuads));
+}
+
+// mesh_bar4..7: column i = the face slots around vertex i, in cyclic order (counter-clockwise
+// seen from outside), so consecutive slots, and the last and the first, share an edge at i.
+void writeVertexFaceTables(TableWriter& out) {
+  const int vertices[] = {4, 6, 6, 8};
+  for (int t = 4; t <= 7; ++t) {
+    PolygonList columns;
+    for (int v = 0; v < vertices[t - 4]; ++v) {
+      const std::vector<int32_t> slots = slotsAroundVertex(t, v);
+      columns.emplace_back(slots.begin(), slots.end());
+    }
+    out.write("mesh_bar" + std::to_string(t) + ".tab",
+              columnTable(static_cast<int>(columns.front().size()), columns));
+  }
+}
+
+// mesh_brn4..7: the slot map, one-dimensional, F + 4Q entries. A triangle slot is served by its
+// own normal, so entry f is f. The normals of quad corners depend on how each cell's quad is
+// cut and are decided per cell; their entries are never read and hold -1 so that a reader that
+// used them would fail loudly instead of picking a plausible normal.
+void writeSlotMapTables(TableWriter& out) {
+  for (int t = 4; t <= 7; ++t) {
+    const int f = static_cast<int>(triangleFaces(t).size());
+    const int q = static_cast<int>(quadFaces(t).size());
+    std::vector<int32_t> map(f + 4 * q, -1);
+    for (int i = 0; i < f; ++i) map[i] = i;
+    out.write("mesh_brn" + std::to_string(t) + ".tab", flatTable(map));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: generate_tables <output-dir>\n");
+    return 2;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(argv[1], error);
+  if (error) {
+    std::fprintf(stderr, "generate_tables: %s: %s\n", argv[1], error.message().c_str());
+    return 1;
+  }
+  TableWriter out(argv[1]);
+  writeNormalTables(out);
+  writeVertexFaceTables(out);
+  writeSlotMapTables(out);
+  return 0;
+}

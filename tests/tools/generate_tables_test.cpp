@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include "tests/tools/table_fixtures.h"
+
+namespace cagewarp {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::map<std::string, std::string> tableFiles(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+    if (entry.path().extension() != ".tab") continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(in),
+                                               std::istreambuf_iterator<char>()};
+  }
+  return files;
+}
+
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (fs::temp_directory_path() / "cagewarp-tables-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+int runGenerator(const std::string& arguments) {
+  const std::string command = std::string(CAGEWARP_GENERATOR) + arguments + " 2>/dev/null";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(GenerateTables, RegeneratesTheCommittedTablesByteForByte) {
+  ScratchDir scratch;
+  ASSERT_EQ(runGenerator(" " + (scratch.path() / "tab").string()), 0);
+  const auto generated = tableFiles(scratch.path() / "tab");
+  const auto committed = tableFiles(CAGEWARP_TAB_DIR);
+  ASSERT_FALSE(generated.empty());
+  std::vector<std::string> generatedNames, committedNames;
+  for (const auto& [name, bytes] : generated) generatedNames.push_back(name);
+  for (const auto& [name, bytes] : committed) committedNames.push_back(name);
+  EXPECT_EQ(generatedNames, committedNames);
+  for (const auto& [name, bytes] : generated) {
+    const auto other = committed.find(name);
+    if (other != committed.end()) {
+      EXPECT_TRUE(other->second == bytes) << name << " differs";
+    }
+  }
+}
+
+TEST(GenerateTables, RefusesAMissingOrUnusableOutputDirectory) {
+  EXPECT_NE(runGenerator(""), 0);
+  ScratchDir scratch;
+  const fs::path blocker = scratch.path() / "file";
+  std::ofstream(blocker) << "x";
+  EXPECT_NE(runGenerator(" " + blocker.string()), 0);
+}
+
+struct TableShape {
+  const char* name;
+  std::vector<int> sizes;
+};
+
+TEST(GenerateTables, PointLocationTablesHaveTheirShapes) {
+  const std::vector<TableShape> shapes = {
+      {"mesh_nrm4.tab", {3, 4}}, {"mesh_nrm5.tab", {3, 8}}, {"mesh_nrm6.tab", {3, 2}},
+      {"mesh_nrm7.tab", {3, 0}}, {"mesh_nrm8.tab", {4, 3}}, {"mesh_nrm9.tab", {4, 6}},
+      {"mesh_bar4.tab", {3, 4}}, {"mesh_bar5.tab", {4, 6}}, {"mesh_bar6.tab", {3, 6}},
+      {"mesh_bar7.tab", {3, 8}}, {"mesh_brn4.tab", {4}},    {"mesh_brn5.tab", {8}},
+      {"mesh_brn6.tab", {14}},   {"mesh_brn7.tab", {24}}};
+  for (const TableShape& shape : shapes) {
+    std::string problem;
+    const IntMatrix table = testing::committedIntTable(shape.name, &problem);
+    ASSERT_FALSE(table.isEmpty()) << shape.name << " " << problem;
+    EXPECT_EQ(problem, "") << shape.name;
+    std::vector<int> sizes(table.sizes(), table.sizes() + table.n());
+    EXPECT_EQ(sizes, shape.sizes) << shape.name;
+  }
+}
+
+}  // namespace
+}  // namespace cagewarp
