@@ -43,6 +43,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -231,6 +232,172 @@ void writeSlotMapTables(TableWriter& out) {
   }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Face families: the faces the boundary and interface passes pair between neighbouring cells.
+// Volume faces are the point location faces above, counter-clockwise seen from outside.
+
+const PolygonList triangleEdges = {{0, 1}, {1, 2}, {2, 0}};
+const PolygonList quadEdges = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
+
+// mesh_zip0..6: triangle edges, quad edges, tetrahedron triangles, prism triangles, prism quads,
+// hexahedron quads, octahedron triangles; face size x face count.
+void writeFaceFamilyTables(TableWriter& out) {
+  const PolygonList* const families[] = {&triangleEdges,      &quadEdges,  &tetrahedronTriangles,
+                                         &prismTriangles,     &prismQuads, &hexahedronQuads,
+                                         &octahedronTriangles};
+  for (int q = 0; q < 7; ++q) {
+    const PolygonList& faces = *families[q];
+    out.write("mesh_zip" + std::to_string(q) + ".tab",
+              columnTable(static_cast<int>(faces.front().size()), faces));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The split: the new nodes of each type (rows after the corners, in the order listed) and the
+// children built from them. A group only names corners or nodes made before it.
+
+struct NodeGroups {
+  PolygonList edges;   // two ends: the edge's middle
+  PolygonList quads;   // four corners in cyclic order: the quad's middle
+  PolygonList sixes;   // the octahedron's six corners: its centre
+  PolygonList eights;  // the hexahedron's eight corners: its centre
+};
+
+const NodeGroups nodeGroups[8] = {
+    // point: no new node
+    {},
+    // line: 2 = m01
+    {{{0, 1}}, {}, {}, {}},
+    // triangle: 3 = m01, 4 = m12, 5 = m20
+    {{{0, 1}, {1, 2}, {2, 0}}, {}, {}, {}},
+    // quad: 4 = m01, 5 = m12, 6 = m23, 7 = m30; 8 = middle
+    {{{0, 1}, {1, 2}, {2, 3}, {3, 0}}, {{0, 1, 2, 3}}, {}, {}},
+    // tetrahedron: 4 = m01, 5 = m02, 6 = m03, 7 = m12, 8 = m13, 9 = m23
+    {{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}, {}, {}, {}},
+    // octahedron: 6..9 = the edges at apex 0, 10..13 the equator, 14..17 the edges at apex 5;
+    // 18 = centre
+    {{{0, 1},
+      {0, 2},
+      {0, 3},
+      {0, 4},
+      {1, 2},
+      {2, 3},
+      {3, 4},
+      {4, 1},
+      {5, 1},
+      {5, 2},
+      {5, 3},
+      {5, 4}},
+     {},
+     {{0, 1, 2, 3, 4, 5}},
+     {}},
+    // prism: 6..8 bottom edges, 9..11 top edges, 12..14 axis edges; 15..17 the quads as listed
+    // for point location
+    {{{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}, {0, 3}, {1, 4}, {2, 5}}, prismQuads, {}, {}},
+    // hexahedron: 8..11 bottom edges, 12..15 top edges, 16..19 axis edges; 20..25 the quads as
+    // listed for point location; 26 = centre
+    {{{0, 1},
+      {1, 2},
+      {2, 3},
+      {3, 0},
+      {4, 5},
+      {5, 6},
+      {6, 7},
+      {7, 4},
+      {0, 4},
+      {1, 5},
+      {2, 6},
+      {3, 7}},
+     hexahedronQuads,
+     {},
+     {{0, 1, 2, 3, 4, 5, 6, 7}}},
+};
+
+// mesh_edg, mesh_qua, mesh_hex, mesh_cub + type: 2k x groups. A type without groups of a kind
+// gets no file, which the loader reads as "none".
+void writeNodeTables(TableWriter& out) {
+  for (int t = 0; t < 8; ++t) {
+    const NodeGroups& g = nodeGroups[t];
+    const std::pair<const char*, const PolygonList*> kinds[] = {
+        {"edg", &g.edges}, {"qua", &g.quads}, {"hex", &g.sixes}, {"cub", &g.eights}};
+    for (int k = 0; k < 4; ++k) {
+      if (kinds[k].second->empty()) continue;
+      out.write(std::string("mesh_") + kinds[k].first + std::to_string(t) + ".tab",
+                columnTable(2 * (k + 1), *kinds[k].second));
+    }
+  }
+}
+
+// Same-type children, each in its type's own vertex order and orientation.
+const PolygonList sameTypeChildren[8] = {
+    // point: itself
+    {{0}},
+    // line: the two halves
+    {{0, 2}, {2, 1}},
+    // triangle: the three corner triangles, then the middle one
+    {{0, 3, 5}, {3, 1, 4}, {5, 4, 2}, {3, 4, 5}},
+    // quad: one per corner
+    {{0, 4, 8, 7}, {4, 1, 5, 8}, {8, 5, 2, 6}, {7, 8, 6, 3}},
+    // tetrahedron: the corner tetrahedra, each the parent shrunk towards its corner
+    {{0, 4, 5, 6}, {4, 1, 7, 8}, {5, 7, 2, 9}, {6, 8, 9, 3}},
+    // octahedron: the parent shrunk towards each corner (the opposite corner maps to the centre)
+    {{0, 6, 7, 8, 9, 18},
+     {6, 1, 10, 18, 13, 14},
+     {7, 10, 2, 11, 18, 15},
+     {8, 18, 11, 3, 12, 16},
+     {9, 13, 18, 12, 4, 17},
+     {18, 14, 15, 16, 17, 5}},
+    // prism: below the middle level the four triangles of the split bottom (corner 0, 1, 2,
+    // middle), then the same four above it. Bottom level 0 1 2 / 6 7 8, middle level 12 13 14 /
+    // 15 16 17, top level 3 4 5 / 9 10 11.
+    {{0, 6, 8, 12, 15, 17},
+     {6, 1, 7, 15, 13, 16},
+     {8, 7, 2, 17, 16, 14},
+     {6, 7, 8, 15, 16, 17},
+     {12, 15, 17, 3, 9, 11},
+     {15, 13, 16, 9, 4, 10},
+     {17, 16, 14, 11, 10, 5},
+     {15, 16, 17, 9, 10, 11}},
+    // hexahedron: the 3 x 3 x 3 grid of nodes, layer by layer (x to the right, y up the page):
+    //   z = 0:  3 10  2    z = 1: 19 24 18    z = 2:  7 14  6
+    //          11 20  9           25 26 23           15 21 13
+    //           0  8  1           16 22 17            4 12  5
+    // children lower layer first, each layer at x-, y- then counter-clockwise.
+    {{0, 8, 20, 11, 16, 22, 26, 25},
+     {8, 1, 9, 20, 22, 17, 23, 26},
+     {20, 9, 2, 10, 26, 23, 18, 24},
+     {11, 20, 10, 3, 25, 26, 24, 19},
+     {16, 22, 26, 25, 4, 12, 21, 15},
+     {22, 17, 23, 26, 12, 5, 13, 21},
+     {26, 23, 18, 24, 21, 13, 6, 14},
+     {25, 26, 24, 19, 15, 21, 14, 7}},
+};
+
+// mesh_uni0..7: vertices per cell x children.
+void writeChildTables(TableWriter& out) {
+  for (int t = 0; t < 8; ++t) {
+    const PolygonList& children = sameTypeChildren[t];
+    out.write("mesh_uni" + std::to_string(t) + ".tab",
+              columnTable(static_cast<int>(children.front().size()), children));
+  }
+}
+
+// mesh_bas4: the octahedron of a tetrahedron's edge middles, apexes m01 and m23, equator m02,
+// m12, m13, m03 (counter-clockwise seen from m01). mesh_bas5: per octahedron face (A, B, C), in
+// face order, the tetrahedron (mAB, mCA, mBC, centre): the face's middle triangle listed
+// clockwise from outside, so that it turns towards the centre.
+void writeMixedChildTables(TableWriter& out) {
+  out.write("mesh_bas4.tab", columnTable(6, {{4, 5, 7, 8, 6, 9}}));
+  out.write("mesh_bas5.tab", columnTable(4, {{6, 7, 10, 18},
+                                             {7, 8, 11, 18},
+                                             {8, 9, 12, 18},
+                                             {9, 6, 13, 18},
+                                             {15, 14, 10, 18},
+                                             {16, 15, 11, 18},
+                                             {17, 16, 12, 18},
+                                             {14, 17, 13, 18}}));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -248,5 +415,9 @@ int main(int argc, char** argv) {
   writeNormalTables(out);
   writeVertexFaceTables(out);
   writeSlotMapTables(out);
+  writeFaceFamilyTables(out);
+  writeNodeTables(out);
+  writeChildTables(out);
+  writeMixedChildTables(out);
   return 0;
 }
