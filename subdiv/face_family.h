@@ -1,0 +1,22 @@
+#pragma once
+
+#include <array>
+
+#include "array/matrix.h"
+#include "array/status.h"
+
+namespace cagewarp {
+
+// The seven face families, visited in this order wherever all faces of a mesh are enumerated:
+// triangle edges, quad edges, tetrahedron triangles, prism triangles, prism quads, hexahedron
+// quads, octahedron triangles. Family q lists its faces in zipTables[q].
+inline constexpr int faceFamilyCount = 7;
+inline constexpr std::array<int, 7> faceFamilyCellType = {2, 3, 4, 6, 6, 7, 5};
+inline constexpr std::array<int, 7> faceFamilySize = {2, 2, 3, 3, 4, 4, 3};
+inline constexpr std::array<int, 7> faceFamilyFaceCount = {3, 4, 4, 2, 3, 6, 8};
+
+// Whether `faceList` can serve as the face list of family q: face size x face count elements,
+// each a local vertex index of the family's cell type. The message names the table file.
+Status checkFaceList(const IntArray& faceList, int q);
+
+}  // namespace cagewarp

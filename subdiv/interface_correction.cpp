@@ -1,0 +1,316 @@
+#include "subdiv/interface_correction.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "mesh/cell_type.h"
+#include "subdiv/face_family.h"
+#include "subdiv/face_key.h"
+
+namespace cagewarp {
+
+using detail::FaceTuple;
+using detail::prismQuadMark;
+
+namespace {
+
+constexpr int kindCount = 6;
+constexpr int prismQuadFamily = 4;
+constexpr int prismQuadKind = 4;
+// Octahedron triangles share the kind of tetrahedron triangles: one class, one region.
+constexpr std::array<int, 7> familyKind = {0, 1, 2, 3, 4, 5, 2};
+constexpr std::array<int, kindCount> kindOwnerType = {2, 3, 4, 6, 6, 7};
+constexpr std::array<int, kindCount> kindSize = {2, 2, 3, 3, 4, 4};
+
+bool isMarked(int v) {
+  return (v & prismQuadMark) != 0;
+}
+
+struct Rule {
+  int index;
+  int firstKind;
+  int secondKind;
+};
+
+std::string mulTableName(int r) {
+  return "tab/mesh_mul4" + std::to_string(r) + ".tab";
+}
+
+bool sizesCanMeet(int a, int b) {
+  return (a == 2 && b == 2) || (a >= 3 && b >= 3);
+}
+
+// The rules of procTable that can be applied; every other rule is reported and left out.
+std::vector<Rule> usableRules(const Mesh& mesh, const LookupTables& tables, Warnings& warnings) {
+  const IntMatrix& proc = tables.procTable;
+  if (proc.isEmpty() || proc.count() == 0) return {};
+  if (proc.rows() != 2) {
+    warnings.push_back("tab/mesh_proc.tab: expected 2 rows of face kinds, found " +
+                       std::to_string(proc.rows()) + "; no interface is corrected");
+    return {};
+  }
+  std::vector<Rule> rules;
+  for (int r = 0; r < proc.cols(); ++r) {
+    const std::string rule = "rule " + std::to_string(r);
+    const int a = proc.at(0, r);
+    const int b = proc.at(1, r);
+    if (r >= static_cast<int>(mesh.tables.mulTables.size())) {
+      warnings.push_back("tab/mesh_proc.tab: " + rule + " has no interface matrix; skipped");
+      continue;
+    }
+    if (a < 0 || a >= kindCount || b < 0 || b >= kindCount) {
+      warnings.push_back("tab/mesh_proc.tab: " + rule + " names face kinds " + std::to_string(a) +
+                         " and " + std::to_string(b) + ", outside 0 to 5; skipped");
+      continue;
+    }
+    if (!sizesCanMeet(kindSize[a], kindSize[b])) {
+      warnings.push_back("tab/mesh_proc.tab: " + rule + " pairs faces of " +
+                         std::to_string(kindSize[a]) + " and " + std::to_string(kindSize[b]) +
+                         " vertices, which cannot lie on each other; skipped");
+      continue;
+    }
+    // A match yields as many vertices as the smaller face has.
+    const int length = std::min(kindSize[a], kindSize[b]);
+    const Matrix& mul = mesh.tables.mulTables[r];
+    if (mul.isEmpty()) {
+      warnings.push_back(mulTableName(r) + ": missing; " + rule + " skipped");
+      continue;
+    }
+    if (mul.rows() != length || mul.cols() > length) {
+      warnings.push_back(mulTableName(r) + ": is " + std::to_string(mul.rows()) + " x " +
+                         std::to_string(mul.cols()) + ", " + rule + " needs " +
+                         std::to_string(length) + " rows and at most as many columns; skipped");
+      continue;
+    }
+    rules.push_back({r, a, b});
+  }
+  return rules;
+}
+
+// Faces that name a vertex twice or a vertex outside the mesh take no part: the former would
+// make a quad's second entry land in the bucket being walked, the latter would index memory.
+bool usableFace(const IntArray& face, int vertexCount) {
+  for (int i = 0; i < face.count(); ++i) {
+    if (face[i] < 0 || face[i] >= vertexCount) return false;
+    for (int j = 0; j < i; ++j)
+      if (face[j] == face[i]) return false;
+  }
+  return true;
+}
+
+// Step 1: the faces on the outside of each region, as kind keys.
+void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndexMap& faceSet,
+                        Warnings& warnings) {
+  const int n = mesh.vertices.cols();
+  int unused = 0;
+  for (int q = 0; q < faceFamilyCount; ++q) {
+    const IntArray& cells = mesh.cells[faceFamilyCellType[q]];
+    if (cells.cols() == 0) continue;
+    CAGEWARP_CHECK(cells.rows() == verticesPerCell[faceFamilyCellType[q]]);
+    const IntMatrix& faceList = tables.zipTables[q];
+    if (Status status = checkFaceList(faceList, q); !status.ok) {
+      warnings.push_back(status.message + "; these faces take no part in interface correction");
+      continue;
+    }
+    const int size = faceFamilySize[q];
+    IntArray face({size}, 0);
+    for (int c = 0; c < cells.cols(); ++c) {
+      for (int g = 0; g < faceFamilyFaceCount[q]; ++g) {
+        for (int i = 0; i < size; ++i) face[i] = cells.at(faceList[g * size + i], c);
+        if (!usableFace(face, n)) continue;
+        if (q == prismQuadFamily) {
+          int largest = 0;
+          face.argMax(largest);
+          if (largest % 2 == 1) face[largest] |= prismQuadMark;
+        }
+        IntArray key = faceKey(face, familyKind[q]);
+        if (!faceSet.erase(reversedFaceKey(key))) faceSet.insertIfAbsent(key, unused);
+      }
+    }
+  }
+}
+
+// Step 2: every quad is listed again at its second smallest unmarked vertex, so that a triangle
+// or quad starting there finds it. Buckets are visited downwards, so the new entries land in
+// buckets already passed.
+void addSecondQuadEntries(TupleIndexMap& faceSet, int vertexCount) {
+  int unused = 0;
+  IntArray second({5}, 0);
+  for (int v = vertexCount - 1; v >= 0; --v) {
+    TupleIndexMap::View entry{};
+    while (faceSet.nextInBucket(v, entry)) {
+      if (entry.length != 5) continue;
+      int m = 0;
+      for (int i = 1; i <= 3; ++i)
+        if (entry.key[i] < vertexCount && (m == 0 || entry.key[i] < entry.key[m])) m = i;
+      if (m == 0) continue;
+      for (int i = 0; i < 4; ++i) second[i] = entry.key[(m + i) % 4];
+      second[4] = entry.key[4];
+      faceSet.insertIfAbsent(second, unused);
+    }
+  }
+}
+
+void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, TupleVectorMap& sums) {
+  const int d = mesh.vertices.rows();
+  Matrix product(d, t.length);
+  for (int q = 0; q < t.length; ++q) std::copy_n(mesh.vertices.column(t[q]), d, product.column(q));
+  product.rightMultiplyInPlace(mesh.tables.mulTables[rule.index]);
+  const int c = product.cols();
+  IntArray key({2}, 0);
+  key[1] = rule.index;
+  for (int q = 0; q < t.length; ++q) {
+    key[0] = t[q];
+    Matrix sum(d + 1, 1);
+    sums.lookup(key, sum);
+    if (q < c) {
+      const float* column = product.column(q);
+      for (int i = 0; i < d; ++i) sum[i] = sum[i] + column[i];
+    }
+    sum[d] = sum[d] + 1.0f;
+    sums.insertOrAssign(key, sum);
+  }
+}
+
+// Step 3: for every vertex, each rule pairs the faces of its two kinds that start there.
+void sumContributions(const Mesh& mesh, const std::vector<Rule>& rules, TupleIndexMap& faceSet,
+                      TupleVectorMap& sums) {
+  std::array<std::vector<FaceTuple>, kindCount> faces;
+  for (int v = 0; v < mesh.vertices.cols(); ++v) {
+    for (auto& list : faces) list.clear();
+    TupleIndexMap::View entry{};
+    while (faceSet.nextInBucket(v, entry)) {
+      FaceTuple face;
+      face.length = entry.length - 1;
+      std::copy_n(entry.key, face.length, face.v.begin());
+      faces[entry.key[face.length]].push_back(face);
+    }
+    for (const Rule& rule : rules) {
+      for (const FaceTuple& x : faces[rule.firstKind]) {
+        for (const FaceTuple& y : faces[rule.secondKind]) {
+          FaceTuple t;
+          if (!detail::matchFaces(x, y, rule.secondKind == prismQuadKind, t)) continue;
+          // A prism quad taken whole keeps its mark; the corrected vertex is the unmarked one.
+          for (int q = 0; q < t.length; ++q) t.v[q] &= ~prismQuadMark;
+          addContribution(mesh, rule, t, sums);
+        }
+      }
+    }
+  }
+}
+
+void shiftValue(TupleVectorMap& vertexValues, int v, int cellClassOfValue, const Matrix& mean,
+                float sign) {
+  const IntArray key = IntArray::fromValues({v, cellClassOfValue});
+  Matrix value;
+  if (!vertexValues.lookup(key, value)) return;
+  const int d = std::min(value.count(), mean.count() - 1);
+  for (int i = 0; i < d; ++i) value[i] = sign > 0 ? value[i] + mean[i] : value[i] - mean[i];
+  vertexValues.insertOrAssign(key, value);
+}
+
+// Step 4: each vertex moves by the mean correction of each rule, up in the first kind's class and
+// down in the second's.
+void applyCorrections(const std::vector<Rule>& rules, int vertexCount, TupleVectorMap& sums,
+                      TupleVectorMap& vertexValues) {
+  std::array<const Rule*, 6> ruleOf{};
+  for (const Rule& rule : rules) ruleOf[rule.index] = &rule;
+  for (int v = 0; v < vertexCount; ++v) {
+    TupleVectorMap::View entry{};
+    while (sums.nextInBucket(v, entry)) {
+      const Rule& rule = *ruleOf[entry.key[1]];
+      Matrix mean(*entry.value);
+      const float reciprocal = 1.0f / mean[mean.count() - 1];
+      mean *= reciprocal;
+      shiftValue(vertexValues, v, cellClass[kindOwnerType[rule.firstKind]], mean, 1.0f);
+      shiftValue(vertexValues, v, cellClass[kindOwnerType[rule.secondKind]], mean, -1.0f);
+    }
+  }
+}
+
+int distinctCount(std::initializer_list<int> values) {
+  std::vector<int> sorted(values);
+  std::sort(sorted.begin(), sorted.end());
+  return static_cast<int>(std::unique(sorted.begin(), sorted.end()) - sorted.begin());
+}
+
+int positionIn(const FaceTuple& face, int value) {
+  for (int i = 0; i < face.length; ++i)
+    if (face[i] == value) return i;
+  return -1;
+}
+
+// A triangle x lying on a quad y: the quad's corners without the one x leaves out.
+bool matchTriangleOnQuad(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple& t) {
+  int parity = 0;
+  if (quadIsPrismFace) {
+    int largest = 0;
+    for (int i = 1; i < 4; ++i)
+      if (y[i] > y[largest]) largest = i;
+    if (isMarked(y[largest])) {
+      y.v[largest] &= ~prismQuadMark;
+      parity = largest % 2;
+    } else {
+      parity = (largest + 1) % 2;
+    }
+  }
+  if (distinctCount({x[1], x[2], y[1], y[2], y[3]}) != 3) return false;
+  int left = -1;
+  for (int i = 0; i < 4 && left < 0; ++i)
+    if (positionIn(x, y[i]) < 0) left = i;
+  if (left < 0) return false;
+  t.length = 3;
+  for (int i = 0; i < 3; ++i) t.v[i] = y[(left + 1 + i) % 4];
+  if (quadIsPrismFace && (left + parity) % 2 == 1) std::swap(t.v[0], t.v[2]);
+  return true;
+}
+
+}  // namespace
+
+namespace detail {
+
+bool matchFaces(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple& t) {
+  if (x.length == 2) {
+    if (y.length < 2 || x[1] != y[1]) return false;
+    t = x;
+    return true;
+  }
+  if (y.length == 3) {
+    if (x[1] != y[2] || x[2] != y[1]) return false;
+    t = x;
+    t.length = 3;
+    return true;
+  }
+  if (x.length == 3 && y.length == 4) return matchTriangleOnQuad(x, y, quadIsPrismFace, t);
+  if (x.length == 4 && y.length == 4) {
+    // Only a quad's own entry (at its smallest vertex) stands for it on this side.
+    if (x[0] > x[1] || x[0] > x[2] || x[0] > x[3]) return false;
+    if (distinctCount({x[1], x[2], x[3], y[1], y[2], y[3]}) > 4) return false;
+    t = x;
+    if (isMarked(y[2])) {
+      t = y;
+      t.v[2] = x[2];
+    }
+    return true;
+  }
+  return false;
+}
+
+}  // namespace detail
+
+void correctInterfaces(const Mesh& mesh, const LookupTables& tables, TupleVectorMap& vertexValues,
+                       Warnings& warnings) {
+  const int n = mesh.vertices.cols();
+  const std::vector<Rule> rules = usableRules(mesh, tables, warnings);
+  if (n == 0 || rules.empty()) return;
+  TupleIndexMap faceSet(n, firstElementHash);
+  collectRegionFaces(mesh, tables, faceSet, warnings);
+  addSecondQuadEntries(faceSet, n);
+  TupleVectorMap sums(n, firstElementHash);
+  sumContributions(mesh, rules, faceSet, sums);
+  applyCorrections(rules, n, sums, vertexValues);
+}
+
+}  // namespace cagewarp
