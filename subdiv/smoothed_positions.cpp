@@ -1,0 +1,128 @@
+#include "subdiv/smoothed_positions.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mesh/cell_type.h"
+
+namespace cagewarp {
+namespace {
+
+std::string perMeshTableName(const char* tag, int t) {
+  return "tab/mesh_" + std::string(tag) + "4" + std::to_string(t) + ".tab";
+}
+
+Status checkAverageTables(const std::array<IntArray, 8>& cells, const MeshTables& tables) {
+  for (int t = 0; t < cellTypeCount; ++t) {
+    if (cells[t].cols() == 0) continue;
+    const Matrix& avg = tables.avgTables[t];
+    const int rows = avg.isEmpty() ? 0 : avg.rows();
+    const int cols = avg.isEmpty() ? 0 : avg.cols();
+    if (rows != verticesPerCell[t] || cols < 1 || cols > verticesPerCell[t]) {
+      return Status::failure(perMeshTableName("avg", t) + ": expected " +
+                             std::to_string(verticesPerCell[t]) + " rows and 1 to " +
+                             std::to_string(verticesPerCell[t]) + " columns, found " +
+                             std::to_string(rows) + " x " + std::to_string(cols));
+    }
+  }
+  return Status::success();
+}
+
+// Per-vertex bookkeeping of the accumulation.
+struct VertexTally {
+  std::vector<int8_t> level;
+  // An int, so that a vertex surrounded by more than 127 cells keeps its true count.
+  std::vector<int> count;
+  std::vector<float> weightSum;
+  std::vector<uint8_t> typeMask;
+
+  explicit VertexTally(int n) : level(n, 3), count(n, 0), weightSum(n, 0.0f), typeMask(n, 0) {}
+};
+
+// Adds every cell's averaged corner values to the vertices of the lowest dimension that hold it.
+// Types come in order of non-decreasing dimension, so a lower-dimensional cell seen later never
+// has to undo an earlier contribution.
+void accumulate(const std::array<IntArray, 8>& cells, const MeshTables& tables,
+                TupleVectorMap& vertexValues, Matrix& vertices, VertexTally& tally) {
+  const int d = vertices.rows();
+  IntArray key({2}, 0);
+  for (int t = 0; t < cellTypeCount; ++t) {
+    const IntArray& typeCells = cells[t];
+    const int corners = verticesPerCell[t];
+    const Matrix& avg = tables.avgTables[t];
+    const int c = avg.cols();
+    const double weight = typeWeight[t];
+    key[1] = cellClass[t];
+    for (int cell = 0; cell < typeCells.cols(); ++cell) {
+      const int* corner = typeCells.column(cell);
+      Matrix m(d, corners);
+      for (int j = 0; j < corners; ++j) {
+        key[0] = corner[j];
+        const Matrix* value = vertexValues.find(key);
+        CAGEWARP_CHECK(value != nullptr);
+        std::copy(value->data(), value->data() + d, m.column(j));
+      }
+      m.rightMultiplyInPlace(avg);
+      for (int j = 0; j < corners; ++j) {
+        const int u = corner[j];
+        CAGEWARP_CHECK(u >= 0 && u < vertices.cols());
+        if (cellDimension[t] > tally.level[u]) continue;
+        tally.level[u] = static_cast<int8_t>(cellDimension[t]);
+        ++tally.count[u];
+        tally.weightSum[u] = static_cast<float>(tally.weightSum[u] + weight);
+        tally.typeMask[u] = static_cast<uint8_t>(tally.typeMask[u] | typeBit[t]);
+        const float* src = m.column(j % c);
+        float* dst = vertices.column(u);
+        // The double weight enters the single-precision sum; only the sum is stored.
+        for (int k = 0; k < d; ++k) dst[k] = static_cast<float>(dst[k] + weight * src[k]);
+      }
+    }
+  }
+}
+
+// Blends column b of a vertex that lies only on cells of type t with its own value before the
+// averaging, by the factor the blend table gives for its contribution count.
+Status blend(int b, int t, const MeshTables& tables, const VertexTally& tally,
+             TupleVectorMap& vertexValues, Matrix& vertices) {
+  const FloatArray& cor = tables.corTables[t];
+  if (cor.isEmpty() || cor.count() == 0) {
+    return Status::failure(perMeshTableName("cor", t) + ": vertex " + std::to_string(b) +
+                           " needs a blend factor, but the table is empty");
+  }
+  IntArray key = IntArray::fromValues({b, cellClass[t]});
+  const Matrix* own = vertexValues.find(key);
+  CAGEWARP_CHECK(own != nullptr);
+  // A count past the end of the table takes its last factor.
+  const float f = cor[std::min(tally.count[b], cor.count() - 1)];
+  const float g = 1.0f - f;
+  float* col = vertices.column(b);
+  const float* v = own->data();
+  for (int k = 0; k < vertices.rows(); ++k) col[k] = f * col[k] + g * v[k];
+  return Status::success();
+}
+
+}  // namespace
+
+Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const MeshTables& tables,
+                                TupleVectorMap& vertexValues, Matrix& vertices) {
+  if (Status s = checkAverageTables(cells, tables); !s.ok) return s;
+  const int n = vertices.cols();
+  VertexTally tally(n);
+  accumulate(cells, tables, vertexValues, vertices, tally);
+  for (int b = 0; b < n; ++b) {
+    // A vertex in no cell has nothing to average and keeps its zero column.
+    if (tally.count[b] == 0) continue;
+    const float s = 1.0f / tally.weightSum[b];
+    float* col = vertices.column(b);
+    for (int k = 0; k < vertices.rows(); ++k) col[k] = s * col[k];
+    for (int t : {triangleType, quadType}) {
+      if (tally.typeMask[b] != typeBit[t]) continue;
+      if (Status st = blend(b, t, tables, tally, vertexValues, vertices); !st.ok) return st;
+    }
+  }
+  return Status::success();
+}
+
+}  // namespace cagewarp

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <array>
+
+#include "array/matrix.h"
+#include "array/status.h"
+#include "mesh/mesh.h"
+#include "subdiv/tuple_map.h"
+
+namespace cagewarp {
+
+// Fills `vertices` (D rows, one zero column per vertex of the refined mesh) with the smoothed
+// positions of a normal subdivision: each vertex becomes the type-weighted mean, over the cells of
+// the lowest dimension containing it, of the per-cell combinations avgTables[t]; vertices only on
+// triangles or only on quads are then blended with their own value by corTables[t].
+// `vertexValues` (key (vertex, cell class)) must hold every corner of every cell under the cell's
+// class. Fails, naming the table file, when an avg table does not fit a type that has cells or a
+// blended vertex meets an empty cor table; `vertices` is then partly filled.
+Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const MeshTables& tables,
+                                TupleVectorMap& vertexValues, Matrix& vertices);
+
+}  // namespace cagewarp

@@ -1,0 +1,328 @@
+#include "subdiv/subdivide.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "mesh/cell_type.h"
+#include "subdiv/interface_correction.h"
+#include "subdiv/smoothed_positions.h"
+#include "subdiv/tuple_map.h"
+
+namespace cagewarp {
+namespace {
+
+constexpr int64_t intLimit = std::numeric_limits<int>::max();
+constexpr const char* nodeTableTags[4] = {"edg", "qua", "hex", "cub"};
+
+std::string tableName(const std::string& tag, int index) {
+  return "tab/mesh_" + tag + std::to_string(index) + ".tab";
+}
+
+// New nodes one cell of type t gains in a split.
+int newNodeCount(int t) {
+  return refinedNodeCount[t] - verticesPerCell[t];
+}
+
+// The working state of one step; it never outlives the step.
+struct StepState {
+  // Key (vertex, cell class) -> the vertex's D x 1 column as that class sees it. Bucket i holds
+  // exactly the entries of vertex i, in insertion order.
+  TupleVectorMap vertexValues;
+  // The next free vertex index.
+  int vertexCount;
+};
+
+Status checkCellVertices(const Mesh& mesh) {
+  const int n = mesh.vertices.cols();
+  for (int t = 0; t < cellTypeCount; ++t) {
+    const IntArray& cells = mesh.cells[t];
+    if (cells.cols() == 0) continue;
+    if (cells.rows() != verticesPerCell[t]) {
+      return Status::failure("cells of type " + std::to_string(t) + " have " +
+                             std::to_string(cells.rows()) + " rows, expected " +
+                             std::to_string(verticesPerCell[t]));
+    }
+    for (int i = 0; i < cells.count(); ++i) {
+      if (cells[i] < 0 || cells[i] >= n) {
+        return Status::failure("cell " + std::to_string(i / cells.rows()) + " of type " +
+                               std::to_string(t) + " names vertex " + std::to_string(cells[i]) +
+                               ", but the mesh has " + std::to_string(n) + " vertices");
+      }
+    }
+  }
+  return Status::success();
+}
+
+// Each group may only name nodes that exist when it is used: the corners and the nodes of the
+// groups before it.
+Status checkNodeTables(const LookupTables& tables, int t) {
+  int groups = 0;
+  for (int k = 1; k <= 4; ++k) {
+    const IntMatrix* table = tables.nodeTable(t, k);
+    if (!table) continue;
+    const std::string name = tableName(nodeTableTags[k - 1], t);
+    const int size = 2 * k;
+    if (table->count() % size != 0) {
+      return Status::failure(name + ": " + std::to_string(table->count()) +
+                             " entries do not make whole groups of " + std::to_string(size));
+    }
+    for (int g = 0; g < table->count() / size; ++g, ++groups) {
+      const int limit = verticesPerCell[t] + groups;
+      for (int e = 0; e < size; ++e) {
+        const int node = (*table)[g * size + e];
+        if (node < 0 || node >= limit) {
+          return Status::failure(name + ": group " + std::to_string(g) + " names node " +
+                                 std::to_string(node) + ", must be below " + std::to_string(limit));
+        }
+      }
+    }
+  }
+  if (groups != newNodeCount(t)) {
+    std::string names;
+    for (int k = 0; k < 4; ++k) names += (k ? ", " : "") + tableName(nodeTableTags[k], t);
+    return Status::failure(names + ": expected " + std::to_string(newNodeCount(t)) +
+                           " node groups in all, found " + std::to_string(groups));
+  }
+  return Status::success();
+}
+
+Status checkIndexTable(const IntMatrix& table, const std::string& name, int expectedCount,
+                       int nodeLimit) {
+  const int count = table.isEmpty() ? 0 : table.count();
+  if (count != expectedCount) {
+    return Status::failure(name + ": expected " + std::to_string(expectedCount) +
+                           " entries, found " + std::to_string(count));
+  }
+  for (int i = 0; i < count; ++i) {
+    if (table[i] < 0 || table[i] >= nodeLimit) {
+      return Status::failure(name + ": entry " + std::to_string(i) + " is " +
+                             std::to_string(table[i]) + ", must be below " +
+                             std::to_string(nodeLimit));
+    }
+  }
+  return Status::success();
+}
+
+Status checkSplitTables(const Mesh& mesh, const LookupTables& tables) {
+  for (int t = 0; t < cellTypeCount; ++t) {
+    if (mesh.cellCount(t) == 0) continue;
+    if (Status s = checkNodeTables(tables, t); !s.ok) return s;
+    const int entries = sameTypeChildCount[t] * verticesPerCell[t];
+    Status s =
+        checkIndexTable(tables.uniTables[t], tableName("uni", t), entries, refinedNodeCount[t]);
+    if (!s.ok) return s;
+  }
+  if (mesh.cellCount(tetrahedronType) > 0) {
+    Status s = checkIndexTable(tables.basTables[tetrahedronType], tableName("bas", 4), 6,
+                               refinedNodeCount[tetrahedronType]);
+    if (!s.ok) return s;
+  }
+  if (mesh.cellCount(octahedronType) > 0) {
+    Status s = checkIndexTable(tables.basTables[octahedronType], tableName("bas", 5), 32,
+                               refinedNodeCount[octahedronType]);
+    if (!s.ok) return s;
+  }
+  return Status::success();
+}
+
+// Cells of each type after the split: same-type children, tetrahedra of octahedra and the
+// octahedron of each tetrahedron.
+std::array<int64_t, 8> childCounts(const Mesh& mesh) {
+  std::array<int64_t, 8> counts{};
+  for (int t = 0; t < cellTypeCount; ++t)
+    counts[t] = int64_t{mesh.cellCount(t)} * sameTypeChildCount[t];
+  counts[tetrahedronType] += 8 * int64_t{mesh.cellCount(octahedronType)};
+  counts[octahedronType] += mesh.cellCount(tetrahedronType);
+  return counts;
+}
+
+Status checkRefinedSize(const Mesh& mesh, int64_t vertexBound) {
+  bool fits = vertexBound <= intLimit;
+  const std::array<int64_t, 8> counts = childCounts(mesh);
+  for (int t = 0; t < cellTypeCount; ++t) fits = fits && counts[t] * verticesPerCell[t] <= intLimit;
+  if (!fits) return Status::failure("the refined mesh would have too many cells or vertices");
+  return Status::success();
+}
+
+// The usual estimate of the vertex count, raised where needed to the most vertices the split
+// can make, so that every vertex index keeps a bucket of its own.
+int vertexValueBuckets(const Mesh& mesh, int64_t vertexBound) {
+  const int64_t n = mesh.vertexColumns();
+  int64_t estimate = n + n + 100;
+  for (int t = 0; t < cellTypeCount; ++t)
+    estimate += int64_t{mesh.cellCount(t)} * capacityWeight[t];
+  return static_cast<int>(std::min(std::max(estimate, vertexBound), intLimit));
+}
+
+void seedVertexValues(const Mesh& mesh, TupleVectorMap& vertexValues) {
+  const int d = mesh.vertexRows();
+  IntArray key({2}, 0);
+  Matrix column(d, 1);
+  for (int t = 0; t < cellTypeCount; ++t) {
+    const IntArray& cells = mesh.cells[t];
+    key[1] = cellClass[t];
+    for (int i = 0; i < cells.count(); ++i) {
+      key[0] = cells[i];
+      if (vertexValues.find(key)) continue;
+      const float* source = mesh.vertices.column(cells[i]);
+      std::copy(source, source + d, column.data());
+      vertexValues.insertIfAbsent(key, column);
+    }
+  }
+}
+
+// Reusable keys of the split, so that the inner loops do not allocate them per node.
+struct SplitKeys {
+  IntArray diagonal[2] = {IntArray({2}, 0), IntArray({2}, 0)};
+  IntArray corner = IntArray({2}, 0);
+  IntArray node = IntArray({2}, 0);
+};
+
+void setSortedPair(IntArray& pair, int a, int b) {
+  pair[0] = std::min(a, b);
+  pair[1] = std::max(a, b);
+}
+
+// The vertex index of the node a tuple defines; a new node takes the next free index. A quad
+// middle is named by its diagonals, so it is the same vertex as the middle of an edge joining two
+// opposite corners. Other tuples are sorted in place.
+int nodeIndex(IntArray& tuple, TupleIndexMap& nodeIndices, int& vertexCount, SplitKeys& keys) {
+  if (tuple.count() == 4) {
+    setSortedPair(keys.diagonal[0], tuple[0], tuple[2]);
+    setSortedPair(keys.diagonal[1], tuple[1], tuple[3]);
+    for (const IntArray& diagonal : keys.diagonal)
+      if (const int* known = nodeIndices.find(diagonal)) return *known;
+    int index = vertexCount++;
+    for (const IntArray& diagonal : keys.diagonal) nodeIndices.insertIfAbsent(diagonal, index);
+    return index;
+  }
+  std::sort(tuple.data(), tuple.data() + tuple.count());
+  int index = vertexCount;
+  if (nodeIndices.insertIfAbsent(tuple, index)) ++vertexCount;
+  return index;
+}
+
+// Enters the mean of the tuple's values under keys.node = (node, class) unless present; the sum
+// runs in tuple order and is scaled by the single-precision reciprocal of the tuple length.
+void nodeValue(TupleVectorMap& vertexValues, const IntArray& tuple, int d, SplitKeys& keys) {
+  if (vertexValues.find(keys.node)) return;
+  Matrix sum(d, 1);
+  keys.corner[1] = keys.node[1];
+  for (int e = 0; e < tuple.count(); ++e) {
+    keys.corner[0] = tuple[e];
+    const Matrix* value = vertexValues.find(keys.corner);
+    CAGEWARP_CHECK(value != nullptr);
+    sum += *value;
+  }
+  sum *= 1.0f / static_cast<float>(tuple.count());
+  vertexValues.insertIfAbsent(keys.node, sum);
+}
+
+// Pushes, for each parent column, its nodes at the table's local indices.
+void pushChildren(const IntArray& parents, const IntMatrix& table, IntArray& children) {
+  for (int cell = 0; cell < parents.cols(); ++cell) {
+    const int* nodes = parents.column(cell);
+    for (int j = 0; j < table.count(); ++j) children.push(nodes[table[j]]);
+  }
+}
+
+std::array<IntArray, 8> buildChildren(const std::array<IntArray, 8>& refined,
+                                      const std::array<int64_t, 8>& counts,
+                                      const LookupTables& tables) {
+  std::array<IntArray, 8> children;
+  for (int t = 0; t < cellTypeCount; ++t)
+    children[t] = IntArray({verticesPerCell[t], static_cast<int>(counts[t])}, 0);
+  for (int t = 0; t < cellTypeCount; ++t) {
+    if (refined[t].cols() > 0) pushChildren(refined[t], tables.uniTables[t], children[t]);
+  }
+  if (refined[octahedronType].cols() > 0) {
+    pushChildren(refined[octahedronType], tables.basTables[octahedronType],
+                 children[tetrahedronType]);
+  }
+  if (refined[tetrahedronType].cols() > 0) {
+    pushChildren(refined[tetrahedronType], tables.basTables[tetrahedronType],
+                 children[octahedronType]);
+  }
+  return children;
+}
+
+// Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
+// their per-class means, and returns the children that replace the cells.
+std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state) {
+  const int d = mesh.vertexRows();
+  const int modulus = state.vertexValues.entryCount() / 2 + 1;
+  TupleIndexMap nodeIndices(modulus, tupleSumHash(modulus));
+  SplitKeys keys;
+  std::array<IntArray, 8> refined = mesh.cells;
+  for (int t = 0; t < cellTypeCount; ++t) {
+    IntArray& cells = refined[t];
+    if (cells.cols() == 0) continue;
+    cells.resizeRows(refinedNodeCount[t]);
+    keys.node[1] = cellClass[t];
+    int row = verticesPerCell[t];
+    for (int k = 1; k <= 4; ++k) {
+      const IntMatrix* table = tables.nodeTable(t, k);
+      if (!table) continue;
+      IntArray tuple({2 * k}, 0);
+      for (int g = 0; g < table->count() / (2 * k); ++g, ++row) {
+        const int* group = table->data() + g * 2 * k;
+        for (int cell = 0; cell < cells.cols(); ++cell) {
+          int* nodes = cells.column(cell);
+          for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
+          nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount, keys);
+          nodeValue(state.vertexValues, tuple, d, keys);
+        }
+      }
+    }
+  }
+  return buildChildren(refined, childCounts(mesh), tables);
+}
+
+// Without the smoothing pass every class of a vertex holds the same value, so the first one
+// entered stands for all.
+void copyVertexColumns(TupleVectorMap& vertexValues, Matrix& vertices) {
+  const int d = vertices.rows();
+  TupleVectorMap::View first{};
+  for (int i = 0; i < vertices.cols(); ++i) {
+    if (vertexValues.nextInBucket(i, first))
+      std::copy(first.value->data(), first.value->data() + d, vertices.column(i));
+  }
+}
+
+}  // namespace
+
+Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& warnings) {
+  if (Status s = checkCellVertices(mesh); !s.ok) return s;
+  const bool split = (flags & splitFlag) != 0;
+  int64_t vertexBound = mesh.vertexColumns();
+  if (split) {
+    if (Status s = checkSplitTables(mesh, tables); !s.ok) return s;
+    for (int t = 0; t < cellTypeCount; ++t)
+      vertexBound += int64_t{mesh.cellCount(t)} * newNodeCount(t);
+    if (Status s = checkRefinedSize(mesh, vertexBound); !s.ok) return s;
+  }
+
+  StepState state{TupleVectorMap(vertexValueBuckets(mesh, vertexBound), firstElementHash),
+                  mesh.vertexColumns()};
+  seedVertexValues(mesh, state.vertexValues);
+  if (flags & smoothFlag) correctInterfaces(mesh, tables, state.vertexValues, warnings);
+  std::array<IntArray, 8> cells = split ? splitCells(mesh, tables, state) : mesh.cells;
+
+  const int d = mesh.vertexRows();
+  if (int64_t{d} * state.vertexCount > intLimit)
+    return Status::failure("the refined mesh would have too many vertex values");
+  Matrix vertices(d, state.vertexCount);
+  if (flags & normalFlag) {
+    Status s = computeSmoothedPositions(cells, mesh.tables, state.vertexValues, vertices);
+    if (!s.ok) return s;
+  } else {
+    copyVertexColumns(state.vertexValues, vertices);
+  }
+  mesh.cells = std::move(cells);
+  mesh.vertices = std::move(vertices);
+  return Status::success();
+}
+
+}  // namespace cagewarp
