@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "array/status.h"
+#include "mesh/mesh.h"
+
+namespace cagewarp {
+
+// Where the documentation lives; the mesh writer and the usage text both point there.
+inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
+
+// Adds the cell and vertex records of a mesh text file to `mesh` (appends; does not clear).
+// Fails with "<file>:<line>: <problem>" on malformed input or an index that names no vertex,
+// and with "<file>: cannot open" when the file cannot be read; the mesh is then unspecified.
+Status readText(Mesh& mesh, const std::string& fileName);
+
+// Creates or truncates `fileName` and writes the whole mesh, every vertex row included.
+// Returns false when the file could not be created or written completely.
+bool writeText(const Mesh& mesh, const std::string& fileName);
+
+}  // namespace cagewarp
