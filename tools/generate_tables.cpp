@@ -37,11 +37,13 @@
 //                25 = (3,0,4,7), 26 = centre
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
@@ -398,6 +400,93 @@ void writeMixedChildTables(TableWriter& out) {
                                              {14, 17, 13, 18}}));
 }
 
+// ---------------------------------------------------------------------------------------------
+// The smooth scheme: "split linearly, then average". Every fraction is formed as a single
+// precision division of two exact floats, so each stored weight is the correctly rounded
+// fraction.
+
+float fraction(int numerator, int denominator) {
+  return static_cast<float>(numerator) / static_cast<float>(denominator);
+}
+
+// The weight corner i gets in the point corner j receives, for the types whose columns depend
+// on the two corners' relation.
+float triangleWeight(int i, int j) {
+  return i == j ? fraction(1, 4) : fraction(3, 8);
+}
+float tetrahedronWeight(int i, int j) {
+  return i == j ? fraction(-1, 16) : fraction(17, 48);
+}
+float octahedronWeight(int i, int j) {
+  const int opposite[] = {5, 3, 4, 1, 2, 0};
+  if (i == j) return fraction(3, 8);
+  return i == opposite[j] ? fraction(7, 24) : fraction(1, 12);
+}
+// Loop's triangle column (1/4 own, 3/8 others) times (1/2, 1/2) along the axis: 1/8 on corner j
+// and on the corner its axis edge joins, 3/16 on the other four.
+float prismWeight(int i, int j) {
+  return i % 3 == j % 3 ? fraction(1, 8) : fraction(3, 16);
+}
+
+FloatTable averagingTable(int corners, int columns, float (*weight)(int, int)) {
+  FloatTable table{{corners, columns}, {}};
+  for (int j = 0; j < columns; ++j)
+    for (int i = 0; i < corners; ++i) table.values.push_back(weight(i, j));
+  return table;
+}
+
+FloatTable centroidTable(int corners) {
+  return FloatTable{{corners, 1}, std::vector<float>(corners, fraction(1, corners))};
+}
+
+// mesh_avg40..47: corners x columns; column j holds the weights of the cell's corners for the
+// point that corner j receives (a single column serves every corner).
+void writeAveragingTables(TableWriter& out) {
+  const FloatTable tables[8] = {
+      centroidTable(1),                         // point: itself
+      centroidTable(2),                         // line: cubic B-spline
+      averagingTable(3, 3, triangleWeight),     // triangle: Loop
+      centroidTable(4),                         // quad: Catmull-Clark
+      averagingTable(4, 4, tetrahedronWeight),  // tetrahedron: smooth tetrahedral scheme
+      averagingTable(6, 6, octahedronWeight),   // octahedron: the same scheme
+      averagingTable(6, 6, prismWeight),        // prism: Loop across, B-spline along the axis
+      centroidTable(8),                         // hexahedron: tricubic B-spline
+  };
+  for (int t = 0; t < 8; ++t) out.write("mesh_avg4" + std::to_string(t) + ".tab", tables[t]);
+}
+
+// mesh_cor42, mesh_cor43: the blend factor f(n) by the number n of surface cells at a vertex,
+// n = 0..127; n < 3 occurs only on open surfaces and keeps the average (f = 1).
+//   triangles: f(n) = (8/3) (5/8 - (3/8 + cos(2 pi / n) / 4)^2), which turns the average into
+//              Loop's vertex rule. Evaluated as: c = cos(2 pi / n) in double precision, rounded
+//              to float; then in float a = 3/8 + c / 4, b = 5/8 - a * a, f = (8 b) / 3, each
+//              operation rounded (c / 4 and 8 b are exact).
+//   quads:     f(n) = 4 / n as a float division, which gives the Catmull-Clark vertex rule.
+void writeBlendTables(TableWriter& out) {
+  constexpr int length = 128;
+  FloatTable triangles{{length}, std::vector<float>(length, 1.0f)};
+  FloatTable quads{{length}, std::vector<float>(length, 1.0f)};
+  for (int n = 3; n < length; ++n) {
+    const float c = static_cast<float>(std::cos(2.0 * std::numbers::pi / n));
+    const float a = 0.375f + c * 0.25f;
+    const float b = 0.625f - a * a;
+    triangles.values[n] = (8.0f * b) / 3.0f;
+    quads.values[n] = 4.0f / static_cast<float>(n);
+  }
+  out.write("mesh_cor42.tab", triangles);
+  out.write("mesh_cor43.tab", quads);
+}
+
+// mesh_proc: one interface rule, triangle edges (kind 0) against quad edges (kind 1).
+// mesh_mul40: its 2 x 2 matrix, (1/24) [[-1, 1], [1, -1]]: on a regular interface it adds
+// (u_left + u_right - 2 v) / 48 in the triangle region and subtracts it in the quad region,
+// which matches the two regions' second moments so that quadratics are reproduced across it.
+void writeInterfaceTables(TableWriter& out) {
+  out.write("mesh_proc.tab", columnTable(2, {{0, 1}}));
+  const float w = fraction(1, 24);
+  out.write("mesh_mul40.tab", FloatTable{{2, 2}, {-w, w, w, -w}});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -419,5 +508,8 @@ int main(int argc, char** argv) {
   writeNodeTables(out);
   writeChildTables(out);
   writeMixedChildTables(out);
+  writeAveragingTables(out);
+  writeBlendTables(out);
+  writeInterfaceTables(out);
   return 0;
 }
