@@ -16,6 +16,8 @@
 namespace cagewarp {
 namespace {
 
+namespace fx = tablefixture;
+
 namespace fs = std::filesystem;
 
 std::map<std::string, std::string> tableFiles(const fs::path& dir) {
@@ -91,7 +93,7 @@ TEST(GenerateTables, PointLocationTablesHaveTheirShapes) {
       {"mesh_brn6.tab", {14}},   {"mesh_brn7.tab", {24}}};
   for (const TableShape& shape : shapes) {
     std::string problem;
-    const IntMatrix table = testing::committedIntTable(shape.name, &problem);
+    const IntMatrix table = fx::committedIntTable(shape.name, &problem);
     ASSERT_FALSE(table.isEmpty()) << shape.name << " " << problem;
     EXPECT_EQ(problem, "") << shape.name;
     std::vector<int> sizes(table.sizes(), table.sizes() + table.n());

@@ -10,8 +10,10 @@
 namespace cagewarp {
 namespace {
 
+namespace fx = tablefixture;
+
 Matrix averagingTable(int t) {
-  return testing::committedFloatTable("mesh_avg4" + std::to_string(t) + ".tab");
+  return fx::committedFloatTable("mesh_avg4" + std::to_string(t) + ".tab");
 }
 
 // Each averaged point is an affine combination of the cell's corners.
@@ -31,8 +33,8 @@ TEST(SchemeTables, AveragingColumnsAreAffineCombinations) {
 }
 
 TEST(SchemeTables, BlendFactorsAtTheStatedValences) {
-  const Matrix triangles = testing::committedFloatTable("mesh_cor42.tab");
-  const Matrix quads = testing::committedFloatTable("mesh_cor43.tab");
+  const Matrix triangles = fx::committedFloatTable("mesh_cor42.tab");
+  const Matrix quads = fx::committedFloatTable("mesh_cor43.tab");
   ASSERT_EQ(triangles.n(), 1);
   ASSERT_EQ(quads.n(), 1);
   ASSERT_EQ(triangles.count(), 128);
@@ -59,7 +61,7 @@ TEST(SchemeTables, BlendFactorsAtTheStatedValences) {
 // give Loop's vertex rule, beta_n on each old neighbour u.
 TEST(SchemeTables, TriangleAverageAndBlendGiveLoopsVertexRule) {
   const Matrix avg = averagingTable(triangleType);
-  const Matrix cor = testing::committedFloatTable("mesh_cor42.tab");
+  const Matrix cor = fx::committedFloatTable("mesh_cor42.tab");
   for (int j = 0; j < 3; ++j) {
     const double other = avg.at((j + 1) % 3, j);
     EXPECT_EQ(avg.at((j + 2) % 3, j), other) << j;
@@ -77,7 +79,7 @@ TEST(SchemeTables, TriangleAverageAndBlendGiveLoopsVertexRule) {
 // 1 / n^2 on each quad middle.
 TEST(SchemeTables, QuadAverageAndBlendGiveTheCatmullClarkVertexRule) {
   const Matrix avg = averagingTable(quadType);
-  const Matrix cor = testing::committedFloatTable("mesh_cor43.tab");
+  const Matrix cor = fx::committedFloatTable("mesh_cor43.tab");
   for (int n = 3; n <= 12; ++n) {
     const double f = cor[n];
     for (int j = 0; j < 4; ++j) {
@@ -93,12 +95,12 @@ TEST(SchemeTables, QuadAverageAndBlendGiveTheCatmullClarkVertexRule) {
 
 // The interface rule shifts values between two regions; a constant field must not move.
 TEST(SchemeTables, InterfaceRuleLeavesConstantsAlone) {
-  const IntMatrix proc = testing::committedIntTable("mesh_proc.tab");
+  const IntMatrix proc = fx::committedIntTable("mesh_proc.tab");
   ASSERT_EQ(proc.rows(), 2);
   ASSERT_EQ(proc.cols(), 1);
   EXPECT_EQ(proc.at(0, 0), 0);
   EXPECT_EQ(proc.at(1, 0), 1);
-  const Matrix mul = testing::committedFloatTable("mesh_mul40.tab");
+  const Matrix mul = fx::committedFloatTable("mesh_mul40.tab");
   ASSERT_EQ(mul.rows(), 2);
   ASSERT_EQ(mul.cols(), 2);
   for (int j = 0; j < 2; ++j) {

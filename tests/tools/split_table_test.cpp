@@ -13,7 +13,9 @@
 namespace cagewarp {
 namespace {
 
-using testing::Vec3;
+namespace fx = tablefixture;
+
+using fx::Vec3;
 using Groups = std::vector<std::vector<int>>;
 
 const char* const nodeTags[4] = {"edg", "qua", "hex", "cub"};
@@ -27,10 +29,10 @@ std::string tableName(const std::string& tag, int index) {
 Groups nodeGroups(int t) {
   Groups groups;
   for (int k = 1; k <= 4; ++k) {
-    const IntMatrix table = testing::committedIntTable(tableName(nodeTags[k - 1], t));
+    const IntMatrix table = fx::committedIntTable(tableName(nodeTags[k - 1], t));
     if (table.isEmpty() || table.count() == 0) continue;
     EXPECT_EQ(table.rows(), 2 * k) << nodeTags[k - 1] << t;
-    for (const auto& group : testing::tableRuns(table, 2 * k)) groups.push_back(group);
+    for (const auto& group : fx::tableRuns(table, 2 * k)) groups.push_back(group);
   }
   return groups;
 }
@@ -96,18 +98,18 @@ struct Child {
 
 std::vector<Child> children(int t) {
   std::vector<Child> result;
-  const IntMatrix uni = testing::committedIntTable(tableName("uni", t));
+  const IntMatrix uni = fx::committedIntTable(tableName("uni", t));
   EXPECT_EQ(uni.count(), sameTypeChildCount[t] * verticesPerCell[t]) << t;
-  for (const auto& run : testing::tableRuns(uni, verticesPerCell[t])) result.push_back({t, run});
+  for (const auto& run : fx::tableRuns(uni, verticesPerCell[t])) result.push_back({t, run});
   if (t == tetrahedronType) {
-    const IntMatrix bas = testing::committedIntTable("mesh_bas4.tab");
+    const IntMatrix bas = fx::committedIntTable("mesh_bas4.tab");
     EXPECT_EQ(bas.count(), 6);
-    for (const auto& run : testing::tableRuns(bas, 6)) result.push_back({octahedronType, run});
+    for (const auto& run : fx::tableRuns(bas, 6)) result.push_back({octahedronType, run});
   }
   if (t == octahedronType) {
-    const IntMatrix bas = testing::committedIntTable("mesh_bas5.tab");
+    const IntMatrix bas = fx::committedIntTable("mesh_bas5.tab");
     EXPECT_EQ(bas.count(), 32);
-    for (const auto& run : testing::tableRuns(bas, 4)) result.push_back({tetrahedronType, run});
+    for (const auto& run : fx::tableRuns(bas, 4)) result.push_back({tetrahedronType, run});
   }
   return result;
 }
@@ -124,7 +126,7 @@ double referenceMeasure(int t) {
 // The linear part of the affine map that takes the reference cell of type t onto `corners`,
 // or an empty result when the corners are no affine image of it.
 std::vector<Vec3> affineFrame(int t, const std::vector<Vec3>& corners) {
-  const std::vector<Vec3> ref = testing::referenceCell(t);
+  const std::vector<Vec3> ref = fx::referenceCell(t);
   const std::vector<int>& s = spanningCorners[t];
   const int d = cellDimension[t];
   // Reference edge vectors in their first d coordinates: F (d x d); image edges: E (3 x d).
@@ -157,7 +159,7 @@ std::vector<Vec3> affineFrame(int t, const std::vector<Vec3>& corners) {
     Vec3 image = corners[s[0]];
     for (int r = 0; r < d; ++r) image = image + (ref[j][r] - ref[s[0]][r]) * a[r];
     const Vec3 miss = image - corners[j];
-    if (testing::dot(miss, miss) > 1e-20) return {};
+    if (fx::dot(miss, miss) > 1e-20) return {};
   }
   return a;
 }
@@ -166,14 +168,14 @@ std::vector<Vec3> affineFrame(int t, const std::vector<Vec3>& corners) {
 double measureRatio(const std::vector<Vec3>& child, const std::vector<Vec3>& parent) {
   switch (parent.size()) {
     case 1:
-      return testing::dot(child[0], parent[0]) / testing::dot(parent[0], parent[0]);
+      return fx::dot(child[0], parent[0]) / fx::dot(parent[0], parent[0]);
     case 2: {
-      const Vec3 n = testing::cross(parent[0], parent[1]);
-      return testing::dot(testing::cross(child[0], child[1]), n) / testing::dot(n, n);
+      const Vec3 n = fx::cross(parent[0], parent[1]);
+      return fx::dot(fx::cross(child[0], child[1]), n) / fx::dot(n, n);
     }
     default:
-      return testing::dot(testing::cross(child[0], child[1]), child[2]) /
-             testing::dot(testing::cross(parent[0], parent[1]), parent[2]);
+      return fx::dot(fx::cross(child[0], child[1]), child[2]) /
+             fx::dot(fx::cross(parent[0], parent[1]), parent[2]);
   }
 }
 
@@ -181,8 +183,8 @@ double measureRatio(const std::vector<Vec3>& child, const std::vector<Vec3>& par
 // as its type requires), and the children fill exactly the parent's measure.
 TEST(SplitTables, ChildrenArePositiveCopiesThatTileTheParent) {
   for (int t = 0; t < cellTypeCount; ++t) {
-    std::vector<std::vector<Vec3>> parents = {testing::referenceCell(t)};
-    if (isVolumeType(t)) parents.push_back(testing::skewed(testing::referenceCell(t)));
+    std::vector<std::vector<Vec3>> parents = {fx::referenceCell(t)};
+    if (isVolumeType(t)) parents.push_back(fx::skewed(fx::referenceCell(t)));
     for (const auto& parent : parents) {
       const std::vector<Vec3> nodes = refinedNodes(t, parent);
       if (t == pointType) {
@@ -223,9 +225,9 @@ TEST(SplitTables, FaceFamiliesListTheCellFaces) {
                                                 {6, "mesh_nrm5.tab"}};
   std::vector<Groups> families;
   for (int q = 0; q < 7; ++q) {
-    const IntMatrix zip = testing::committedIntTable(tableName("zip", q));
+    const IntMatrix zip = fx::committedIntTable(tableName("zip", q));
     EXPECT_EQ(zip.count(), counts[q]) << q;
-    families.push_back(testing::tableRuns(zip, sizes[q]));
+    families.push_back(fx::tableRuns(zip, sizes[q]));
   }
   auto rotatedToMin = [](std::vector<int> f) {
     std::rotate(f.begin(), std::min_element(f.begin(), f.end()), f.end());
@@ -234,7 +236,7 @@ TEST(SplitTables, FaceFamiliesListTheCellFaces) {
   for (const auto& [q, name] : sameAs) {
     std::set<std::vector<int>> zipFaces, nrmFaces;
     for (const auto& f : families[q]) zipFaces.insert(rotatedToMin(f));
-    for (const auto& f : testing::tableColumns(testing::committedIntTable(name)))
+    for (const auto& f : fx::tableColumns(fx::committedIntTable(name)))
       nrmFaces.insert(rotatedToMin(f));
     EXPECT_EQ(zipFaces, nrmFaces) << q;
     EXPECT_EQ(zipFaces.size(), families[q].size()) << q;

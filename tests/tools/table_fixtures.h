@@ -7,7 +7,7 @@
 
 #include "array/array_file.h"
 
-namespace cagewarp::testing {
+namespace cagewarp::tablefixture {
 
 // Loads a committed table silently (the loader echoes while arrayIoReport is on).
 inline IntMatrix committedIntTable(const std::string& name, std::string* problem = nullptr) {
@@ -37,7 +37,8 @@ inline std::vector<std::vector<int>> tableColumns(const IntArray& table) {
   return tableRuns(table, table.rows());
 }
 
-// Double-precision geometry for checking tables; the program's own arithmetic is not under test.
+// Double-precision geometry for checking tables (own namespace: other suites have fixtures of
+// the same names); the program's own arithmetic is not under test.
 struct Vec3 : std::array<double, 3> {};
 
 inline Vec3 operator-(const Vec3& a, const Vec3& b) {
@@ -118,4 +119,4 @@ inline std::vector<Vec3> skewed(std::vector<Vec3> points) {
   return points;
 }
 
-}  // namespace cagewarp::testing
+}  // namespace cagewarp::tablefixture

@@ -13,7 +13,9 @@
 namespace cagewarp {
 namespace {
 
-using testing::Vec3;
+namespace fx = tablefixture;
+
+using fx::Vec3;
 using Faces = std::vector<std::vector<int>>;
 
 std::string tableName(const char* tag, int index) {
@@ -33,18 +35,17 @@ struct CellFaces {
 
 CellFaces cellFaces(int t) {
   CellFaces faces;
-  faces.triangles = testing::tableColumns(testing::committedIntTable(tableName("nrm", t)));
+  faces.triangles = fx::tableColumns(fx::committedIntTable(tableName("nrm", t)));
   if (t == 6 || t == 7)
-    faces.quads = testing::tableColumns(testing::committedIntTable(tableName("nrm", t + 2)));
+    faces.quads = fx::tableColumns(fx::committedIntTable(tableName("nrm", t + 2)));
   return faces;
 }
 
 // The cells each table must work on: the reference cell, a skewed copy and, for the
 // hexahedron, one whose faces are all bent.
 std::vector<std::vector<Vec3>> testCells(int t) {
-  std::vector<std::vector<Vec3>> cells = {testing::referenceCell(t),
-                                          testing::skewed(testing::referenceCell(t))};
-  if (t == 7) cells.push_back(testing::warpedHexahedron());
+  std::vector<std::vector<Vec3>> cells = {fx::referenceCell(t), fx::skewed(fx::referenceCell(t))};
+  if (t == 7) cells.push_back(fx::warpedHexahedron());
   return cells;
 }
 
@@ -91,20 +92,20 @@ TEST(TableGeometry, FacesTurnCounterClockwiseSeenFromOutside) {
   for (int t = 4; t <= 7; ++t) {
     const CellFaces faces = cellFaces(t);
     for (const auto& p : testCells(t)) {
-      const Vec3 middle = testing::centroid(p);
+      const Vec3 middle = fx::centroid(p);
       for (const auto& f : faces.triangles) {
-        const Vec3 normal = testing::cross(p[f[1]] - p[f[0]], p[f[2]] - p[f[0]]);
-        EXPECT_GT(testing::dot(normal, testing::centroid(p, f) - middle), 0) << t;
+        const Vec3 normal = fx::cross(p[f[1]] - p[f[0]], p[f[2]] - p[f[0]]);
+        EXPECT_GT(fx::dot(normal, fx::centroid(p, f) - middle), 0) << t;
       }
       for (const auto& f : faces.quads) {
-        const Vec3 outward = testing::centroid(p, f) - middle;
-        EXPECT_GT(testing::dot(testing::polygonNormal(p, f), outward), 0) << t;
+        const Vec3 outward = fx::centroid(p, f) - middle;
+        EXPECT_GT(fx::dot(fx::polygonNormal(p, f), outward), 0) << t;
         // Each corner turns left seen from outside, so the quad is not crossed.
         for (int j = 0; j < 4; ++j) {
           const Vec3& before = p[f[(j + 3) % 4]];
           const Vec3& at = p[f[j]];
           const Vec3& after = p[f[(j + 1) % 4]];
-          EXPECT_GT(testing::dot(testing::cross(at - before, after - at), outward), 0)
+          EXPECT_GT(fx::dot(fx::cross(at - before, after - at), outward), 0)
               << t << " corner " << j;
         }
       }
@@ -140,7 +141,7 @@ TEST(TableGeometry, VertexSlotsCircleTheVertexCounterClockwise) {
   const int around[] = {3, 4, 3, 3};
   for (int t = 4; t <= 7; ++t) {
     const CellFaces faces = cellFaces(t);
-    const IntMatrix bar = testing::committedIntTable(tableName("bar", t));
+    const IntMatrix bar = fx::committedIntTable(tableName("bar", t));
     ASSERT_EQ(bar.rows(), around[t - 4]) << t;
     ASSERT_EQ(bar.cols(), corners[t - 4]) << t;
     const int slotCount = static_cast<int>(faces.triangles.size() + 4 * faces.quads.size());
@@ -164,9 +165,9 @@ TEST(TableGeometry, VertexSlotsCircleTheVertexCounterClockwise) {
         const SlotFace& next = ring[(j + 1) % ring.size()];
         EXPECT_TRUE(shareEdgeAt(ring[j].face, next.face, v)) << t << " vertex " << v;
         for (const auto& p : testCells(t)) {
-          const Vec3 turn = testing::cross(testing::polygonNormal(p, ring[j].face),
-                                           testing::polygonNormal(p, next.face));
-          EXPECT_GT(testing::dot(turn, p[v] - testing::centroid(p)), 0) << t << " vertex " << v;
+          const Vec3 turn =
+              fx::cross(fx::polygonNormal(p, ring[j].face), fx::polygonNormal(p, next.face));
+          EXPECT_GT(fx::dot(turn, p[v] - fx::centroid(p)), 0) << t << " vertex " << v;
         }
       }
     }
@@ -176,7 +177,7 @@ TEST(TableGeometry, VertexSlotsCircleTheVertexCounterClockwise) {
 TEST(TableGeometry, SlotMapServesEachTriangleByItsOwnNormal) {
   for (int t = 4; t <= 7; ++t) {
     const CellFaces faces = cellFaces(t);
-    const IntMatrix brn = testing::committedIntTable(tableName("brn", t));
+    const IntMatrix brn = fx::committedIntTable(tableName("brn", t));
     ASSERT_EQ(brn.n(), 1) << t;
     ASSERT_EQ(brn.count(), static_cast<int>(faces.triangles.size() + 4 * faces.quads.size()));
     for (int f = 0; f < static_cast<int>(faces.triangles.size()); ++f) EXPECT_EQ(brn[f], f) << t;
@@ -187,28 +188,28 @@ TEST(TableGeometry, SlotMapServesEachTriangleByItsOwnNormal) {
 // diagonal that keeps the cell convex), then per vertex the fan of its slots.
 std::optional<std::vector<double>> wachspress(int t, const std::vector<Vec3>& p, const Vec3& x) {
   const CellFaces faces = cellFaces(t);
-  const IntMatrix bar = testing::committedIntTable(tableName("bar", t));
-  const IntMatrix brn = testing::committedIntTable(tableName("brn", t));
+  const IntMatrix bar = fx::committedIntTable(tableName("bar", t));
+  const IntMatrix brn = fx::committedIntTable(tableName("brn", t));
   const int f = static_cast<int>(faces.triangles.size());
   std::vector<Vec3> normals(f + 2 * faces.quads.size());
   std::vector<int> slotMap(brn.data(), brn.data() + brn.count());
   for (int i = 0; i < f; ++i) {
     const auto& tri = faces.triangles[i];
-    normals[i] = testing::unit(testing::cross(p[tri[1]] - p[tri[0]], p[tri[2]] - p[tri[0]]));
+    normals[i] = fx::unit(fx::cross(p[tri[1]] - p[tri[0]], p[tri[2]] - p[tri[0]]));
   }
   for (int q = 0; q < static_cast<int>(faces.quads.size()); ++q) {
     const auto& c = faces.quads[q];
     const int a = f + 2 * q;
-    const Vec3 n = testing::unit(testing::cross(p[c[1]] - p[c[0]], p[c[2]] - p[c[0]]));
+    const Vec3 n = fx::unit(fx::cross(p[c[1]] - p[c[0]], p[c[2]] - p[c[0]]));
     int* corner = &slotMap[f + 4 * q];
-    if (testing::dot(p[c[3]] - p[c[0]], n) < 0) {
+    if (fx::dot(p[c[3]] - p[c[0]], n) < 0) {
       normals[a] = n;
-      normals[a + 1] = testing::unit(testing::cross(p[c[3]] - p[c[2]], p[c[0]] - p[c[2]]));
+      normals[a + 1] = fx::unit(fx::cross(p[c[3]] - p[c[2]], p[c[0]] - p[c[2]]));
       corner[0] = corner[1] = a;
       corner[2] = corner[3] = a + 1;
     } else {
-      normals[a] = testing::unit(testing::cross(p[c[0]] - p[c[3]], p[c[1]] - p[c[3]]));
-      normals[a + 1] = testing::unit(testing::cross(p[c[2]] - p[c[1]], p[c[3]] - p[c[1]]));
+      normals[a] = fx::unit(fx::cross(p[c[0]] - p[c[3]], p[c[1]] - p[c[3]]));
+      normals[a + 1] = fx::unit(fx::cross(p[c[2]] - p[c[1]], p[c[3]] - p[c[1]]));
       corner[0] = corner[3] = a;
       corner[1] = corner[2] = a + 1;
     }
@@ -220,12 +221,11 @@ std::optional<std::vector<double>> wachspress(int t, const std::vector<Vec3>& p,
     std::vector<double> h;
     for (int j = 0; j < bar.rows(); ++j) {
       n.push_back(normals[slotMap[bar.at(j, i)]]);
-      h.push_back(testing::dot(p[i] - x, n.back()));
+      h.push_back(fx::dot(p[i] - x, n.back()));
     }
     w[i] = 0;
     for (int j = 1; j + 1 < bar.rows(); ++j)
-      w[i] +=
-          std::abs(testing::dot(n[0], testing::cross(n[j], n[j + 1]))) / (h[0] * h[j] * h[j + 1]);
+      w[i] += std::abs(fx::dot(n[0], fx::cross(n[j], n[j + 1]))) / (h[0] * h[j] * h[j + 1]);
     if (!(w[i] >= 0)) return std::nullopt;
     sum += w[i];
   }
@@ -238,8 +238,8 @@ std::optional<std::vector<double>> wachspress(int t, const std::vector<Vec3>& p,
 
 TEST(TableGeometry, CellCoordinatesReproduceLinearFunctions) {
   for (int t = 4; t <= 7; ++t) {
-    for (const auto& p : {testing::referenceCell(t), testing::skewed(testing::referenceCell(t))}) {
-      const Vec3 middle = testing::centroid(p);
+    for (const auto& p : {fx::referenceCell(t), fx::skewed(fx::referenceCell(t))}) {
+      const Vec3 middle = fx::centroid(p);
       for (int sample = 0; sample < 3; ++sample) {
         // Half the centre plus half an uneven blend of the corners: strictly inside a convex cell.
         std::vector<double> blend;
@@ -267,8 +267,8 @@ TEST(TableGeometry, CellCoordinatesReproduceLinearFunctions) {
 }
 
 TEST(TableGeometry, BentHexahedronContainsItsCentre) {
-  const std::vector<Vec3> p = testing::warpedHexahedron();
-  const auto w = wachspress(7, p, testing::centroid(p));
+  const std::vector<Vec3> p = fx::warpedHexahedron();
+  const auto w = wachspress(7, p, fx::centroid(p));
   ASSERT_TRUE(w.has_value());
   double total = 0;
   for (double wi : *w) total += wi;
