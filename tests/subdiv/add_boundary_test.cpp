@@ -9,7 +9,7 @@
 namespace cagewarp {
 namespace {
 
-using testing::cellColumns;
+using testing::faces::cellColumns;
 using Columns = std::vector<std::vector<int>>;
 
 Columns columnsOf(const IntArray& cells) {
@@ -33,7 +33,7 @@ struct Boundary {
 
 Boundary boundaryOf(Mesh& mesh) {
   const int points = mesh.cells[0].cols();
-  const Status status = addBoundary(mesh, testing::faceListTables());
+  const Status status = addBoundary(mesh, testing::faces::faceListTables());
   EXPECT_TRUE(status.ok) << status.message;
   EXPECT_EQ(mesh.cells[0].cols(), points);
   return {columnsOf(mesh.cells[1]), columnsOf(mesh.cells[2]), columnsOf(mesh.cells[3])};
@@ -177,7 +177,7 @@ TEST(AddBoundary, VertexIndicesBeyondTheMeshOnlyNameFaces) {
 TEST(AddBoundary, UnusableFaceListFailsAndChangesNothing) {
   Mesh mesh = meshWithVertices(4);
   mesh.cells[4] = cellColumns(4, {0, 1, 2, 3});
-  LookupTables tables = testing::faceListTables();
+  LookupTables tables = testing::faces::faceListTables();
   tables.zipTables[2][5] = 4;  // not a corner of a tetrahedron
   Status status = addBoundary(mesh, tables);
   EXPECT_FALSE(status.ok);
@@ -189,7 +189,7 @@ TEST(AddBoundary, UnusableFaceListFailsAndChangesNothing) {
   EXPECT_EQ(status.message.rfind("tab/mesh_zip2.tab: ", 0), 0u) << status.message;
 
   // A face list is only needed by the cells that use it.
-  tables = testing::faceListTables();
+  tables = testing::faces::faceListTables();
   tables.zipTables[5] = IntMatrix();
   EXPECT_TRUE(addBoundary(mesh, tables).ok);
   EXPECT_EQ(mesh.cells[2].cols(), 4);

@@ -6,7 +6,7 @@
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 
-namespace cagewarp::testing {
+namespace cagewarp::testing::faces {
 
 // Face lists in the shared local numbering, volume faces counter-clockwise seen from outside.
 inline LookupTables faceListTables() {
@@ -39,4 +39,4 @@ inline Matrix matrixColumns(int rows, std::initializer_list<float> values) {
   return m;
 }
 
-}  // namespace cagewarp::testing
+}  // namespace cagewarp::testing::faces

@@ -14,8 +14,8 @@ namespace {
 using detail::FaceTuple;
 using detail::matchFaces;
 using detail::prismQuadMark;
-using testing::cellColumns;
-using testing::matrixColumns;
+using testing::faces::cellColumns;
+using testing::faces::matrixColumns;
 
 constexpr int tetClass = 4;
 constexpr int prismClass = 6;
@@ -157,7 +157,7 @@ TEST(MatchFaces, TwoQuads) {
 // Tetrahedron (0, 1, 2, 3) with a prism on its face (0, 2, 1), the two listing it oppositely.
 struct PrismOnTet {
   Mesh mesh = meshWithVertices(7);
-  LookupTables tables = testing::faceListTables();
+  LookupTables tables = testing::faces::faceListTables();
   PrismOnTet() {
     mesh.cells[4] = cellColumns(4, {0, 1, 2, 3});
     mesh.cells[6] = cellColumns(6, {0, 2, 1, 4, 5, 6});
@@ -215,7 +215,7 @@ TEST(InterfaceCorrection, CorrectionSkipsClassWithoutValue) {
 // A hexahedron whose bottom (0, 3, 2, 1) is covered by tetrahedra on (0, 1, 2) and (0, 2, 3).
 struct TetsUnderHex {
   Mesh mesh = meshWithVertices(10);
-  LookupTables tables = testing::faceListTables();
+  LookupTables tables = testing::faces::faceListTables();
   TetsUnderHex() {
     mesh.cells[7] = cellColumns(8, {0, 1, 2, 3, 4, 5, 6, 7});
     mesh.cells[4] = cellColumns(4, {0, 2, 1, 8, 0, 3, 2, 9});
@@ -272,7 +272,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   Mesh tets = meshWithVertices(5);
   tets.cells[4] = cellColumns(4, {0, 1, 2, 3, 0, 2, 1, 4});
   tets.tables.mulTables[0] = identity(3);
-  LookupTables tables = testing::faceListTables();
+  LookupTables tables = testing::faces::faceListTables();
   tables.procTable = rules({{2, 2}});
   TupleVectorMap values = seededValues(tets);
   Warnings warnings;
@@ -309,7 +309,7 @@ TEST(InterfaceCorrection, ManyFacesOfOneKindAtAVertexAllCount) {
     for (int i = 0; i < 6; ++i) mesh.cells[6].at(i, k) = prism[i];
   }
   mesh.tables.mulTables[0] = identity(3);
-  LookupTables tables = testing::faceListTables();
+  LookupTables tables = testing::faces::faceListTables();
   tables.procTable = rules({{2, 3}});
   TupleVectorMap values = seededValues(mesh);
   Warnings warnings;
@@ -370,7 +370,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   EXPECT_EQ(warnings[0].rfind("tab/mesh_zip5.tab: ", 0), 0u) << warnings[0];
   for (int v = 0; v < 8; ++v) EXPECT_EQ(valueOf(values, v, hexClass), column(s.mesh, v));
 
-  s.tables = testing::faceListTables();
+  s.tables = testing::faces::faceListTables();
   s.tables.procTable = rules({{2, 5}});
   s.tables.zipTables[5] = IntMatrix(IntArray::fromValues({0, 3, 2, 1}));
   warnings.clear();
