@@ -7,6 +7,8 @@
 #include <set>
 #include <vector>
 
+#include "array/array_file.h"
+#include "driver/table_loader.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
@@ -507,6 +509,59 @@ TEST(Subdivide, CellNamingAMissingVertexIsRefused) {
   addCells(mesh, triangleType, {0, 1, 3});
   expectRefusedAndUnchanged(sharedTables(), mesh, linearSubdivision,
                             "cell 0 of type 2 names vertex 3, but the mesh has 3 vertices");
+}
+
+// The committed tables must serve every cell type, and both kinds of step keep every refined
+// vertex an affine combination of the loaded ones.
+TEST(Subdivide, CommittedTablesRefineEveryCellType) {
+  Warnings warnings;
+  const bool echo = arrayIoReport;
+  arrayIoReport = false;
+  const LookupTables tables = loadLookupTables(CAGEWARP_TAB_DIR, warnings);
+  const MeshTables meshTables = loadMeshTables(CAGEWARP_TAB_DIR, warnings);
+  arrayIoReport = echo;
+  for (int flags : {linearSubdivision, normalSubdivision}) {
+    Mesh mesh = meshOf({{0, 0, 0},
+                        {1, 0, 0},
+                        {1, 1, 0},
+                        {0, 1, 0},
+                        {0, 0, 1},
+                        {1, 0, 1},
+                        {1, 1, 1},
+                        {0, 1, 1},
+                        {2, 0, 0},
+                        {2, 1, 0},
+                        {0, 0, 2},
+                        {1, 0, 2},
+                        {0, 1, 2},
+                        {1, 1, 2},
+                        {2, 2, 2},
+                        {-1, -1, -1}});
+    mesh.tables = meshTables;
+    addCells(mesh, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
+    addCells(mesh, prismType, {1, 8, 2, 5, 9, 6});
+    addCells(mesh, tetrahedronType, {4, 5, 7, 10});
+    addCells(mesh, octahedronType, {13, 5, 6, 7, 11, 12});
+    addCells(mesh, quadType, {0, 3, 2, 1});
+    addCells(mesh, triangleType, {1, 8, 2});
+    addCells(mesh, lineType, {6, 14});
+    addCells(mesh, pointType, {15});
+    const Matrix loaded = mesh.vertices;
+    for (int step = 0; step < 2; ++step) {
+      const Status status = run(mesh, flags, tables);
+      ASSERT_TRUE(status.ok) << status.message;
+    }
+    for (int i = 0; i < mesh.vertexColumns(); ++i) {
+      double sum = 0;
+      double xyz[3] = {0, 0, 0};
+      for (int j = 0; j < loaded.cols(); ++j) {
+        sum += mesh.vertices(3 + j, i);
+        for (int a = 0; a < 3; ++a) xyz[a] += mesh.vertices(3 + j, i) * loaded(a, j);
+      }
+      ASSERT_NEAR(sum, 1.0, 1e-5) << "flags " << flags << " vertex " << i;
+      for (int a = 0; a < 3; ++a) ASSERT_NEAR(mesh.vertices(a, i), xyz[a], 1e-4) << "vertex " << i;
+    }
+  }
 }
 
 }  // namespace
