@@ -1,0 +1,121 @@
+#include "relate/deformation.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "relate/point_location.h"
+
+namespace cagewarp {
+namespace {
+
+bool isNonZero(float v) {
+  return v < 0.0f || v > 0.0f;
+}
+
+}  // namespace
+
+SparseMatrix sparseForm(const Matrix& dense) {
+  SparseMatrix sparse;
+  sparse.rows = dense.isEmpty() ? 0 : dense.rows();
+  sparse.cols = dense.isEmpty() ? 0 : dense.cols();
+  CAGEWARP_CHECK(sparse.rows <= std::numeric_limits<int>::max() / 3 &&
+                 sparse.cols <= std::numeric_limits<int>::max() / 3);
+  int entries = 0;
+  for (int i = 0; i < dense.count(); ++i) entries += isNonZero(dense[i]);
+  sparse.offsets = IntMatrix(2, entries);
+  sparse.values = FloatArray({entries}, 0.0f);
+  int e = 0;
+  for (int j = 0; j < sparse.cols; ++j) {
+    const float* column = dense.column(j);
+    for (int i = 0; i < sparse.rows; ++i) {
+      if (!isNonZero(column[i])) continue;
+      sparse.offsets.at(0, e) = 3 * i;
+      sparse.offsets.at(1, e) = 3 * j;
+      sparse.values[e] = column[i];
+      ++e;
+    }
+  }
+  return sparse;
+}
+
+Matrix applyRelation(const SparseMatrix& d, const Matrix& positions) {
+  CAGEWARP_CHECK(positions.rows() == 3 && positions.cols() >= d.rows);
+  Matrix x(3, d.cols);
+  for (int e = 0; e < d.values.count(); ++e) {
+    const float* p = positions.data() + d.offsets.at(0, e);
+    float* out = x.data() + d.offsets.at(1, e);
+    const float v = d.values[e];
+    for (int k = 0; k < 3; ++k) out[k] = out[k] + p[k] * v;
+  }
+  return x;
+}
+
+namespace {
+
+// The sparse form of the listed weight columns; the same as sparseForm of their dense copy,
+// whose other entries are +0, without reading that copy.
+SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns) {
+  SparseMatrix sparse;
+  sparse.rows = weights.rows;
+  sparse.cols = columns.count();
+  CAGEWARP_CHECK(sparse.rows <= std::numeric_limits<int>::max() / 3 &&
+                 sparse.cols <= std::numeric_limits<int>::max() / 3);
+  int entries = 0;
+  for (int j = 0; j < columns.count(); ++j)
+    for (const WeightEntry& entry : weights.columns[columns[j]]) entries += isNonZero(entry.value);
+  sparse.offsets = IntMatrix(2, entries);
+  sparse.values = FloatArray({entries}, 0.0f);
+  int e = 0;
+  for (int j = 0; j < columns.count(); ++j) {
+    for (const WeightEntry& entry : weights.columns[columns[j]]) {
+      if (!isNonZero(entry.value)) continue;
+      sparse.offsets.at(0, e) = 3 * entry.row;
+      sparse.offsets.at(1, e) = 3 * j;
+      sparse.values[e] = entry.value;
+      ++e;
+    }
+  }
+  return sparse;
+}
+
+}  // namespace
+
+Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
+                       const LookupTables& tables, Warnings& warnings) {
+  const ModelLocation location = locateModelVertices(
+      refinedControl, model.vertices, unrefinedControl.vertexRows(), tables, warnings);
+  Relation relation;
+  relation.enclosedIndices = location.enclosureCount.find();
+  relation.deformationMatrix = selectWeightColumns(location.weights, relation.enclosedIndices);
+  relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices);
+  return relation;
+}
+
+void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl) {
+  const int n = unrefinedControl.vertexColumns();
+  const int e = relation.enclosedIndices.count();
+  if (e == 0) return;
+  CAGEWARP_CHECK(unrefinedControl.vertexRows() >= 3 && relation.sparseDeformation.rows == n);
+  CAGEWARP_CHECK(model.vertexRows() >= model.xyzRow + 3);
+  Matrix p(3, n);
+  for (int i = 0; i < n; ++i) std::copy_n(unrefinedControl.vertices.column(i), 3, p.column(i));
+  const Matrix x = applyRelation(relation.sparseDeformation, p);
+  for (int j = 0; j < e; ++j)
+    std::copy_n(x.column(j), 3, model.vertices.column(relation.enclosedIndices[j]) + model.xyzRow);
+}
+
+Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
+                     const LookupTables& tables, Warnings& warnings) {
+  Relation relation = buildRelation(model, unrefinedControl, refinedControl, tables, warnings);
+  placeEnclosedVertices(model, relation, unrefinedControl);
+  return relation;
+}
+
+std::string enclosedCountLine(int enclosed, int modelVertices) {
+  char line[96];
+  std::snprintf(line, sizeof line, " %i of %i model vertices enclosed by subdiv. volume mesh\n",
+                enclosed, modelVertices);
+  return line;
+}
+
+}  // namespace cagewarp

@@ -1,0 +1,537 @@
+#include "relate/point_location.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "tests/relate/location_fixture.h"
+
+namespace cagewarp {
+namespace {
+
+using testing::addCell;
+using testing::centroid;
+using testing::controlMesh;
+using testing::distorted;
+using testing::expectLinearPrecision;
+using testing::facesOf;
+using testing::interiorPoint;
+using testing::locationTables;
+using testing::modelOf;
+using testing::Point;
+using testing::referenceCell;
+using testing::singleCell;
+
+TEST(CellCoordinates, ReproduceLinearFunctionsInPlanarCells) {
+  const LookupTables tables = locationTables();
+  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
+    expectLinearPrecision(t, referenceCell(t), tables);
+    expectLinearPrecision(t, distorted(referenceCell(t)), tables);
+  }
+}
+
+TEST(CellCoordinates, OutsidePointsAndBoundaryPointsAreOutside) {
+  const LookupTables tables = locationTables();
+  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
+    for (const auto& corners : {referenceCell(t), distorted(referenceCell(t))}) {
+      const Mesh mesh = singleCell(t, corners);
+      const CellFaceTables faces = facesOf(tables, t);
+      const Point c = centroid(corners);
+      for (const Point& corner : corners) {
+        Point beyond;
+        for (int d = 0; d < 3; ++d) beyond[d] = c[d] + 1.5f * (corner[d] - c[d]);
+        EXPECT_FALSE(cellCoordinates(mesh, faces, 0, beyond.data()).inside) << "type " << t;
+        EXPECT_FALSE(cellCoordinates(mesh, faces, 0, corner.data()).inside) << "type " << t;
+      }
+      // Just beyond the middle of every face.
+      auto expectOutsideBeyond = [&](const std::vector<int>& face) {
+        std::vector<Point> faceCorners;
+        for (int v : face) faceCorners.push_back(corners[v]);
+        const Point f = centroid(faceCorners);
+        Point beyond;
+        for (int d = 0; d < 3; ++d) beyond[d] = c[d] + 1.05f * (f[d] - c[d]);
+        EXPECT_FALSE(cellCoordinates(mesh, faces, 0, beyond.data()).inside) << "type " << t;
+      };
+      for (int f = 0; f < faces.triangleCount; ++f) {
+        const int* v = faces.triangles->column(f);
+        expectOutsideBeyond({v[0], v[1], v[2]});
+      }
+      for (int q = 0; q < faces.quadCount; ++q) {
+        const int* v = faces.quads->column(q);
+        expectOutsideBeyond({v[0], v[1], v[2], v[3]});
+      }
+    }
+  }
+  // Inside the bounding box but outside the tetrahedron.
+  const Mesh tet = singleCell(tetrahedronType, referenceCell(tetrahedronType));
+  const Point corner{0.4f, 0.4f, 0.4f};
+  EXPECT_FALSE(cellCoordinates(tet, facesOf(tables, tetrahedronType), 0, corner.data()).inside);
+}
+
+TEST(CellCoordinates, ZeroDistanceToAFacePlaneIsOutside) {
+  const LookupTables tables = locationTables();
+  const Mesh cube = singleCell(hexahedronType, referenceCell(hexahedronType));
+  const CellFaceTables faces = facesOf(tables, hexahedronType);
+  for (const Point& p : {Point{0.5f, 0.5f, 0.0f}, Point{1.0f, 0.3f, 0.7f}, Point{0.2f, 0.0f, 0.6f}})
+    EXPECT_FALSE(cellCoordinates(cube, faces, 0, p.data()).inside);
+  const Point middle{0.5f, 0.5f, 0.5f};
+  EXPECT_TRUE(cellCoordinates(cube, faces, 0, middle.data()).inside);
+}
+
+std::vector<Point> warpedHexahedron() {
+  std::vector<Point> corners = referenceCell(hexahedronType);
+  corners[0] = {-0.1f, 0.05f, -0.2f};
+  corners[6] = {1.25f, 1.2f, 1.3f};
+  corners[3] = {0.1f, 1.1f, 0.15f};
+  return corners;
+}
+
+TEST(CellCoordinates, WarpedHexahedronContainsItsInteriorPoints) {
+  const LookupTables tables = locationTables();
+  const std::vector<Point> corners = warpedHexahedron();
+  const Mesh mesh = singleCell(hexahedronType, corners);
+  const CellFaceTables faces = facesOf(tables, hexahedronType);
+  std::mt19937 random(7);
+  for (int trial = 0; trial < 200; ++trial) {
+    const Point p = interiorPoint(corners, random);
+    const CellCoordinates result = cellCoordinates(mesh, faces, 0, p.data());
+    ASSERT_TRUE(result.inside) << trial;
+    double sum = 0;
+    for (int i = 0; i < 8; ++i) sum += result.lambda[i];
+    EXPECT_NEAR(sum, 1.0, 1e-5);
+  }
+}
+
+// The cell test written plainly with the matrix operations, to hold the stack-vector version
+// to the same bits.
+Matrix unitNormalReference(const Matrix& a, const Matrix& b, const Matrix& c) {
+  Matrix n = (b - a).cross(c - a);
+  n.normalize(2);
+  return n;
+}
+
+CellCoordinates referenceCoordinates(const Mesh& control, const CellFaceTables& faces, int c,
+                                     const float p[3]) {
+  const int k = verticesPerCell[faces.type];
+  std::vector<Matrix> corner;
+  for (int h = 0; h < k; ++h) {
+    Matrix v(3, 1);
+    std::copy_n(control.vertices.column(control.cells[faces.type].at(h, c)), 3, v.data());
+    corner.push_back(v);
+  }
+  std::vector<Matrix> normals(12);
+  std::vector<int> slotMap(24);
+  for (int f = 0; f < faces.triangleCount; ++f) {
+    const int* v = faces.triangles->column(f);
+    normals[f] = unitNormalReference(corner[v[0]], corner[v[1]], corner[v[2]]);
+    slotMap[f] = (*faces.slotMap)[f];
+  }
+  for (int q = 0; q < faces.quadCount; ++q) {
+    const int* v = faces.quads->column(q);
+    const int a = faces.triangleCount + 2 * q;
+    Matrix n = unitNormalReference(corner[v[0]], corner[v[1]], corner[v[2]]);
+    const float d = (corner[v[3]] - corner[v[0]]).dot(n);
+    std::array<int, 4> slots{0, 1, 1, 0};
+    if (d < 0 || std::isnan(d)) {
+      normals[a] = n;
+      normals[a + 1] = unitNormalReference(corner[v[2]], corner[v[3]], corner[v[0]]);
+      slots = {0, 0, 1, 1};
+    } else {
+      normals[a] = unitNormalReference(corner[v[3]], corner[v[0]], corner[v[1]]);
+      normals[a + 1] = unitNormalReference(corner[v[1]], corner[v[2]], corner[v[3]]);
+    }
+    for (int j = 0; j < 4; ++j) slotMap[faces.triangleCount + 4 * q + j] = a + slots[j];
+  }
+  Matrix point(3, 1);
+  std::copy_n(p, 3, point.data());
+  CellCoordinates result{false, Matrix(k, 1)};
+  float sum = 0.0f;
+  for (int i = 0; i < k; ++i) {
+    const Matrix offset = corner[i] - point;
+    const int c0 = faces.slotsAround->column(i)[0];
+    float w = 0.0f;
+    for (int j = 1; j + 1 < faces.slotsPerVertex; ++j) {
+      const Matrix& n0 = normals[slotMap[c0]];
+      const Matrix& n1 = normals[slotMap[faces.slotsAround->column(i)[j]]];
+      const Matrix& n2 = normals[slotMap[faces.slotsAround->column(i)[j + 1]]];
+      const float det = n0.dot(n1.cross(n2));
+      const float x = det > 0 ? det : -det;
+      w = w + x / (offset.dot(n0) * offset.dot(n1) * offset.dot(n2));
+    }
+    if (w < 0 || std::isnan(w)) return result;
+    result.lambda[i] = w;
+    sum = sum + w;
+  }
+  result.lambda *= 1.0f / sum;
+  result.inside = result.lambda.greaterThan(0.0f).allNonZero();
+  return result;
+}
+
+TEST(CellCoordinates, MatchTheMatrixFormBitForBit) {
+  const LookupTables tables = locationTables();
+  std::mt19937 random(13);
+  std::uniform_real_distribution<float> jitter(-0.2f, 0.2f);
+  std::uniform_real_distribution<float> around(-1.3f, 2.3f);
+  int inside = 0;
+  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
+    const CellFaceTables faces = facesOf(tables, t);
+    for (int cell = 0; cell < 60; ++cell) {
+      std::vector<Point> corners = distorted(referenceCell(t));
+      for (Point& p : corners)
+        for (float& x : p) x += jitter(random);
+      if (cell == 1) corners[1] = corners[0];  // a collapsed edge
+      if (cell == 2) corners[2][1] = std::numeric_limits<float>::quiet_NaN();
+      const Mesh mesh = singleCell(t, corners);
+      for (int trial = 0; trial < 40; ++trial) {
+        const Point p = trial % 2 ? interiorPoint(corners, random)
+                                  : Point{around(random), around(random), around(random) + 2};
+        const CellCoordinates fast = cellCoordinates(mesh, faces, 0, p.data());
+        const CellCoordinates plain = referenceCoordinates(mesh, faces, 0, p.data());
+        ASSERT_EQ(fast.inside, plain.inside) << "type " << t << " cell " << cell;
+        ASSERT_EQ(std::memcmp(fast.lambda.data(), plain.lambda.data(),
+                              sizeof(float) * fast.lambda.count()),
+                  0);
+        inside += fast.inside;
+      }
+    }
+  }
+  EXPECT_GT(inside, 400);
+}
+
+TEST(SplitQuadFace, CutsAlongTheDiagonalThatKeepsTheCellConvex) {
+  const LookupTables tables = locationTables();
+  const CellFaceTables faces = facesOf(tables, hexahedronType);
+  const int top = 1;  // quad (4, 5, 6, 7)
+  std::vector<Point> corners = referenceCell(hexahedronType);
+
+  corners[6][2] = 1.5f;  // a ridge along 4-6
+  QuadSplit split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
+  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 0, 1, 1}));
+  EXPECT_EQ(split.anchor, 4);
+  const float s = 1.0f / std::sqrt(1.25f);
+  EXPECT_NEAR(split.normals[0][1], -0.5f * s, 1e-6);
+  EXPECT_NEAR(split.normals[0][2], s, 1e-6);
+  EXPECT_NEAR(split.normals[1][0], -0.5f * s, 1e-6);
+  EXPECT_NEAR(split.normals[1][2], s, 1e-6);
+
+  corners[6][2] = 0.5f;  // a valley along 4-6: the ridge runs along 5-7
+  split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
+  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 1, 1, 0}));
+  EXPECT_EQ(split.anchor, 5);
+  EXPECT_EQ(split.normals[0][2], 1.0f);
+  const float r = 1.0f / std::sqrt(1.5f);
+  EXPECT_NEAR(split.normals[1][0], 0.5f * r, 1e-6);
+  EXPECT_NEAR(split.normals[1][2], r, 1e-6);
+
+  corners[6][2] = 1.0f;  // planar: d = 0 takes the second cut
+  split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
+  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 1, 1, 0}));
+
+  corners[7][0] = std::numeric_limits<float>::quiet_NaN();  // d is NaN: the first cut
+  split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
+  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 0, 1, 1}));
+}
+
+TEST(CellFaceTables, RejectTablesThatDoNotFitTheType) {
+  const LookupTables good = locationTables();
+  for (int t = tetrahedronType; t <= hexahedronType; ++t)
+    EXPECT_TRUE(cellFaceTables(good, t).has_value()) << t;
+
+  struct Case {
+    const char* file;
+    int type;
+    void (*spoil)(LookupTables&);
+  };
+  const Case cases[] = {
+      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4] = IntMatrix(); }},
+      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4][5] = 4; }},
+      {"tab/mesh_nrm5.tab", 5, [](LookupTables& l) { l.nrmTables[5][0] = -1; }},
+      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4] = IntMatrix(4, 3); }},
+      {"tab/mesh_nrm8.tab", 6, [](LookupTables& l) { l.nrmTables[8] = IntMatrix(3, 3); }},
+      {"tab/mesh_nrm9.tab", 7, [](LookupTables& l) { l.nrmTables[9][23] = 8; }},
+      {"tab/mesh_nrm7.tab", 7, [](LookupTables& l) { l.nrmTables[7] = IntMatrix(3, 1); }},
+      {"tab/mesh_bar7.tab", 7, [](LookupTables& l) { l.barTables[7][5] = 24; }},
+      {"tab/mesh_bar6.tab", 6, [](LookupTables& l) { l.barTables[6] = IntMatrix(3, 5); }},
+      {"tab/mesh_bar5.tab", 5, [](LookupTables& l) { l.barTables[5] = IntMatrix(7, 6); }},
+      {"tab/mesh_bar4.tab", 4, [](LookupTables& l) { l.barTables[4] = IntMatrix(); }},
+      {"tab/mesh_brn6.tab", 6,
+       [](LookupTables& l) { l.brnTables[6] = IntMatrix(IntArray({1}, 0)); }},
+      {"tab/mesh_brn6.tab", 6, [](LookupTables& l) { l.brnTables[6][1] = 8; }},
+      {"tab/mesh_brn7.tab", 7, [](LookupTables& l) { l.brnTables[7] = IntMatrix(); }},
+  };
+  for (const Case& c : cases) {
+    LookupTables tables = locationTables();
+    c.spoil(tables);
+    std::string problem;
+    EXPECT_FALSE(cellFaceTables(tables, c.type, &problem).has_value()) << c.file;
+    EXPECT_EQ(problem.rfind(std::string(c.file) + ": ", 0), 0u) << problem;
+  }
+}
+
+// A column of W as the mean of the cell results, written with the matrix operations.
+void addReference(Matrix& weights, IntArray& count, int j, const Matrix& block,
+                  const Matrix& lambda) {
+  const int n = weights.rows();
+  Matrix column(n, 1);
+  std::copy_n(weights.column(j), n, column.data());
+  column *= static_cast<float>(count[j]);
+  column += block * lambda;
+  column *= 1.0f / static_cast<float>(count[j] + 1);
+  std::copy_n(column.data(), n, weights.column(j));
+  ++count[j];
+}
+
+struct DenseLocation {
+  Matrix weights;
+  IntArray enclosureCount;
+};
+
+// Every cell against every model vertex, in the order the sweep meets them for one vertex.
+DenseLocation directLocation(const Mesh& control, const Matrix& model, int weightRow,
+                             const LookupTables& tables) {
+  const int n = control.vertexRows() - weightRow;
+  DenseLocation result{Matrix(n, model.cols()), IntArray({model.cols()}, 0)};
+  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
+    const auto faces = cellFaceTables(tables, t);
+    const int cellCount = control.cellCount(t);
+    if (!faces || cellCount == 0) continue;
+    const int k = verticesPerCell[t];
+    FloatArray ymin({cellCount}, 0.0f);
+    for (int c = 0; c < cellCount; ++c) {
+      ymin[c] = std::numeric_limits<float>::infinity();
+      for (int h = 0; h < k; ++h)
+        ymin[c] = std::min(ymin[c], control.vertices(1, control.cells[t].at(h, c)));
+    }
+    const IntArray order = ymin.sortWithIndex();
+    for (int m = 0; m < cellCount; ++m) {
+      const int c = order[m];
+      float lo[3], hi[3];
+      Matrix block(n, k);
+      for (int d = 0; d < 3; ++d) lo[d] = hi[d] = control.vertices(d, control.cells[t].at(0, c));
+      for (int h = 0; h < k; ++h) {
+        const float* v = control.vertices.column(control.cells[t].at(h, c));
+        for (int d = 0; d < 3; ++d) {
+          lo[d] = std::min(lo[d], v[d]);
+          hi[d] = std::max(hi[d], v[d]);
+        }
+        std::copy_n(v + weightRow, n, block.column(h));
+      }
+      for (int j = 0; j < model.cols(); ++j) {
+        const float* p = model.column(j);
+        if (!(lo[0] < p[0] && p[0] < hi[0] && lo[1] <= p[1] && p[1] < hi[1] && lo[2] < p[2] &&
+              p[2] < hi[2]))
+          continue;
+        const CellCoordinates cc = cellCoordinates(control, *faces, c, p);
+        if (cc.inside) addReference(result.weights, result.enclosureCount, j, block, cc.lambda);
+      }
+    }
+  }
+  return result;
+}
+
+// A jittered grid of hexahedra with tetrahedra and prisms laid over it, whose weight rows are
+// dense and partly zero as after refinement.
+Mesh overlappingRefinedLikeMesh(int weightRows) {
+  std::mt19937 random(11);
+  std::uniform_real_distribution<float> jitter(-0.12f, 0.12f);
+  std::vector<Point> points;
+  const int g = 4;
+  for (int z = 0; z < g; ++z)
+    for (int y = 0; y < g; ++y)
+      for (int x = 0; x < g; ++x)
+        points.push_back({x + jitter(random), y + jitter(random), z + jitter(random)});
+  Mesh mesh = controlMesh(points);
+  const int count = static_cast<int>(points.size());
+  Matrix vertices(3 + weightRows, count);
+  std::uniform_real_distribution<float> weight(-0.2f, 1.0f);
+  for (int j = 0; j < count; ++j) {
+    for (int d = 0; d < 3; ++d) vertices(d, j) = points[j][d];
+    for (int r = 0; r < weightRows; ++r) {
+      const float w = weight(random);
+      vertices(3 + r, j) = w < 0.0f ? (r % 3 == 0 ? -0.0f : 0.0f) : w;
+    }
+  }
+  mesh.vertices = vertices;
+  auto id = [&](int x, int y, int z) { return x + g * (y + g * z); };
+  for (int z = 0; z + 1 < g; ++z)
+    for (int y = 0; y + 1 < g; ++y)
+      for (int x = 0; x + 1 < g; ++x)
+        addCell(
+            mesh, hexahedronType,
+            {id(x, y, z), id(x + 1, y, z), id(x + 1, y + 1, z), id(x, y + 1, z), id(x, y, z + 1),
+             id(x + 1, y, z + 1), id(x + 1, y + 1, z + 1), id(x, y + 1, z + 1)});
+  for (int i = 0; i + 1 < g; ++i) {
+    addCell(mesh, tetrahedronType, {id(0, 0, 0), id(3, 0, 0), id(i, 3, 0), id(1, 1, 3)});
+    addCell(mesh, prismType,
+            {id(0, i, 0), id(3, i, 0), id(0, i + 1, 0), id(0, i, 3), id(3, i, 3), id(0, i + 1, 3)});
+  }
+  return mesh;
+}
+
+TEST(LocateModelVertices, SweepMatchesDirectEvaluationBitForBit) {
+  const LookupTables tables = locationTables();
+  const Mesh control = overlappingRefinedLikeMesh(40);
+  std::mt19937 random(5);
+  std::uniform_real_distribution<float> coordinate(-0.3f, 3.3f);
+  std::vector<Point> points;
+  for (int j = 0; j < 3000; ++j)
+    points.push_back({coordinate(random), coordinate(random), coordinate(random)});
+  for (int j = 0; j < 100; ++j)
+    points.push_back({coordinate(random), points[j][1], coordinate(random)});
+  const Matrix model = modelOf(points);
+
+  Warnings warnings;
+  const ModelLocation swept = locateModelVertices(control, model, 3, tables, warnings);
+  const DenseLocation direct = directLocation(control, model, 3, tables);
+  EXPECT_TRUE(warnings.empty());
+  const Matrix weights = denseWeights(swept.weights);
+  ASSERT_EQ(weights.rows(), 40);
+  ASSERT_EQ(weights.cols(), model.cols());
+  EXPECT_EQ(swept.enclosureCount, direct.enclosureCount);
+  EXPECT_EQ(std::memcmp(weights.data(), direct.weights.data(), sizeof(float) * weights.count()), 0);
+  // Selected columns are the same columns of W.
+  const IntArray enclosed = swept.enclosureCount.find();
+  EXPECT_EQ(selectWeightColumns(swept.weights, enclosed), Matrix(weights.selectColumns(enclosed)));
+  int once = 0, several = 0;
+  for (int j = 0; j < swept.enclosureCount.count(); ++j) {
+    once += swept.enclosureCount[j] == 1;
+    several += swept.enclosureCount[j] >= 2;
+  }
+  EXPECT_GT(once, 500);
+  EXPECT_GT(several, 100);
+}
+
+TEST(LocateModelVertices, TetrahedronColumnHoldsBarycentricCoordinates) {
+  const LookupTables tables = locationTables();
+  Mesh control = controlMesh({{9, 9, 9}, {0, 0, 0}, {5, 5, 5}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}});
+  addCell(control, tetrahedronType, {1, 3, 4, 5});
+  const Matrix model = modelOf({{0.2f, 0.3f, 0.5f}, {3, 3, 3}});
+  Warnings warnings;
+  const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
+  EXPECT_EQ(location.enclosureCount, IntArray::fromValues({1, 0}));
+  const Matrix weights = denseWeights(location.weights);
+  const float expected[6] = {0, 0.5f, 0, 0.1f, 0.15f, 0.25f};
+  for (int r = 0; r < 6; ++r) {
+    EXPECT_NEAR(weights(r, 0), expected[r], 1e-6) << r;
+    EXPECT_EQ(weights(r, 1), 0.0f);
+  }
+  EXPECT_EQ(weights(0, 0), 0.0f);
+  EXPECT_EQ(weights(2, 0), 0.0f);
+}
+
+TEST(LocateModelVertices, PointsOnSharedFacesOfHexahedraAreInNeither) {
+  const LookupTables tables = locationTables();
+  std::vector<Point> points;
+  for (int z = 0; z < 2; ++z)
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 3; ++x) points.push_back({float(x), float(y), float(z)});
+  Mesh control = controlMesh(points);
+  auto id = [](int x, int y, int z) { return x + 3 * (y + 3 * z); };
+  for (auto [x, y] : {std::pair{0, 0}, {1, 0}, {0, 1}})
+    addCell(control, hexahedronType,
+            {id(x, y, 0), id(x + 1, y, 0), id(x + 1, y + 1, 0), id(x, y + 1, 0), id(x, y, 1),
+             id(x + 1, y, 1), id(x + 1, y + 1, 1), id(x, y + 1, 1)});
+  const Matrix model = modelOf({{1.0f, 0.5f, 0.5f},    // shared face x = 1
+                                {0.5f, 1.0f, 0.5f},    // shared face y = 1
+                                {0.5f, 0.5f, 0.5f},    // inside the first cell
+                                {1.5f, 0.5f, 0.5f},    // inside the second
+                                {0.5f, 1.5f, 0.5f},    // inside the third
+                                {0.5f, 0.5f, 1.0f},    // on the top face
+                                {1.5f, 1.5f, 0.5f}});  // in no cell
+  Warnings warnings;
+  const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
+  EXPECT_EQ(location.enclosureCount, IntArray::fromValues({0, 0, 1, 1, 1, 0, 0}));
+  const Matrix weights = denseWeights(location.weights);
+  for (int r = 0; r < weights.rows(); ++r) {
+    EXPECT_EQ(weights(r, 0), 0.0f);
+    EXPECT_EQ(weights(r, 1), 0.0f);
+  }
+}
+
+TEST(LocateModelVertices, OverlappingCellsGiveTheMeanAndTheCountIsNotAByte) {
+  const LookupTables tables = locationTables();
+  Mesh control = controlMesh({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}, {0.4f, 0.4f, -1}});
+  addCell(control, tetrahedronType, {0, 1, 2, 3});
+  addCell(control, tetrahedronType, {4, 1, 2, 3});
+  const Point p{0.3f, 0.35f, 0.25f};
+  const Matrix model = modelOf({p});
+  Warnings warnings;
+  ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
+  ASSERT_EQ(location.enclosureCount[0], 2);
+  const CellFaceTables faces = facesOf(tables, tetrahedronType);
+  const CellCoordinates a = cellCoordinates(control, faces, 0, p.data());
+  const CellCoordinates b = cellCoordinates(control, faces, 1, p.data());
+  ASSERT_TRUE(a.inside && b.inside);
+  const float expected[5] = {(a.lambda[0] + 0.0f) * 0.5f, (a.lambda[1] + b.lambda[1]) * 0.5f,
+                             (a.lambda[2] + b.lambda[2]) * 0.5f, (a.lambda[3] + b.lambda[3]) * 0.5f,
+                             (0.0f + b.lambda[0]) * 0.5f};
+  for (int r = 0; r < 5; ++r) EXPECT_EQ(denseWeights(location.weights)(r, 0), expected[r]) << r;
+
+  // 130 copies of one cell: the count goes past what a byte holds.
+  Mesh stacked = controlMesh({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}});
+  for (int i = 0; i < 130; ++i) addCell(stacked, tetrahedronType, {0, 1, 2, 3});
+  location = locateModelVertices(stacked, model, 3, tables, warnings);
+  EXPECT_EQ(location.enclosureCount[0], 130);
+  for (int r = 0; r < 4; ++r) EXPECT_NEAR(denseWeights(location.weights)(r, 0), a.lambda[r], 1e-5);
+}
+
+TEST(LocateModelVertices, ModelRowCountChoosesThePositionRows) {
+  const LookupTables tables = locationTables();
+  const Mesh control = singleCell(tetrahedronType, referenceCell(tetrahedronType));
+  const Point inside{0.2f, 0.25f, 0.3f};
+  for (auto [rows, start] : {std::pair{3, 0}, {4, 0}, {6, 3}, {7, 0}, {8, 5}, {10, 7}, {12, 0}}) {
+    Matrix model(rows, 2);
+    for (int r = 0; r < rows; ++r) model(r, 0) = model(r, 1) = 40.0f;  // outside everywhere
+    for (int d = 0; d < 3; ++d) model(start + d, 1) = inside[d];
+    Warnings warnings;
+    const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
+    EXPECT_EQ(location.enclosureCount, IntArray::fromValues({0, 1})) << rows << " rows";
+    EXPECT_NEAR(denseWeights(location.weights)(0, 1), 0.25f, 1e-6) << rows << " rows";
+  }
+  Warnings warnings;
+  const ModelLocation flat = locateModelVertices(control, Matrix(2, 3), 3, tables, warnings);
+  EXPECT_EQ(flat.enclosureCount, IntArray({3}, 0));
+  const ModelLocation none = locateModelVertices(control, Matrix(3, 0), 3, tables, warnings);
+  EXPECT_EQ(none.enclosureCount.count(), 0);
+}
+
+TEST(LocateModelVertices, SurfaceCellsEncloseNothing) {
+  Mesh control = controlMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}});
+  addCell(control, triangleType, {0, 1, 4});
+  addCell(control, quadType, {0, 1, 2, 3});
+  Warnings warnings;
+  const ModelLocation location = locateModelVertices(
+      control, modelOf({{0.2f, 0.1f, 0.1f}, {0.5f, 0.5f, 0.0f}}), 3, LookupTables(), warnings);
+  EXPECT_EQ(location.enclosureCount, IntArray({2}, 0));
+  EXPECT_EQ(denseWeights(location.weights).find().count(), 0);
+  EXPECT_TRUE(warnings.empty());
+}
+
+TEST(LocateModelVertices, UnusableTablesWarnOncePerTypeThatHasCells) {
+  LookupTables tables = locationTables();
+  tables.barTables[7][3] = 99;
+  tables.brnTables[5] = IntMatrix();  // no octahedra in the mesh: no warning
+  std::vector<Point> points = referenceCell(hexahedronType);
+  for (Point p : referenceCell(tetrahedronType)) points.push_back({p[0] + 3, p[1], p[2]});
+  Mesh control = controlMesh(points);
+  addCell(control, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
+  addCell(control, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
+  addCell(control, tetrahedronType, {8, 9, 10, 11});
+  const Matrix model = modelOf({{0.5f, 0.5f, 0.5f}, {3.2f, 0.2f, 0.2f}});
+  Warnings warnings;
+  const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
+  EXPECT_EQ(location.enclosureCount, IntArray::fromValues({0, 1}));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].rfind("tab/mesh_bar7.tab: ", 0), 0u) << warnings[0];
+
+  warnings.clear();
+  locateModelVertices(control, model, 3, LookupTables(), warnings);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0].rfind("tab/mesh_nrm4.tab: ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[1].rfind("tab/mesh_nrm7.tab: ", 0), 0u) << warnings[1];
+}
+
+}  // namespace
+}  // namespace cagewarp
