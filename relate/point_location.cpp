@@ -201,34 +201,42 @@ CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces
   const int triangleCount = faces.triangleCount;
   const CellCorners corners = cellCorners(control, t, c);
 
+  // One distance per face plane, measured from one corner of the face (a split quad: from the
+  // end of its diagonal that the split names first), and shared by every corner of the face.
+  // Next to a face all its corners then see the same small distance, whose rounding error
+  // cancels in the normalisation, instead of each corner rounding its own.
+  const Vector point{p[0], p[1], p[2]};
   std::array<Vector, maxCellNormals> normals;
+  std::array<float, maxCellNormals> distance{};
   std::array<int, maxSlots> slotMap{};
   for (int f = 0; f < triangleCount; ++f) {
     const int* tri = faces.triangles->column(f);
     normals[f] = unitNormal(corners[tri[0]], corners[tri[1]], corners[tri[2]]);
+    distance[f] = dot(difference(corners[tri[0]], point), normals[f]);
     slotMap[f] = (*faces.slotMap)[f];
   }
   for (int q = 0; q < faces.quadCount; ++q) {
     const Split split = splitQuad(corners, faces.quads->column(q));
     const int a = triangleCount + 2 * q;
-    normals[a] = split.normals[0];
-    normals[a + 1] = split.normals[1];
+    const Vector offset = difference(corners[split.anchor], point);
+    for (int e = 0; e < 2; ++e) {
+      normals[a + e] = split.normals[e];
+      distance[a + e] = dot(offset, normals[a + e]);
+    }
     for (int j = 0; j < 4; ++j) slotMap[triangleCount + 4 * q + j] = a + split.cornerSlots[j];
   }
 
-  const Vector point{p[0], p[1], p[2]};
   const int slots = faces.slotsPerVertex;
   CellCoordinates result{false, Matrix(k, 1)};
   float* lambda = result.lambda.data();
   float sum = 0.0f;
   for (int i = 0; i < k; ++i) {
     const int* around = faces.slotsAround->column(i);
-    const Vector offset = difference(corners[i], point);
     std::array<const Vector*, maxSlotsAroundVertex> n{};
     std::array<float, maxSlotsAroundVertex> h{};
     for (int j = 0; j < slots; ++j) {
       n[j] = &normals[slotMap[around[j]]];
-      h[j] = dot(offset, *n[j]);
+      h[j] = distance[slotMap[around[j]]];
     }
     float w = 0.0f;
     for (int j = 1; j + 1 < slots; ++j) {
