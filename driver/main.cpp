@@ -1,1 +1,5 @@
-int main() { return 0; }
+#include "driver/run.h"
+
+int main(int argc, char** argv) {
+  return cagewarp::runCagewarp(argc, argv);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace cagewarp::testing {
+
+// What one run of the program left behind.
+struct RunResult {
+  int exitStatus = -1;
+  std::string out;
+  std::string err;
+};
+
+// A working directory with the committed tables, in which the program runs as a user runs it.
+class ProgramRunner {
+ public:
+  explicit ProgramRunner(bool withTables = true) {
+    if (withTables)
+      std::filesystem::create_directory_symlink(CAGEWARP_TAB_DIR, dir_.path() / "tab");
+  }
+
+  std::string file(const std::string& name) const { return dir_.file(name); }
+  void write(const std::string& name, const std::string& text) const {
+    writeFile(file(name), text);
+  }
+  std::string read(const std::string& name) const { return readFile(file(name)); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+
+  // Runs the program with `args` in the directory, standard input from `input`.
+  RunResult run(const std::vector<std::string>& args, const std::string& input = "") const {
+    write(".stdin", input);
+    std::string command = "cd '" + dir_.path().string() + "' && '" CAGEWARP_BINARY "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " <.stdin >.stdout 2>.stderr";
+    const int status = std::system(command.c_str());
+    RunResult result;
+    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = read(".stdout");
+    result.err = read(".stderr");
+    return result;
+  }
+
+ private:
+  TempDir dir_;
+};
+
+// Replaces each address printed after "\tdata:" by "@", so echoes compare as text.
+inline std::string withoutAddresses(std::string text) {
+  for (size_t at = text.find("\tdata:"); at != std::string::npos;
+       at = text.find("\tdata:", at + 1)) {
+    const size_t end = text.find('\n', at);
+    text.replace(at, end - at, "\tdata:@");
+  }
+  return text;
+}
+
+inline const std::string arrayHeader =
+    "% n-dimensional array file. n==2 corresponds to matrix or vector.\n"
+    "% n | s1 s2 ... sn | data (filling up lower dimensions first = MATLAB standard)\n\n";
+
+}  // namespace cagewarp::testing
