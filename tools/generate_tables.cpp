@@ -477,14 +477,21 @@ void writeBlendTables(TableWriter& out) {
   out.write("mesh_cor43.tab", quads);
 }
 
-// mesh_proc: one interface rule, triangle edges (kind 0) against quad edges (kind 1).
-// mesh_mul40: its 2 x 2 matrix, (1/24) [[-1, 1], [1, -1]]: on a regular interface it adds
-// (u_left + u_right - 2 v) / 48 in the triangle region and subtracts it in the quad region,
-// which matches the two regions' second moments so that quadratics are reproduced across it.
+// mesh_proc: the interface rules, as columns (kind a, kind b).
+// Rule 0, triangle edges (kind 0) against quad edges (kind 1), mesh_mul40 = (1/24) [[-1, 1],
+// [1, -1]]: on a regular interface it adds (u_left + u_right - 2 v) / 48 in the triangle region
+// and subtracts it in the quad region, which matches the two regions' second moments along the
+// interface (quads 1/3, triangles 1/4 per unit edge) so that quadratics are reproduced across it.
+// Rule 1, tetrahedron and octahedron faces (kind 2) against prism end faces (kind 3), mesh_mul41
+// = (1/72) [[-2, 1, 1], [1, -2, 1], [1, 1, -2]]: the same moment argument in the plane of the
+// faces (prisms 1/2, the tetrahedral lattice 4/9, at edge length sqrt 2).
 void writeInterfaceTables(TableWriter& out) {
-  out.write("mesh_proc.tab", columnTable(2, {{0, 1}}));
+  out.write("mesh_proc.tab", columnTable(2, {{0, 1}, {2, 3}}));
   const float w = fraction(1, 24);
   out.write("mesh_mul40.tab", FloatTable{{2, 2}, {-w, w, w, -w}});
+  const float own = fraction(-1, 36), other = fraction(1, 72);
+  out.write("mesh_mul41.tab",
+            FloatTable{{3, 3}, {own, other, other, other, own, other, other, other, own}});
 }
 
 }  // namespace

@@ -79,6 +79,54 @@ inline bool positivelyOriented(int t, const std::vector<Vec3>& c) {
   }
 }
 
+// The tetrahedral-octahedral lattice (integer points with an even coordinate sum): each unit
+// cube holds one tetrahedron on its even corners, each point with an odd sum is the centre of an
+// octahedron on its six axis neighbours. Every vertex lies in 8 tetrahedra and 6 octahedra; a
+// linear split gives the same lattice at half the spacing.
+using GridPoint = std::array<int, 3>;
+
+inline bool evenSum(const GridPoint& p) {
+  return (p[0] + p[1] + p[2]) % 2 == 0;
+}
+
+inline GridPoint plus(GridPoint p, int axis, int step) {
+  p[axis] += step;
+  return p;
+}
+
+inline Vec3 scaled(const GridPoint& p, double s) {
+  return {p[0] * s, p[1] * s, p[2] * s};
+}
+
+inline std::vector<GridPoint> cubeTetrahedron(const GridPoint& low) {
+  std::vector<GridPoint> corners;
+  for (int d = 0; d < 8; ++d) {
+    const GridPoint c{low[0] + (d & 1), low[1] + (d >> 1 & 1), low[2] + (d >> 2 & 1)};
+    if (evenSum(c)) corners.push_back(c);
+  }
+  return corners;
+}
+
+// The cube's tetrahedron as cell corners in the local numbering.
+inline std::vector<Vec3> cubeTetrahedronCorners(const GridPoint& low) {
+  std::vector<Vec3> corners;
+  for (const GridPoint& c : cubeTetrahedron(low)) corners.push_back(scaled(c, 1));
+  if (!positivelyOriented(tetrahedronType, corners)) std::swap(corners[2], corners[3]);
+  return corners;
+}
+
+// Apex +z, equator +x, +y, -x, -y, apex -z: the octahedron's local numbering.
+inline std::vector<GridPoint> octahedronAround(const GridPoint& c) {
+  return {plus(c, 2, 1),  plus(c, 0, 1),  plus(c, 1, 1),
+          plus(c, 0, -1), plus(c, 1, -1), plus(c, 2, -1)};
+}
+
+inline std::vector<Vec3> octahedronCorners(const GridPoint& c) {
+  std::vector<Vec3> corners;
+  for (const GridPoint& p : octahedronAround(c)) corners.push_back(scaled(p, 1));
+  return corners;
+}
+
 class CageBuilder {
  public:
   int vertex(const Vec3& p) {

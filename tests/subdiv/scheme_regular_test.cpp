@@ -17,8 +17,14 @@ namespace cagewarp {
 namespace {
 
 using testing::CageBuilder;
+using testing::cubeTetrahedron;
+using testing::evenSum;
+using testing::GridPoint;
 using testing::Mask;
+using testing::octahedronAround;
+using testing::plus;
 using testing::RefinedIndex;
+using testing::scaled;
 using testing::Vec3;
 
 constexpr double maskTolerance = 1e-6;
@@ -197,58 +203,17 @@ TEST(SchemeRegular, PrismLatticeIsLoopAcrossTimesCubicAlong) {
   checkRegion(cage, 3, 2, 3, [&](const Vec3& q) { return loopMask(cage, q, true); });
 }
 
-// The tetrahedral-octahedral lattice in doubled coordinates: vertices are the integer points with
-// an even coordinate sum; each unit cube holds one tetrahedron on its even corners, each point
-// with an odd sum is the centre of an octahedron on its six axis neighbours. Every vertex lies in
-// 8 tetrahedra and 6 octahedra; a linear split gives the same lattice at half the spacing.
-using GridPoint = std::array<int, 3>;
-
-bool evenSum(const GridPoint& p) {
-  return (p[0] + p[1] + p[2]) % 2 == 0;
-}
-
-GridPoint plus(GridPoint p, int axis, int step) {
-  p[axis] += step;
-  return p;
-}
-
-std::vector<GridPoint> cubeTetrahedron(const GridPoint& low) {
-  std::vector<GridPoint> corners;
-  for (int d = 0; d < 8; ++d) {
-    const GridPoint c{low[0] + (d & 1), low[1] + (d >> 1 & 1), low[2] + (d >> 2 & 1)};
-    if (evenSum(c)) corners.push_back(c);
-  }
-  return corners;
-}
-
-// Apex +z, equator +x, +y, -x, -y, apex -z: the octahedron's local numbering.
-std::vector<GridPoint> octahedronAround(const GridPoint& c) {
-  return {plus(c, 2, 1),  plus(c, 0, 1),  plus(c, 1, 1),
-          plus(c, 0, -1), plus(c, 1, -1), plus(c, 2, -1)};
-}
-
-Vec3 scaled(const GridPoint& p, double s) {
-  return {p[0] * s, p[1] * s, p[2] * s};
-}
-
+// The lattice's cells in the box [0, size]^3.
 CageBuilder tetrahedralOctahedralLattice(int size) {
   CageBuilder cage;
   for (int x = 0; x < size; ++x)
     for (int y = 0; y < size; ++y)
-      for (int z = 0; z < size; ++z) {
-        std::vector<Vec3> tet;
-        for (const GridPoint& c : cubeTetrahedron({x, y, z})) tet.push_back(scaled(c, 1));
-        if (!testing::positivelyOriented(tetrahedronType, tet)) std::swap(tet[2], tet[3]);
-        cage.cell(tetrahedronType, tet);
-      }
+      for (int z = 0; z < size; ++z)
+        cage.cell(tetrahedronType, testing::cubeTetrahedronCorners({x, y, z}));
   for (int x = 1; x < size; ++x)
     for (int y = 1; y < size; ++y)
-      for (int z = 1; z < size; ++z) {
-        if (evenSum({x, y, z})) continue;
-        std::vector<Vec3> oct;
-        for (const GridPoint& c : octahedronAround({x, y, z})) oct.push_back(scaled(c, 1));
-        cage.cell(octahedronType, oct);
-      }
+      for (int z = 1; z < size; ++z)
+        if (!evenSum({x, y, z})) cage.cell(octahedronType, testing::octahedronCorners({x, y, z}));
   return cage;
 }
 

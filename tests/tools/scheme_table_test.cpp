@@ -93,19 +93,26 @@ TEST(SchemeTables, QuadAverageAndBlendGiveTheCatmullClarkVertexRule) {
   }
 }
 
-// The interface rule shifts values between two regions; a constant field must not move.
-TEST(SchemeTables, InterfaceRuleLeavesConstantsAlone) {
+// Each interface rule shifts values between two regions; a constant field must not move.
+TEST(SchemeTables, InterfaceRulesLeaveConstantsAlone) {
   const IntMatrix proc = fx::committedIntTable("mesh_proc.tab");
   ASSERT_EQ(proc.rows(), 2);
-  ASSERT_EQ(proc.cols(), 1);
-  EXPECT_EQ(proc.at(0, 0), 0);
-  EXPECT_EQ(proc.at(1, 0), 1);
-  const Matrix mul = fx::committedFloatTable("mesh_mul40.tab");
-  ASSERT_EQ(mul.rows(), 2);
-  ASSERT_EQ(mul.cols(), 2);
-  for (int j = 0; j < 2; ++j) {
-    EXPECT_EQ(mul.at(0, j) + mul.at(1, j), 0.0f) << j;
-    EXPECT_NE(mul.at(0, j), 0.0f) << j;
+  ASSERT_EQ(proc.cols(), 2);
+  // Triangle edges against quad edges; tetrahedron and octahedron faces against prism ends.
+  const int kinds[2][2] = {{0, 1}, {2, 3}};
+  const int sizes[2] = {2, 3};
+  for (int r = 0; r < 2; ++r) {
+    EXPECT_EQ(proc.at(0, r), kinds[r][0]) << r;
+    EXPECT_EQ(proc.at(1, r), kinds[r][1]) << r;
+    const Matrix mul = fx::committedFloatTable("mesh_mul4" + std::to_string(r) + ".tab");
+    ASSERT_EQ(mul.rows(), sizes[r]) << r;
+    ASSERT_EQ(mul.cols(), sizes[r]) << r;
+    for (int j = 0; j < mul.cols(); ++j) {
+      double sum = 0;
+      for (int i = 0; i < mul.rows(); ++i) sum += mul.at(i, j);
+      EXPECT_NEAR(sum, 0.0, 1e-9) << "rule " << r << " column " << j;
+      EXPECT_NE(mul.at(j, j), 0.0f) << r;
+    }
   }
 }
 
