@@ -11,7 +11,7 @@ scenario() {
   local k=$1 m=$2
   shift 2
   echo "== K=$k M=$m options: ${*:-none}"
-  "$build/phase_bench" tab "$k" "$m" "$@"
+  "$build/bench/phase_bench" tab "$k" "$m" "$@"
   "$build/make_scene" cage "$k" "$work/cage.txt"
   "$build/make_scene" points "$m" 1 "$work/model.txt"
   /usr/bin/time -f "whole run: %e s wall, peak memory %M KiB" \
