@@ -420,12 +420,24 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   if (modelCount == 0 || model.rows() < 3) return location;
 
   const int s = modelPositionRow(model.rows());
-  ModelPoints points{FloatArray({modelCount}, 0.0f), {}, {}};
-  for (int j = 0; j < modelCount; ++j) points.y[j] = model(s + 1, j);
-  points.byY = points.y.sortWithIndex();
-  points.positions.resize(modelCount);
-  for (int u = 0; u < modelCount; ++u)
-    std::copy_n(model.column(points.byY[u]) + s, 3, points.positions[u].data());
+  // A vertex whose y is not a number never passes the strict box tests, and in the sweep it
+  // would hold the vertex pointer for good, so that no later vertex met a cell: it takes no part.
+  // Which cells meet which vertices depends on the y values alone, not on the order among equal
+  // values, so a stable sort serves (and stays fast on presorted models).
+  std::vector<std::pair<float, int>> byY;
+  byY.reserve(modelCount);
+  for (int j = 0; j < modelCount; ++j)
+    if (!std::isnan(model(s + 1, j))) byY.emplace_back(model(s + 1, j), j);
+  std::stable_sort(byY.begin(), byY.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  const int swept = static_cast<int>(byY.size());
+  ModelPoints points{FloatArray({swept}, 0.0f), IntArray({swept}, 0), {}};
+  points.positions.resize(swept);
+  for (int u = 0; u < swept; ++u) {
+    points.y[u] = byY[u].first;
+    points.byY[u] = byY[u].second;
+    std::copy_n(model.column(byY[u].second) + s, 3, points.positions[u].data());
+  }
 
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
     if (faces[t]) sweepCells(control, *faces[t], points, weightRow, location);

@@ -31,9 +31,14 @@ LiteralLocation literalSweep(const Mesh& control, const Matrix& model, int a,
   const int M = model.cols();
   LiteralLocation out{Matrix(n, M), IntArray({M}, 0)};
   const int s = modelPositionRow(model.rows());
-  FloatArray y({M}, 0.0f);
-  for (int j = 0; j < M; ++j) y[j] = model(s + 1, j);
-  const IntArray sigma = y.sortWithIndex();
+  // Vertices whose y is not a number take no part in the sweep (they would stall it).
+  std::vector<int> swept;
+  for (int j = 0; j < M; ++j)
+    if (!std::isnan(model(s + 1, j))) swept.push_back(j);
+  FloatArray y({static_cast<int>(swept.size())}, 0.0f);
+  for (size_t u = 0; u < swept.size(); ++u) y[u] = model(s + 1, swept[u]);
+  IntArray sigma = y.sortWithIndex();
+  for (int u = 0; u < sigma.count(); ++u) sigma[u] = swept[sigma[u]];
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     const int C = control.cellCount(t);
     const auto faces = cellFaceTables(tables, t);
@@ -170,9 +175,14 @@ TEST(LocateModelVertices, FollowsTheSweepOnOddInput) {
   EXPECT_EQ(relation.sparseDeformation.rows, 12);
   EXPECT_GT(fromDense.values.count(), 0);
 
-  // A NaN y takes its place in the sorted order and the sweep stops where it meets it.
+  // A NaN y leaves that vertex outside and every other vertex as it was.
   model(1, 17) = nan;
-  expectSweepMatches(control, model, tables);
+  const LiteralLocation withNan = expectSweepMatches(control, model, tables);
+  EXPECT_EQ(withNan.count[17], 0);
+  for (int j = 0; j < M; ++j) {
+    if (j == 17) continue;
+    EXPECT_EQ(withNan.count[j], literal.count[j]) << j;
+  }
 }
 
 }  // namespace
