@@ -32,15 +32,21 @@ void reportError(const std::string& message) {
   std::fprintf(stderr, "%s%s\n", messages::errorPrefix.data(), message.c_str());
 }
 
-// Without a table directory every table is missing; the one warning about the directory says
-// all there is to say, so the operations' warnings about missing tables are not repeated.
-bool tablesPresent = true;
+// Passes the operations' warnings on to standard error. Without a table directory every table
+// is missing; the one warning about the directory says all there is to say, so the warnings
+// that only repeat it are dropped.
+class WarningReporter {
+ public:
+  explicit WarningReporter(bool tablesPresent) : tablesPresent_(tablesPresent) {}
+  void report(Warnings& warnings) const {
+    if (tablesPresent_)
+      for (const std::string& w : warnings) reportError("warning: " + w);
+    warnings.clear();
+  }
 
-void reportWarnings(Warnings& warnings) {
-  if (tablesPresent)
-    for (const std::string& w : warnings) reportError("warning: " + w);
-  warnings.clear();
-}
+ private:
+  bool tablesPresent_;
+};
 
 int showUsage() {
   std::string text(messages::usageTitle);
@@ -61,7 +67,7 @@ void appendWeightRows(Mesh& control) {
 
 // Applies one option letter to the control mesh; false stops the run.
 bool applyOption(char option, Mesh& control, const LookupTables& tables, Warnings& warnings,
-                 bool& writeRefined) {
+                 const WarningReporter& reporter, bool& writeRefined) {
   Status status;
   switch (option) {
     case 'b':
@@ -82,7 +88,7 @@ bool applyOption(char option, Mesh& control, const LookupTables& tables, Warning
     default:
       break;
   }
-  reportWarnings(warnings);
+  reporter.report(warnings);
   if (!status.ok) reportError(status.message);
   return status.ok;
 }
@@ -99,14 +105,14 @@ int runCagewarp(int argc, const char* const* argv) {
   }
 
   Warnings warnings;
-  if (!std::filesystem::is_directory(tableDirectory)) {
+  const bool tablesPresent = std::filesystem::is_directory(tableDirectory);
+  if (!tablesPresent)
     reportError(std::string("warning: no table directory '") + tableDirectory +
                 "' in the working directory; running without tables");
-    tablesPresent = false;
-  }
+  const WarningReporter reporter(tablesPresent);
   const LookupTables tables = loadLookupTables(tableDirectory, warnings);
   const MeshTables meshTables = loadMeshTables(tableDirectory, warnings);
-  reportWarnings(warnings);
+  reporter.report(warnings);
 
   Mesh controlMesh;
   controlMesh.tables = meshTables;
@@ -133,7 +139,8 @@ int runCagewarp(int argc, const char* const* argv) {
 
   bool writeRefined = false;
   for (int i = 3; i < argc; ++i)
-    if (!applyOption(argv[i][0], controlMesh, tables, warnings, writeRefined)) return failureStatus;
+    if (!applyOption(argv[i][0], controlMesh, tables, warnings, reporter, writeRefined))
+      return failureStatus;
 
   int exitStatus = 0;
   if (writeRefined) {
@@ -147,7 +154,7 @@ int runCagewarp(int argc, const char* const* argv) {
   }
 
   const Relation relation = relateModel(modelMesh, unrefinedControl, controlMesh, tables, warnings);
-  reportWarnings(warnings);
+  reporter.report(warnings);
   print(enclosedCountLine(relation.enclosedIndices.count(), modelMesh.vertexColumns()).c_str());
 
   const std::string matrixName = controlName + std::string(messages::matrixSuffix);
