@@ -13,6 +13,7 @@ namespace {
 using testing::addCell;
 using testing::controlMesh;
 using testing::distorted;
+using testing::faceList;
 using testing::facesOf;
 using testing::interiorPoint;
 using testing::locationTables;
@@ -143,26 +144,12 @@ Exact unit(const Exact& v) {
   return {v[0] / length, v[1] / length, v[2] / length};
 }
 
-// The faces of the type as corner lists, in slot order: triangles, then quads.
-std::vector<std::vector<int>> facesOfCell(const CellFaceTables& faces) {
-  std::vector<std::vector<int>> list;
-  for (int f = 0; f < faces.triangleCount; ++f) {
-    const int* v = faces.triangles->column(f);
-    list.push_back({v[0], v[1], v[2]});
-  }
-  for (int q = 0; q < faces.quadCount; ++q) {
-    const int* v = faces.quads->column(q);
-    list.push_back({v[0], v[1], v[2], v[3]});
-  }
-  return list;
-}
-
 // Wachspress coordinates in double precision, for cells whose faces are exactly planar.
 std::vector<double> exactCoordinates(const std::vector<Point>& corners, const CellFaceTables& faces,
                                      const Point& p) {
   std::vector<Exact> normal;
   std::vector<double> distance;
-  for (const auto& face : facesOfCell(faces)) {
+  for (const auto& face : faceList(faces)) {
     const Exact a = exact(corners[face[0]]);
     normal.push_back(
         unit(crossExact(minus(exact(corners[face[1]]), a), minus(exact(corners[face[2]]), a))));

@@ -135,6 +135,20 @@ inline CellFaceTables facesOf(const LookupTables& tables, int t) {
   return *faces;
 }
 
+// The faces of a cell type as cyclic corner lists, in slot order: triangles, then quads.
+inline std::vector<std::vector<int>> faceList(const CellFaceTables& faces) {
+  std::vector<std::vector<int>> list;
+  for (int f = 0; f < faces.triangleCount; ++f) {
+    const int* v = faces.triangles->column(f);
+    list.push_back({v[0], v[1], v[2]});
+  }
+  for (int q = 0; q < faces.quadCount; ++q) {
+    const int* v = faces.quads->column(q);
+    list.push_back({v[0], v[1], v[2], v[3]});
+  }
+  return list;
+}
+
 inline Point centroid(const std::vector<Point>& corners) {
   Point c{};
   for (const Point& p : corners)

@@ -13,6 +13,7 @@ namespace {
 
 using testing::distorted;
 using testing::expectLinearPrecision;
+using testing::faceList;
 using testing::Point;
 using testing::referenceCell;
 
@@ -29,20 +30,6 @@ LookupTables committedTables() {
     tables.nrmTables[t] = loadIntMatrix(dir + "/mesh_nrm" + std::to_string(t) + ".tab");
   arrayIoReport = report;
   return tables;
-}
-
-// The faces of a cell type as cyclic vertex lists, triangles first.
-std::vector<std::vector<int>> faceList(const CellFaceTables& faces) {
-  std::vector<std::vector<int>> list;
-  for (int f = 0; f < faces.triangleCount; ++f) {
-    const int* v = faces.triangles->column(f);
-    list.push_back({v[0], v[1], v[2]});
-  }
-  for (int q = 0; q < faces.quadCount; ++q) {
-    const int* v = faces.quads->column(q);
-    list.push_back({v[0], v[1], v[2], v[3]});
-  }
-  return list;
 }
 
 TEST(LocationTables, CommittedFacesCloseEachCellOutward) {

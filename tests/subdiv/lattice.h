@@ -20,35 +20,11 @@
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "subdiv/subdivide.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp::testing {
 
 using Vec3 = std::array<double, 3>;
-
-// The committed table set, loaded once.
-inline const LookupTables& committedLookupTables() {
-  static const LookupTables tables = [] {
-    Warnings warnings;
-    const bool echo = std::exchange(arrayIoReport, false);
-    LookupTables t = loadLookupTables(CAGEWARP_TAB_DIR, warnings);
-    arrayIoReport = echo;
-    EXPECT_TRUE(warnings.empty());
-    return t;
-  }();
-  return tables;
-}
-
-inline const MeshTables& committedMeshTables() {
-  static const MeshTables tables = [] {
-    Warnings warnings;
-    const bool echo = std::exchange(arrayIoReport, false);
-    MeshTables t = loadMeshTables(CAGEWARP_TAB_DIR, warnings);
-    arrayIoReport = echo;
-    EXPECT_TRUE(warnings.empty());
-    return t;
-  }();
-  return tables;
-}
 
 // Positions used as map keys: every test position is a multiple of 1/1024 or far from others.
 inline std::array<int64_t, 3> positionKey(const Vec3& p) {

@@ -14,6 +14,7 @@
 #include "driver/table_loader.h"
 #include "mesh/cell_type.h"
 #include "subdiv/subdivide.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -300,12 +301,8 @@ void runAndCompare(Mesh mesh, const LookupTables& tables, int flags, const char*
 }
 
 TEST(SubdivideReference, StepsMatchAPlainRefinementBitForBit) {
-  Warnings warnings;
-  const bool echo = arrayIoReport;
-  arrayIoReport = false;
-  const LookupTables tables = loadLookupTables(CAGEWARP_TAB_DIR, warnings);
-  const MeshTables committed = loadMeshTables(CAGEWARP_TAB_DIR, warnings);
-  arrayIoReport = echo;
+  const LookupTables& tables = testing::committedLookupTables();
+  const MeshTables& committed = testing::committedMeshTables();
 
   Mesh mesh = mixedMesh();
   mesh.tables = committed;

@@ -10,6 +10,7 @@
 #include "array/array_file.h"
 #include "driver/table_loader.h"
 #include "mesh/cell_type.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -514,12 +515,8 @@ TEST(Subdivide, CellNamingAMissingVertexIsRefused) {
 // The committed tables must serve every cell type, and both kinds of step keep every refined
 // vertex an affine combination of the loaded ones.
 TEST(Subdivide, CommittedTablesRefineEveryCellType) {
-  Warnings warnings;
-  const bool echo = arrayIoReport;
-  arrayIoReport = false;
-  const LookupTables tables = loadLookupTables(CAGEWARP_TAB_DIR, warnings);
-  const MeshTables meshTables = loadMeshTables(CAGEWARP_TAB_DIR, warnings);
-  arrayIoReport = echo;
+  const LookupTables& tables = testing::committedLookupTables();
+  const MeshTables& meshTables = testing::committedMeshTables();
   for (int flags : {linearSubdivision, normalSubdivision}) {
     Mesh mesh = meshOf({{0, 0, 0},
                         {1, 0, 0},
