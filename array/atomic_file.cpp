@@ -1,0 +1,77 @@
+#include "array/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace cagewarp {
+namespace {
+
+std::string reason(int error) {
+  return std::strerror(error);
+}
+
+}  // namespace
+
+AtomicFile::~AtomicFile() {
+  discard();
+}
+
+Status AtomicFile::open() {
+  discard();
+  std::random_device entropy;
+  // O_EXCL with a fresh name per try: never writes through a file someone else placed there.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string candidate =
+        path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(entropy() % 1000000);
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return Status::failure(path_ + ": cannot create: " + reason(errno));
+    }
+    stream_ = ::fdopen(fd, "wb");
+    if (stream_ == nullptr) {
+      const int error = errno;
+      ::close(fd);
+      ::unlink(candidate.c_str());
+      return Status::failure(path_ + ": cannot create: " + reason(error));
+    }
+    temporaryPath_ = std::move(candidate);
+    return Status::success();
+  }
+  return Status::failure(path_ + ": cannot create a temporary file beside it");
+}
+
+Status AtomicFile::commit() {
+  if (stream_ == nullptr) return Status::failure(path_ + ": not open for writing");
+  const bool written = std::ferror(stream_) == 0 && std::fflush(stream_) == 0;
+  const int writeError = errno;
+  const bool closed = std::fclose(stream_) == 0;
+  const int closeError = errno;
+  stream_ = nullptr;
+  if (!written || !closed) {
+    ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+    return Status::failure(path_ + ": cannot write: " + reason(written ? closeError : writeError));
+  }
+  if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporaryPath_.c_str());
+    temporaryPath_.clear();
+    return Status::failure(path_ + ": cannot replace: " + reason(error));
+  }
+  temporaryPath_.clear();
+  return Status::success();
+}
+
+void AtomicFile::discard() {
+  if (stream_ != nullptr) std::fclose(stream_);
+  stream_ = nullptr;
+  if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
+  temporaryPath_.clear();
+}
+
+}  // namespace cagewarp
