@@ -1,105 +1,15 @@
 #include "relate/point_location.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
-namespace {
-
-constexpr int maxSlots = 24;  // F + 4Q with F + 2Q <= 12
-
-const char* const typeNames[8] = {"", "", "", "", "tetrahedra", "octahedra", "prisms", "hexahedra"};
-
-std::string tableFile(const char* tag, int index) {
-  return "tab/mesh_" + std::string(tag) + std::to_string(index) + ".tab";
-}
-
-// True when `table` is a 2-D int matrix of `rows` rows whose entries all lie in 0..limit-1.
-bool isIndexMatrix(const IntArray& table, int rows, int limit) {
-  if (table.isEmpty() || table.n() != 2 || table.rows() != rows) return false;
-  for (int i = 0; i < table.count(); ++i)
-    if (table[i] < 0 || table[i] >= limit) return false;
-  return true;
-}
-
-float absolute(float x) {
-  return x > 0 ? x : -x;
-}
-
-// The cell test runs for every candidate model vertex, so it works on 3-vectors on the stack.
-// Each operation below rounds exactly as its Matrix counterpart does (operator-, cross, dot,
-// normalize(2)), step for step, so the results are the same bits.
-using Vector = std::array<float, 3>;
-
-Vector difference(const Vector& a, const Vector& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-Vector cross(const Vector& a, const Vector& b) {
-  return {b[2] * a[1] - b[1] * a[2], b[0] * a[2] - b[2] * a[0], b[1] * a[0] - b[0] * a[1]};
-}
-
-float dot(const Vector& a, const Vector& b) {
-  float sum = 0.0f;
-  for (int i = 0; i < 3; ++i) sum = sum + a[i] * b[i];
-  return sum;
-}
-
-// A norm not above 1e-20 leaves the vector unchanged.
-void normalize(Vector& v) {
-  float norm = 0.0f;
-  for (int i = 0; i < 3; ++i) norm = norm + v[i] * v[i];
-  norm = static_cast<float>(std::sqrt(static_cast<double>(norm)));
-  if (!(norm > 1e-20)) return;
-  const float r = 1.0f / norm;
-  for (int i = 0; i < 3; ++i) v[i] = r * v[i];
-}
-
-// Unit normal of triangle (a, b, c): (b - a) x (c - a), normalised.
-Vector unitNormal(const Vector& a, const Vector& b, const Vector& c) {
-  Vector n = cross(difference(b, a), difference(c, a));
-  normalize(n);
-  return n;
-}
-
-using CellCorners = std::array<Vector, 8>;
-
-CellCorners cellCorners(const Mesh& control, int t, int c) {
-  CellCorners corners{};
-  const int* vertex = control.cells[t].column(c);
-  for (int h = 0; h < verticesPerCell[t]; ++h)
-    std::copy_n(control.vertices.column(vertex[h]), 3, corners[h].data());
-  return corners;
-}
-
-struct Split {
-  std::array<Vector, 2> normals;
-  std::array<int, 4> cornerSlots;
-  int anchor;
-};
-
-Split splitQuad(const CellCorners& corners, const int* quad) {
-  const Vector& v0 = corners[quad[0]];
-  const Vector& v1 = corners[quad[1]];
-  const Vector& v2 = corners[quad[2]];
-  const Vector& v3 = corners[quad[3]];
-  const Vector n = unitNormal(v0, v1, v2);
-  const float d = dot(difference(v3, v0), n);
-  // Cut so that the two triangles bend outward: the triangulated cell stays convex.
-  if (d < 0 || std::isnan(d)) return {{n, unitNormal(v2, v3, v0)}, {0, 0, 1, 1}, quad[0]};
-  return {{unitNormal(v3, v0, v1), unitNormal(v1, v2, v3)}, {0, 1, 1, 0}, quad[1]};
-}
-
-Matrix columnOf(const Vector& v) {
-  Matrix m(3, 1);
-  std::copy(v.begin(), v.end(), m.data());
-  return m;
-}
-
-}  // namespace
-
 Matrix selectWeightColumns(const WeightColumns& weights, const IntArray& columns) {
   Matrix selected(weights.rows, columns.count());
   for (int j = 0; j < columns.count(); ++j) {
@@ -130,134 +40,9 @@ int modelPositionRow(int rows) {
   }
 }
 
-std::optional<CellFaceTables> cellFaceTables(const LookupTables& tables, int t,
-                                             std::string* problem) {
-  CAGEWARP_CHECK(isVolumeType(t));
-  const int k = verticesPerCell[t];
-  auto reject = [&](const std::string& file, const std::string& what) {
-    if (problem) *problem = file + ": " + what;
-    return std::optional<CellFaceTables>();
-  };
-  auto missingOr = [](const IntArray& table, const std::string& what) {
-    return table.isEmpty() ? std::string("missing or unreadable") : what;
-  };
-  const std::string kText = std::to_string(k);
-
-  CellFaceTables faces;
-  faces.type = t;
-  faces.triangles = &tables.nrmTables[t];
-  if (!isIndexMatrix(*faces.triangles, 3, k))
-    return reject(
-        tableFile("nrm", t),
-        missingOr(*faces.triangles, "triangle faces need 3 rows of indices below " + kText));
-  faces.triangleCount = faces.triangles->cols();
-  if (t == prismType || t == hexahedronType) {
-    faces.quads = &tables.nrmTables[t + 2];
-    if (!isIndexMatrix(*faces.quads, 4, k))
-      return reject(tableFile("nrm", t + 2),
-                    missingOr(*faces.quads, "quad faces need 4 rows of indices below " + kText));
-    faces.quadCount = faces.quads->cols();
-  }
-  const int normalCount = faces.triangleCount + 2 * faces.quadCount;
-  if (normalCount > maxCellNormals)
-    return reject(tableFile("nrm", t),
-                  "more than " + std::to_string(maxCellNormals) + " face normals per cell");
-  const int slotCount = faces.triangleCount + 4 * faces.quadCount;
-
-  faces.slotsAround = &tables.barTables[t];
-  const IntMatrix& bar = *faces.slotsAround;
-  if (bar.isEmpty() || bar.n() != 2 || bar.cols() != k || bar.rows() < 1 ||
-      bar.rows() > maxSlotsAroundVertex || !isIndexMatrix(bar, bar.rows(), slotCount))
-    return reject(
-        tableFile("bar", t),
-        missingOr(bar, kText + " columns of 1 to " + std::to_string(maxSlotsAroundVertex) +
-                           " face slots below " + std::to_string(slotCount) + " expected"));
-  faces.slotsPerVertex = bar.rows();
-
-  faces.slotMap = &tables.brnTables[t];
-  const IntMatrix& brn = *faces.slotMap;
-  bool slotMapFits = !brn.isEmpty() && brn.count() >= faces.triangleCount;
-  for (int f = 0; slotMapFits && f < faces.triangleCount; ++f)
-    slotMapFits = brn[f] >= 0 && brn[f] < normalCount;
-  if (!slotMapFits)
-    return reject(tableFile("brn", t),
-                  missingOr(brn, "the " + std::to_string(faces.triangleCount) +
-                                     " triangle slots need normal indices below " +
-                                     std::to_string(normalCount)));
-  return faces;
-}
-
-QuadSplit splitQuadFace(const Mesh& control, const CellFaceTables& faces, int c, int q) {
-  CAGEWARP_CHECK(q >= 0 && q < faces.quadCount);
-  const Split split = splitQuad(cellCorners(control, faces.type, c), faces.quads->column(q));
-  return {
-      {columnOf(split.normals[0]), columnOf(split.normals[1])}, split.cornerSlots, split.anchor};
-}
-
-CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces, int c,
-                                const float p[3]) {
-  const int t = faces.type;
-  const int k = verticesPerCell[t];
-  const int triangleCount = faces.triangleCount;
-  const CellCorners corners = cellCorners(control, t, c);
-
-  // One distance per face plane, measured from one corner of the face (a split quad: from the
-  // end of its diagonal that the split names first), and shared by every corner of the face.
-  // Next to a face all its corners then see the same small distance, whose rounding error
-  // cancels in the normalisation, instead of each corner rounding its own.
-  const Vector point{p[0], p[1], p[2]};
-  std::array<Vector, maxCellNormals> normals;
-  std::array<float, maxCellNormals> distance{};
-  std::array<int, maxSlots> slotMap{};
-  for (int f = 0; f < triangleCount; ++f) {
-    const int* tri = faces.triangles->column(f);
-    normals[f] = unitNormal(corners[tri[0]], corners[tri[1]], corners[tri[2]]);
-    distance[f] = dot(difference(corners[tri[0]], point), normals[f]);
-    slotMap[f] = (*faces.slotMap)[f];
-  }
-  for (int q = 0; q < faces.quadCount; ++q) {
-    const Split split = splitQuad(corners, faces.quads->column(q));
-    const int a = triangleCount + 2 * q;
-    const Vector offset = difference(corners[split.anchor], point);
-    for (int e = 0; e < 2; ++e) {
-      normals[a + e] = split.normals[e];
-      distance[a + e] = dot(offset, normals[a + e]);
-    }
-    for (int j = 0; j < 4; ++j) slotMap[triangleCount + 4 * q + j] = a + split.cornerSlots[j];
-  }
-
-  const int slots = faces.slotsPerVertex;
-  CellCoordinates result{false, Matrix(k, 1)};
-  float* lambda = result.lambda.data();
-  float sum = 0.0f;
-  for (int i = 0; i < k; ++i) {
-    const int* around = faces.slotsAround->column(i);
-    std::array<const Vector*, maxSlotsAroundVertex> n{};
-    std::array<float, maxSlotsAroundVertex> h{};
-    for (int j = 0; j < slots; ++j) {
-      n[j] = &normals[slotMap[around[j]]];
-      h[j] = distance[slotMap[around[j]]];
-    }
-    float w = 0.0f;
-    for (int j = 1; j + 1 < slots; ++j) {
-      const float det = dot(*n[0], cross(*n[j], *n[j + 1]));
-      w = w + absolute(det) / (h[0] * h[j] * h[j + 1]);
-    }
-    if (w < 0 || std::isnan(w)) return result;
-    lambda[i] = w;
-    sum = sum + w;
-  }
-  const float reciprocal = 1.0f / sum;
-  bool allPositive = true;
-  for (int i = 0; i < k; ++i) {
-    lambda[i] = reciprocal * lambda[i];
-    allPositive = allPositive && lambda[i] > 0;
-  }
-  result.inside = allPositive;
-  return result;
-}
-
 namespace {
+
+const char* const typeNames[8] = {"", "", "", "", "tetrahedra", "octahedra", "prisms", "hexahedra"};
 
 struct BoundingBox {
   float xmin, xmax, ymin, ymax, zmin, zmax;
@@ -373,9 +158,9 @@ void sweepCells(const Mesh& control, const CellFaceTables& faces, const ModelPoi
       continue;
     }
     std::optional<WeightBlock> block;
-    for (int u = o; u < vertexCount && model.y[u] < box.ymax; ++u) {
+    for (int u = o; u < vertexCount && model.y[u] <= box.ymax; ++u) {
       const float* p = model.positions[u].data();
-      if (!(box.xmin < p[0] && p[0] < box.xmax && box.zmin < p[2] && p[2] < box.zmax)) continue;
+      if (!(box.xmin <= p[0] && p[0] <= box.xmax && box.zmin <= p[2] && p[2] <= box.zmax)) continue;
       const CellCoordinates coordinates = cellCoordinates(control, faces, cell, p);
       if (!coordinates.inside) continue;
       const int J = model.byY[u];
@@ -420,7 +205,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   if (modelCount == 0 || model.rows() < 3) return location;
 
   const int s = modelPositionRow(model.rows());
-  // A vertex whose y is not a number never passes the strict box tests, and in the sweep it
+  // A vertex whose y is not a number never passes the box tests, and in the sweep it
   // would hold the vertex pointer for good, so that no later vertex met a cell: it takes no part.
   // Which cells meet which vertices depends on the y values alone, not on the order among equal
   // values, so a stable sort serves (and stays fast on presorted models).

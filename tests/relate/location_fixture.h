@@ -158,7 +158,7 @@ inline Point centroid(const std::vector<Point>& corners) {
 
 // Checks partition of unity and linear precision at random interior points.
 inline void expectLinearPrecision(int t, const std::vector<Point>& corners,
-                                  const LookupTables& tables) {
+                                  const LookupTables& tables, double tolerance = 2e-5) {
   const Mesh mesh = singleCell(t, corners);
   const CellFaceTables faces = facesOf(tables, t);
   std::mt19937 random(t);
@@ -174,7 +174,7 @@ inline void expectLinearPrecision(int t, const std::vector<Point>& corners,
         reproduced[d] += result.lambda[static_cast<int>(i)] * corners[i][d];
     }
     EXPECT_NEAR(sum, 1.0, 1e-5);
-    for (int d = 0; d < 3; ++d) EXPECT_NEAR(reproduced[d], p[d], 2e-5) << "type " << t;
+    for (int d = 0; d < 3; ++d) EXPECT_NEAR(reproduced[d], p[d], tolerance) << "type " << t;
   }
 }
 

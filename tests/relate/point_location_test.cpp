@@ -24,151 +24,6 @@ using testing::Point;
 using testing::referenceCell;
 using testing::singleCell;
 
-TEST(CellCoordinates, ReproduceLinearFunctionsInPlanarCells) {
-  const LookupTables tables = locationTables();
-  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
-    expectLinearPrecision(t, referenceCell(t), tables);
-    expectLinearPrecision(t, distorted(referenceCell(t)), tables);
-  }
-}
-
-TEST(CellCoordinates, OutsidePointsAndBoundaryPointsAreOutside) {
-  const LookupTables tables = locationTables();
-  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
-    for (const bool skewed : {false, true}) {
-      const auto corners = skewed ? distorted(referenceCell(t)) : referenceCell(t);
-      const Mesh mesh = singleCell(t, corners);
-      const CellFaceTables faces = facesOf(tables, t);
-      const Point c = centroid(corners);
-      for (const Point& corner : corners) {
-        Point beyond;
-        for (int d = 0; d < 3; ++d) beyond[d] = c[d] + 1.5f * (corner[d] - c[d]);
-        EXPECT_FALSE(cellCoordinates(mesh, faces, 0, beyond.data()).inside) << "type " << t;
-        // A corner lies on its faces' planes exactly only where the distances come out exactly
-        // zero; on skewed faces, measured from another corner, they are rounded.
-        if (!skewed) {
-          EXPECT_FALSE(cellCoordinates(mesh, faces, 0, corner.data()).inside) << t;
-        }
-      }
-      // Just beyond the middle of every face.
-      auto expectOutsideBeyond = [&](const std::vector<int>& face) {
-        std::vector<Point> faceCorners;
-        for (int v : face) faceCorners.push_back(corners[v]);
-        const Point f = centroid(faceCorners);
-        Point beyond;
-        for (int d = 0; d < 3; ++d) beyond[d] = c[d] + 1.05f * (f[d] - c[d]);
-        EXPECT_FALSE(cellCoordinates(mesh, faces, 0, beyond.data()).inside) << "type " << t;
-      };
-      for (int f = 0; f < faces.triangleCount; ++f) {
-        const int* v = faces.triangles->column(f);
-        expectOutsideBeyond({v[0], v[1], v[2]});
-      }
-      for (int q = 0; q < faces.quadCount; ++q) {
-        const int* v = faces.quads->column(q);
-        expectOutsideBeyond({v[0], v[1], v[2], v[3]});
-      }
-    }
-  }
-  // Inside the bounding box but outside the tetrahedron.
-  const Mesh tet = singleCell(tetrahedronType, referenceCell(tetrahedronType));
-  const Point corner{0.4f, 0.4f, 0.4f};
-  EXPECT_FALSE(cellCoordinates(tet, facesOf(tables, tetrahedronType), 0, corner.data()).inside);
-}
-
-std::vector<Point> warpedHexahedron() {
-  std::vector<Point> corners = referenceCell(hexahedronType);
-  corners[0] = {-0.1f, 0.05f, -0.2f};
-  corners[6] = {1.25f, 1.2f, 1.3f};
-  corners[3] = {0.1f, 1.1f, 0.15f};
-  return corners;
-}
-
-TEST(CellCoordinates, WarpedHexahedronContainsItsInteriorPoints) {
-  const LookupTables tables = locationTables();
-  const std::vector<Point> corners = warpedHexahedron();
-  const Mesh mesh = singleCell(hexahedronType, corners);
-  const CellFaceTables faces = facesOf(tables, hexahedronType);
-  std::mt19937 random(7);
-  for (int trial = 0; trial < 200; ++trial) {
-    const Point p = interiorPoint(corners, random);
-    const CellCoordinates result = cellCoordinates(mesh, faces, 0, p.data());
-    ASSERT_TRUE(result.inside) << trial;
-    double sum = 0;
-    for (int i = 0; i < 8; ++i) sum += result.lambda[i];
-    EXPECT_NEAR(sum, 1.0, 1e-5);
-  }
-}
-
-TEST(SplitQuadFace, CutsAlongTheDiagonalThatKeepsTheCellConvex) {
-  const LookupTables tables = locationTables();
-  const CellFaceTables faces = facesOf(tables, hexahedronType);
-  const int top = 1;  // quad (4, 5, 6, 7)
-  std::vector<Point> corners = referenceCell(hexahedronType);
-
-  corners[6][2] = 1.5f;  // a ridge along 4-6
-  QuadSplit split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
-  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 0, 1, 1}));
-  EXPECT_EQ(split.anchor, 4);
-  const float s = 1.0f / std::sqrt(1.25f);
-  EXPECT_NEAR(split.normals[0][1], -0.5f * s, 1e-6);
-  EXPECT_NEAR(split.normals[0][2], s, 1e-6);
-  EXPECT_NEAR(split.normals[1][0], -0.5f * s, 1e-6);
-  EXPECT_NEAR(split.normals[1][2], s, 1e-6);
-
-  corners[6][2] = 0.5f;  // a valley along 4-6: the ridge runs along 5-7
-  split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
-  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 1, 1, 0}));
-  EXPECT_EQ(split.anchor, 5);
-  EXPECT_EQ(split.normals[0][2], 1.0f);
-  const float r = 1.0f / std::sqrt(1.5f);
-  EXPECT_NEAR(split.normals[1][0], 0.5f * r, 1e-6);
-  EXPECT_NEAR(split.normals[1][2], r, 1e-6);
-
-  corners[6][2] = 1.0f;  // planar: d = 0 takes the second cut
-  split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
-  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 1, 1, 0}));
-
-  corners[7][0] = std::numeric_limits<float>::quiet_NaN();  // d is NaN: the first cut
-  split = splitQuadFace(singleCell(hexahedronType, corners), faces, 0, top);
-  EXPECT_EQ(split.cornerSlots, (std::array<int, 4>{0, 0, 1, 1}));
-}
-
-TEST(CellFaceTables, RejectTablesThatDoNotFitTheType) {
-  const LookupTables good = locationTables();
-  for (int t = tetrahedronType; t <= hexahedronType; ++t)
-    EXPECT_TRUE(cellFaceTables(good, t).has_value()) << t;
-
-  struct Case {
-    const char* file;
-    int type;
-    void (*spoil)(LookupTables&);
-  };
-  const Case cases[] = {
-      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4] = IntMatrix(); }},
-      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4][5] = 4; }},
-      {"tab/mesh_nrm5.tab", 5, [](LookupTables& l) { l.nrmTables[5][0] = -1; }},
-      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4] = IntMatrix(4, 3); }},
-      {"tab/mesh_nrm8.tab", 6, [](LookupTables& l) { l.nrmTables[8] = IntMatrix(3, 3); }},
-      {"tab/mesh_nrm9.tab", 7, [](LookupTables& l) { l.nrmTables[9][23] = 8; }},
-      {"tab/mesh_nrm7.tab", 7, [](LookupTables& l) { l.nrmTables[7] = IntMatrix(3, 1); }},
-      {"tab/mesh_bar7.tab", 7, [](LookupTables& l) { l.barTables[7][5] = 24; }},
-      {"tab/mesh_bar6.tab", 6, [](LookupTables& l) { l.barTables[6] = IntMatrix(3, 5); }},
-      {"tab/mesh_bar5.tab", 5, [](LookupTables& l) { l.barTables[5] = IntMatrix(7, 6); }},
-      {"tab/mesh_bar4.tab", 4, [](LookupTables& l) { l.barTables[4] = IntMatrix(); }},
-      {"tab/mesh_brn6.tab", 6,
-       [](LookupTables& l) { l.brnTables[6] = IntMatrix(IntArray({1}, 0)); }},
-      {"tab/mesh_brn6.tab", 6, [](LookupTables& l) { l.brnTables[6][1] = 8; }},
-      {"tab/mesh_brn7.tab", 7, [](LookupTables& l) { l.brnTables[7] = IntMatrix(); }},
-  };
-  for (const Case& c : cases) {
-    LookupTables tables = locationTables();
-    c.spoil(tables);
-    std::string problem;
-    EXPECT_FALSE(cellFaceTables(tables, c.type, &problem).has_value()) << c.file;
-    EXPECT_EQ(problem.rfind(std::string(c.file) + ": ", 0), 0u) << problem;
-  }
-}
-
 // A column of W as the mean of the cell results, written with the matrix operations.
 void addReference(Matrix& weights, IntArray& count, int j, const Matrix& block,
                   const Matrix& lambda) {
@@ -219,8 +74,8 @@ DenseLocation directLocation(const Mesh& control, const Matrix& model, int weigh
       }
       for (int j = 0; j < model.cols(); ++j) {
         const float* p = model.column(j);
-        if (!(lo[0] < p[0] && p[0] < hi[0] && lo[1] <= p[1] && p[1] < hi[1] && lo[2] < p[2] &&
-              p[2] < hi[2]))
+        if (!(lo[0] <= p[0] && p[0] <= hi[0] && lo[1] <= p[1] && p[1] <= hi[1] && lo[2] <= p[2] &&
+              p[2] <= hi[2]))
           continue;
         const CellCoordinates cc = cellCoordinates(control, *faces, c, p);
         if (cc.inside) addReference(result.weights, result.enclosureCount, j, block, cc.lambda);
@@ -320,7 +175,9 @@ TEST(LocateModelVertices, TetrahedronColumnHoldsBarycentricCoordinates) {
   EXPECT_EQ(weights(2, 0), 0.0f);
 }
 
-TEST(LocateModelVertices, PointsOnSharedFacesOfHexahedraAreInNeither) {
+// Three unit cubes in an L; points on their faces, edges and corners are in every cube that
+// touches them, with the mean of the cubes' results, which all reproduce the point.
+TEST(LocateModelVertices, PointsOnTheBoundaryAreInEveryCellTouchingThem) {
   const LookupTables tables = locationTables();
   std::vector<Point> points;
   for (int z = 0; z < 2; ++z)
@@ -332,21 +189,47 @@ TEST(LocateModelVertices, PointsOnSharedFacesOfHexahedraAreInNeither) {
     addCell(control, hexahedronType,
             {id(x, y, 0), id(x + 1, y, 0), id(x + 1, y + 1, 0), id(x, y + 1, 0), id(x, y, 1),
              id(x + 1, y, 1), id(x + 1, y + 1, 1), id(x, y + 1, 1)});
-  const Matrix model = modelOf({{1.0f, 0.5f, 0.5f},    // shared face x = 1
-                                {0.5f, 1.0f, 0.5f},    // shared face y = 1
-                                {0.5f, 0.5f, 0.5f},    // inside the first cell
-                                {1.5f, 0.5f, 0.5f},    // inside the second
-                                {0.5f, 1.5f, 0.5f},    // inside the third
-                                {0.5f, 0.5f, 1.0f},    // on the top face
-                                {1.5f, 1.5f, 0.5f}});  // in no cell
+  const std::vector<std::pair<Point, int>> cases = {
+      {{1.0f, 0.5f, 0.5f}, 2},   // shared face x = 1
+      {{0.5f, 1.0f, 0.25f}, 2},  // shared face y = 1
+      {{0.5f, 0.5f, 0.5f}, 1},   // inside the first cube
+      {{0.5f, 0.75f, 1.0f}, 1},  // on the top face
+      {{0.0f, 0.5f, 0.5f}, 1},   // on the side face x = 0
+      {{1.5f, 0.0f, 0.0f}, 1},   // on an outer edge
+      {{1.0f, 1.0f, 0.5f}, 3},   // on the edge shared by all three
+      {{1.0f, 1.0f, 1.0f}, 3},   // at the corner shared by all three
+      {{0.0f, 0.0f, 0.0f}, 1},   // at an outer corner
+      {{1.5f, 1.5f, 0.5f}, 0},   // in no cube
+      {{1.5f, 1.0f, 1.0f}, 1}};  // on the boundary edge of the L's notch
+  std::vector<Point> model;
+  for (const auto& c : cases) model.push_back(c.first);
   Warnings warnings;
-  const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
-  EXPECT_EQ(location.enclosureCount, IntArray::fromValues({0, 0, 1, 1, 1, 0, 0}));
+  const ModelLocation location = locateModelVertices(control, modelOf(model), 3, tables, warnings);
   const Matrix weights = denseWeights(location.weights);
-  for (int r = 0; r < weights.rows(); ++r) {
-    EXPECT_EQ(weights(r, 0), 0.0f);
-    EXPECT_EQ(weights(r, 1), 0.0f);
+  for (size_t j = 0; j < cases.size(); ++j) {
+    const int J = static_cast<int>(j);
+    EXPECT_EQ(location.enclosureCount[J], cases[j].second) << j;
+    double sum = 0;
+    Point reproduced{};
+    for (int r = 0; r < weights.rows(); ++r) {
+      sum += weights(r, J);
+      for (int d = 0; d < 3; ++d) reproduced[d] += weights(r, J) * points[r][d];
+    }
+    if (cases[j].second == 0) continue;
+    EXPECT_NEAR(sum, 1.0, 1e-6) << j;
+    for (int d = 0; d < 3; ++d) EXPECT_NEAR(reproduced[d], model[j][d], 1e-6) << j;
   }
+  // The point on the face x = 1: exactly the mean of both cubes' columns.
+  const CellFaceTables faces = facesOf(tables, hexahedronType);
+  const CellCoordinates a = cellCoordinates(control, faces, 0, model[0].data());
+  const CellCoordinates b = cellCoordinates(control, faces, 1, model[0].data());
+  ASSERT_TRUE(a.inside && b.inside);
+  Matrix expected(weights.rows(), 1);
+  for (int h = 0; h < 8; ++h) {
+    expected[control.cells[hexahedronType].at(h, 0)] += a.lambda[h];
+    expected[control.cells[hexahedronType].at(h, 1)] += b.lambda[h];
+  }
+  for (int r = 0; r < weights.rows(); ++r) EXPECT_EQ(weights(r, 0), expected[r] * 0.5f) << r;
 }
 
 TEST(LocateModelVertices, OverlappingCellsGiveTheMeanAndTheCountIsNotAByte) {

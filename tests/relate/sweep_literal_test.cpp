@@ -73,10 +73,10 @@ LiteralLocation literalSweep(const Mesh& control, const Matrix& model, int a,
       Matrix b(n, k);
       for (int h = 0; h < k; ++h)
         std::copy_n(control.vertices.column(control.cells[t].at(h, e)) + a, n, b.column(h));
-      for (int u = o; u < M && y[u] < box(3, e); ++u) {
+      for (int u = o; u < M && y[u] <= box(3, e); ++u) {
         const int J = sigma[u];
         const float* p = model.column(J) + s;
-        if (!(box(0, e) < p[0] && p[0] < box(1, e) && box(4, e) < p[2] && p[2] < box(5, e)))
+        if (!(box(0, e) <= p[0] && p[0] <= box(1, e) && box(4, e) <= p[2] && p[2] <= box(5, e)))
           continue;
         const CellCoordinates cc = cellCoordinates(control, *faces, e, p);
         if (!cc.inside) continue;

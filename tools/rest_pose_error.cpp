@@ -1,0 +1,99 @@
+// How far the unmoved cage puts the model: the largest distance between an enclosed model vertex
+// and the cage positions times its column of D, relative to the cage size (the longest side of
+// its bounding box).
+//   rest_pose_error CONTROL MODEL [MAT IND]   (MAT, IND default to CONTROL.mat, CONTROL.ind)
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "mesh/mesh_file.h"
+#include "relate/point_location.h"
+
+namespace {
+
+using cagewarp::Mesh;
+
+// The sizes and elements of an array text file (column-major), or nothing when it is malformed.
+bool readArrayText(const std::string& path, std::vector<int>& sizes, std::vector<double>& data) {
+  std::ifstream in(path);
+  std::string line;
+  while (in.peek() == '%' && std::getline(in, line)) {
+  }
+  int n = 0;
+  if (!(in >> n) || n < 0) return false;
+  sizes.assign(n, 0);
+  size_t count = 1;
+  for (int& s : sizes) {
+    if (!(in >> s) || s < 0) return false;
+    count *= static_cast<size_t>(s);
+  }
+  data.resize(count);
+  for (double& x : data)
+    if (!(in >> x)) return false;
+  return true;
+}
+
+int fail(const std::string& what) {
+  std::fprintf(stderr, "rest_pose_error: %s\n", what.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 && argc != 5) {
+    std::fprintf(stderr, "usage: rest_pose_error CONTROL MODEL [MAT IND]\n");
+    return 2;
+  }
+  const std::string controlName = argv[1];
+  Mesh control(3), model(3);
+  if (auto s = cagewarp::readText(control, controlName); !s.ok) return fail(s.message);
+  if (auto s = cagewarp::readText(model, argv[2]); !s.ok) return fail(s.message);
+  const std::string matName = argc == 5 ? argv[3] : controlName + ".mat";
+  const std::string indName = argc == 5 ? argv[4] : controlName + ".ind";
+  std::vector<int> dSizes, indSizes;
+  std::vector<double> d, ind;
+  if (!readArrayText(matName, dSizes, d) || dSizes.size() != 2)
+    return fail(matName + ": malformed");
+  if (!readArrayText(indName, indSizes, ind)) return fail(indName + ": malformed");
+  const int n = control.vertexColumns();
+  const int e = static_cast<int>(ind.size());
+  if (dSizes[0] != n || dSizes[1] != e) return fail("D does not fit the cage and the index list");
+
+  double lo[3], hi[3];
+  for (int k = 0; k < 3; ++k) {
+    lo[k] = std::numeric_limits<double>::infinity();
+    hi[k] = -lo[k];
+  }
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) {
+      lo[k] = std::min(lo[k], double(control.vertices(k, i)));
+      hi[k] = std::max(hi[k], double(control.vertices(k, i)));
+    }
+  const double size = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
+
+  const int s = cagewarp::modelPositionRow(model.vertexRows());
+  double worst = 0;
+  int worstVertex = -1;
+  for (int j = 0; j < e; ++j) {
+    const int J = static_cast<int>(ind[j]);
+    if (J < 0 || J >= model.vertexColumns()) return fail(indName + ": index outside the model");
+    double p[3] = {0, 0, 0};
+    for (int i = 0; i < n; ++i)
+      for (int k = 0; k < 3; ++k) p[k] += d[size_t(j) * n + i] * control.vertices(k, i);
+    const double error = std::hypot(p[0] - model.vertices(s, J), p[1] - model.vertices(s + 1, J),
+                                    p[2] - model.vertices(s + 2, J));
+    if (!(error <= worst)) {
+      worst = error;
+      worstVertex = J;
+    }
+  }
+  std::printf(
+      "enclosed %d of %d; cage size %g; max error %g (%.3g of the cage size) at vertex %d\n", e,
+      model.vertexColumns(), size, worst, worst / size, worstVertex);
+  return 0;
+}
