@@ -1,0 +1,117 @@
+#include "formats/model_file.h"
+
+#include <bit>
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+#include "array/atomic_file.h"
+#include "formats/model_reading.h"
+#include "formats/obj_file.h"
+#include "formats/off_file.h"
+#include "formats/ply_file.h"
+#include "formats/stl_file.h"
+
+namespace cagewarp {
+namespace {
+
+// Longest shortest-round-trip text of a float ("-1.17549435e-38").
+constexpr int floatTextCapacity = 32;
+
+template <typename T>
+void putBinary(std::FILE* out, T value, bool bigEndian) {
+  unsigned char bytes[sizeof(T)];
+  std::memcpy(bytes, &value, sizeof(T));
+  if (bigEndian != (std::endian::native == std::endian::big)) {
+    for (size_t k = 0; k < sizeof(T) / 2; ++k) std::swap(bytes[k], bytes[sizeof(T) - 1 - k]);
+  }
+  std::fwrite(bytes, 1, sizeof(T), out);
+}
+
+void putCoordinate(std::FILE* out, float value, CoordinateEncoding encoding) {
+  switch (encoding) {
+    case CoordinateEncoding::text: {
+      char text[floatTextCapacity];
+      const auto result = std::to_chars(text, text + sizeof text, value);
+      std::fwrite(text, 1, static_cast<size_t>(result.ptr - text), out);
+      return;
+    }
+    case CoordinateEncoding::float32Little:
+      return putBinary(out, value, false);
+    case CoordinateEncoding::float32Big:
+      return putBinary(out, value, true);
+    case CoordinateEncoding::float64Little:
+      return putBinary(out, static_cast<double>(value), false);
+    case CoordinateEncoding::float64Big:
+      return putBinary(out, static_cast<double>(value), true);
+  }
+}
+
+bool sameBits(float a, float b) {
+  return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
+
+}  // namespace
+
+Status readModelFile(const std::string& path, ModelFile& model) {
+  model = ModelFile();
+  model.format = formatOfPath(path);
+  Status (*reader)(const std::string&, ModelFile&) = nullptr;
+  switch (model.format) {
+    case FileFormat::obj:
+      reader = readObj;
+      break;
+    case FileFormat::off:
+      reader = readOff;
+      break;
+    case FileFormat::ply:
+      reader = readPly;
+      break;
+    case FileFormat::stl:
+      reader = readStl;
+      break;
+    default:
+      return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
+  }
+  const Status read = detail::readWholeFile(path, model.bytes);
+  if (!read.ok) return read;
+  return reader(path, model);
+}
+
+Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
+                          const Matrix& movedPositions, const std::string& path) {
+  if (formatOfPath(path) != model.format)
+    return Status::failure(path + ": a model is written in the format it was read in");
+  const Matrix& vertices = model.mesh.vertices;
+  const int moved = movedIndices.count();
+  if (moved > 0 && (movedPositions.rows() != 3 || movedPositions.cols() != moved))
+    return Status::failure(path + ": moved positions do not match the moved vertices");
+  std::vector<int> movedColumn(static_cast<size_t>(vertices.cols()), -1);
+  for (int j = 0; j < moved; ++j) {
+    const int vertex = movedIndices[j];
+    if (vertex < 0 || vertex >= vertices.cols())
+      return Status::failure(path + ": moved vertex " + std::to_string(vertex) +
+                             " is not in the model");
+    movedColumn[static_cast<size_t>(vertex)] = j;
+  }
+
+  AtomicFile file(path);
+  Status status = file.open();
+  if (!status.ok) return status;
+  std::FILE* out = file.stream();
+  int64_t written = 0;
+  for (const CoordinateSite& site : model.sites) {
+    const int column = movedColumn[static_cast<size_t>(site.vertex)];
+    if (column < 0) continue;
+    const float value = movedPositions(site.axis, column);
+    if (sameBits(value, vertices(site.axis, site.vertex))) continue;
+    std::fwrite(model.bytes.data() + written, 1, static_cast<size_t>(site.offset - written), out);
+    putCoordinate(out, value, site.encoding);
+    written = site.offset + site.length;
+  }
+  std::fwrite(model.bytes.data() + written, 1, model.bytes.size() - static_cast<size_t>(written),
+              out);
+  return file.commit();
+}
+
+}  // namespace cagewarp

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "array/matrix.h"
+#include "array/status.h"
+#include "formats/file_format.h"
+#include "mesh/mesh.h"
+
+namespace cagewarp {
+
+// How one stored coordinate is spelled in a model file.
+enum class CoordinateEncoding : uint8_t {
+  text,  // a decimal number
+  float32Little,
+  float32Big,
+  float64Little,
+  float64Big,
+};
+
+// Where one coordinate (axis 0, 1, 2 = x, y, z) of a model vertex sits in the file's bytes. A
+// vertex has one site per axis; an STL vertex has one per axis of every corner merged into it.
+struct CoordinateSite {
+  int64_t offset = 0;
+  int32_t length = 0;
+  int32_t vertex = 0;
+  uint8_t axis = 0;
+  CoordinateEncoding encoding = CoordinateEncoding::text;
+};
+
+// A model read from an OBJ, OFF, PLY or STL file: the mesh used for location and what it takes
+// to write the file back with some vertices moved and every other byte as it was.
+struct ModelFile {
+  FileFormat format = FileFormat::meshText;
+  // x, y, z per vertex (3 x M, xyzRow 0); faces as points, lines, triangles and quads, larger
+  // polygons fanned from their first corner.
+  Mesh mesh{3};
+  // The file as read.
+  std::string bytes;
+  // Every coordinate's place in `bytes`, in file order.
+  std::vector<CoordinateSite> sites;
+};
+
+// Reads the OBJ, OFF, PLY or STL model at `path`, chosen by its extension. Fails with
+// "FILE:LINE: problem" (text) or "FILE: byte OFFSET: problem" (binary) on malformed input, and
+// for any other format.
+Status readModelFile(const std::string& path, ModelFile& model);
+
+// Writes `model` to `path` (whose extension must name the model's own format) with vertex
+// movedIndices[j] at column j of movedPositions (3 x e), through a temporary file renamed into
+// place. A coordinate whose new value equals the one read keeps its bytes; a changed one is
+// written as the shortest text that reads back to it, or as the file's binary float or double.
+Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
+                          const Matrix& movedPositions, const std::string& path);
+
+}  // namespace cagewarp

@@ -1,0 +1,167 @@
+#include "formats/obj_file.h"
+
+#include <climits>
+#include <string_view>
+#include <vector>
+
+#include "formats/model_reading.h"
+
+namespace cagewarp {
+namespace {
+
+// The exact words of the OBJ format.
+constexpr std::string_view vertexKeyword = "v";
+constexpr std::string_view textureKeyword = "vt";
+constexpr std::string_view normalKeyword = "vn";
+constexpr std::string_view faceKeyword = "f";
+constexpr std::string_view lineKeyword = "l";
+constexpr std::string_view pointKeyword = "p";
+constexpr char commentLetter = '#';
+constexpr char referenceSeparator = '/';
+
+// What a face, line or point reference names: a vertex, a texture coordinate or a normal.
+enum Referent { vertexReferent, textureReferent, normalReferent };
+constexpr const char* referentNames[] = {"vertex", "texture coordinate", "normal"};
+
+// A positive index beyond what was read so far: OBJ files may name later records.
+struct ForwardReference {
+  int64_t index;
+  Referent referent;
+  int line;
+};
+
+class ObjReader {
+ public:
+  ObjReader(const std::string& path, ModelFile& model)
+      : path_(path), model_(model), builder_(model) {}
+
+  Status read() {
+    detail::LineCursor lines(model_.bytes);
+    while (lines.next()) {
+      detail::WordCursor words(lines.line(), lines.offset(), commentLetter);
+      std::string_view keyword;
+      if (!words.next(keyword)) continue;
+      Status status;
+      if (keyword == vertexKeyword) {
+        status = readVertex(words, lines.number());
+      } else if (keyword == textureKeyword) {
+        ++counts_[textureReferent];
+      } else if (keyword == normalKeyword) {
+        ++counts_[normalReferent];
+      } else if (keyword == faceKeyword || keyword == lineKeyword || keyword == pointKeyword) {
+        status = readElement(words, keyword, lines.number());
+      }
+      if (!status.ok) return status;
+    }
+    for (const ForwardReference& reference : forward_) {
+      if (reference.index > counts_[reference.referent])
+        return namesNothing(reference.line, reference.referent, reference.index);
+    }
+    builder_.finish();
+    return Status::success();
+  }
+
+ private:
+  Status readVertex(detail::WordCursor& words, int line) {
+    float xyz[3];
+    int64_t offsets[3];
+    size_t lengths[3];
+    std::string_view word;
+    for (int axis = 0; axis < 3; ++axis) {
+      if (!words.next(word)) return detail::textFailure(path_, line, "a vertex needs x, y and z");
+      if (!detail::parseFloat(word, xyz[axis]))
+        return detail::textFailure(path_, line, detail::quoted(word) + " is not a number");
+      offsets[axis] = words.wordOffset();
+      lengths[axis] = word.size();
+    }
+    // w and a colour may follow; they stay as they are but must be numbers.
+    float ignored = 0.0f;
+    while (words.next(word)) {
+      if (!detail::parseFloat(word, ignored))
+        return detail::textFailure(path_, line, detail::quoted(word) + " is not a number");
+    }
+    const int vertex = builder_.addVertex(xyz[0], xyz[1], xyz[2]);
+    if (vertex < 0) return detail::textFailure(path_, line, "too many vertices");
+    ++counts_[vertexReferent];
+    for (int axis = 0; axis < 3; ++axis)
+      builder_.addSite(offsets[axis], static_cast<int64_t>(lengths[axis]), vertex, axis,
+                       CoordinateEncoding::text);
+    return Status::success();
+  }
+
+  // A face, polyline or point list: references "v", "v/vt", "v//vn" or "v/vt/vn".
+  Status readElement(detail::WordCursor& words, std::string_view keyword, int line) {
+    corners_.clear();
+    std::string_view word;
+    while (words.next(word)) {
+      std::string_view parts[3];
+      int partCount = 0;
+      size_t start = 0;
+      for (;;) {
+        const size_t slash = word.find(referenceSeparator, start);
+        if (partCount == 3)
+          return detail::textFailure(path_, line,
+                                     detail::quoted(word) + " is not a vertex reference");
+        parts[partCount++] =
+            word.substr(start, slash == std::string_view::npos ? slash : slash - start);
+        if (slash == std::string_view::npos) break;
+        start = slash + 1;
+      }
+      int32_t vertex = 0;
+      for (int k = 0; k < partCount; ++k) {
+        if (k > 0 && parts[k].empty()) continue;
+        int32_t resolved = 0;
+        const Status status = resolve(parts[k], static_cast<Referent>(k), line, word, resolved);
+        if (!status.ok) return status;
+        if (k == 0) vertex = resolved;
+      }
+      corners_.push_back(vertex);
+    }
+    bool fits = true;
+    if (keyword == faceKeyword) {
+      fits = builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size()));
+    } else if (keyword == lineKeyword) {
+      for (size_t k = 0; k + 1 < corners_.size() && fits; ++k)
+        fits = builder_.addPolygon(&corners_[k], 2);
+    } else {
+      for (size_t k = 0; k < corners_.size() && fits; ++k)
+        fits = builder_.addPolygon(&corners_[k], 1);
+    }
+    return fits ? Status::success() : detail::textFailure(path_, line, "too many cells");
+  }
+
+  // One index of a reference, 1-based or (negative) counted back from the last record read.
+  Status resolve(std::string_view text, Referent referent, int line, std::string_view word,
+                 int32_t& resolved) {
+    int64_t index = 0;
+    if (!detail::parseInteger(text, index))
+      return detail::textFailure(path_, line, detail::quoted(word) + " is not a vertex reference");
+    const int64_t count = counts_[referent];
+    if (index == 0 || index < -count || index > INT_MAX) return namesNothing(line, referent, index);
+    if (index > count) forward_.push_back({index, referent, line});
+    resolved = static_cast<int32_t>(index > 0 ? index - 1 : count + index);
+    return Status::success();
+  }
+
+  Status namesNothing(int line, Referent referent, int64_t index) const {
+    return detail::textFailure(path_, line,
+                               std::string(referentNames[referent]) + " index " +
+                                   std::to_string(index) + " names no " + referentNames[referent] +
+                                   " (the file has " + std::to_string(counts_[referent]) + ")");
+  }
+
+  const std::string& path_;
+  ModelFile& model_;
+  detail::ModelBuilder builder_;
+  int64_t counts_[3] = {0, 0, 0};
+  std::vector<int32_t> corners_;
+  std::vector<ForwardReference> forward_;
+};
+
+}  // namespace
+
+Status readObj(const std::string& path, ModelFile& model) {
+  return ObjReader(path, model).read();
+}
+
+}  // namespace cagewarp

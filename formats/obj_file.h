@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include "array/status.h"
+#include "formats/model_file.h"
+
+namespace cagewarp {
+
+// Reads the obj file `path` whose bytes are in model.bytes into the rest of `model`.
+// Wavefront OBJ: vertices from 'v' lines, faces from 'f', lines from 'l' and points from 'p', with
+// 1-based or negative (relative) indices; every other line is only kept.
+Status readObj(const std::string& path, ModelFile& model);
+
+}  // namespace cagewarp
