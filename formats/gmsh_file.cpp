@@ -54,6 +54,9 @@ class GmshReader {
     while (status.ok) {
       const std::string_view section = in_.token();
       if (section.empty()) break;
+      // Binary 4.1 sections start right after the line of their name.
+      if (binary_ && version_ == 4 && (section == "$Nodes" || section == "$Elements"))
+        in_.skipLine();
       if (section == "$Nodes") {
         if (!vertices_.empty()) return in_.fail("a second $Nodes section");
         status = version_ == 2 ? readNodes2() : readNodes4();
@@ -342,7 +345,7 @@ Status writeGmsh(const Mesh& mesh, const std::string& path) {
   out.forEachWrittenCell([&](int t, const int32_t* cell) {
     out.number(++number);
     out.number(gmshCodeOf[t]);
-    out.text("2 0 1");
+    out.word("2 0 1");
     for (int k = 0; k < verticesPerCell[t]; ++k) out.number(cell[k] + 1);
     out.text("\n");
   });
