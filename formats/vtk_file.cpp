@@ -253,16 +253,19 @@ class VtkReader {
           in_.fileName() + ": cell type " + std::to_string(code) +
           (code == polygonCode ? " with " + std::to_string(n) + " vertices" : "") +
           " is not supported");
+    // The lists are read; a cell is named by its number.
     if (n != map->nodes)
-      return in_.fail("cell " + std::to_string(c) + " of type " + std::to_string(code) + " has " +
-                      std::to_string(n) + " vertices, not " + std::to_string(map->nodes));
+      return Status::failure(in_.fileName() + ": " + "cell " + std::to_string(c) + " of type " +
+                             std::to_string(code) + " has " + std::to_string(n) +
+                             " vertices, not " + std::to_string(map->nodes));
     int32_t nodes[27];
     const int64_t pointCount = static_cast<int64_t>(points_.size() / 3);
     for (int k = 0; k < n; ++k) {
       const int64_t v = connectivity_[static_cast<size_t>(begin + k)];
       if (v < 0 || v >= pointCount)
-        return in_.fail("cell " + std::to_string(c) + " names point " + std::to_string(v) +
-                        " (the grid has " + std::to_string(pointCount) + ")");
+        return Status::failure(in_.fileName() + ": " + "cell " + std::to_string(c) +
+                               " names point " + std::to_string(v) + " (the grid has " +
+                               std::to_string(pointCount) + ")");
       nodes[k] = static_cast<int32_t>(v);
     }
     collector.add(*map, nodes);
