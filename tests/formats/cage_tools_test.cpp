@@ -114,6 +114,34 @@ TEST(CageTools, TetgenBoxReadAlikeFromEleAndMedit) {
   }
 }
 
+// Prefixes of a tool's binary files (every fifth length) either read or fail with a message
+// naming the file: a cut file never crashes a reader or passes as a longer one.
+TEST(CageTools, CutFilesFailCleanly) {
+  if (!testing::toolOnPath("gmsh")) GTEST_SKIP() << "gmsh is not on PATH";
+  TempDir dir;
+  const std::string geo = dir.file("hexahedra.geo");
+  testing::writeFile(geo, gmshGrids[1].geometry);
+  for (const auto& [suffix, options] : gmshVariants) {
+    if (std::string(options).find("-bin") == std::string::npos) continue;
+    SCOPED_TRACE(suffix);
+    const std::string file = dir.file(std::string("full-") + suffix);
+    ASSERT_TRUE(testing::runQuietly("gmsh -3 " + std::string(options) + " " + geo + " -o " + file));
+    const std::string bytes = testing::readFile(file);
+    const std::string cut = dir.file(std::string("cut-") + suffix);
+    for (size_t size = 0; size < bytes.size(); size += 5) {
+      testing::writeFile(cut, bytes.substr(0, size));
+      Mesh mesh(3);
+      Warnings warnings;
+      const Status status = readCage(cut, mesh, warnings);
+      if (!status.ok) {
+        ASSERT_EQ(status.message.rfind(cut, 0), 0u) << status.message;
+      } else {
+        ASSERT_LE(mesh.cellCount(hexahedronType), 4) << size;
+      }
+    }
+  }
+}
+
 // What writeCage writes, gmsh reads back as the same cells (converted to .msh 2.2).
 TEST(CageTools, GmshReadsTheWrittenCage) {
   if (!testing::toolOnPath("gmsh")) GTEST_SKIP() << "gmsh is not on PATH";
