@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "array/status.h"
+#include "mesh/mesh.h"
+
+namespace cagewarp {
+
+// Reads a cage in the format its extension names: gmsh .msh, legacy VTK .vtk, TetGen .ele (with
+// its .node), Medit .mesh; our own mesh text format for any other extension and for a .mesh file
+// that does not start with Medit's MeshVersionFormatted. Cells and vertices of `mesh` are
+// replaced (its tables kept); on failure `mesh` is unchanged. Vertex orders are mapped to ours,
+// inverted volume cells reoriented, and what was changed is reported in `warnings`.
+Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings);
+
+// Writes the positions (rows xyzRow..xyzRow+2) and cells of `mesh` as .vtk, .msh or .mesh, by
+// the extension of `path`; octahedra, which these formats lack, as four tetrahedra around their
+// 0-5 axis. Fails for any other extension.
+Status writeCage(const Mesh& mesh, const std::string& path);
+
+}  // namespace cagewarp
