@@ -4,6 +4,7 @@
 
 #include "array/matrix.h"
 #include "array/status.h"
+#include "mesh/lookup_tables.h"
 
 namespace cagewarp {
 
@@ -15,8 +16,8 @@ inline constexpr std::array<int, 7> faceFamilyCellType = {2, 3, 4, 6, 6, 7, 5};
 inline constexpr std::array<int, 7> faceFamilySize = {2, 2, 3, 3, 4, 4, 3};
 inline constexpr std::array<int, 7> faceFamilyFaceCount = {3, 4, 4, 2, 3, 6, 8};
 
-// Whether `faceList` can serve as the face list of family q: face size x face count elements,
+// Whether the table set's face list zipTables[q] can serve as the face list of family q: face size x face count elements,
 // each a local vertex index of the family's cell type. The message names the table file.
-Status checkFaceList(const IntArray& faceList, int q);
+Status checkFaceList(const LookupTables& tables, int q);
 
 }  // namespace cagewarp
