@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace cagewarp::testing {
@@ -50,16 +51,6 @@ class ProgramRunner {
  private:
   TempDir dir_;
 };
-
-// Replaces each address printed after "\tdata:" by "@", so echoes compare as text.
-inline std::string withoutAddresses(std::string text) {
-  for (size_t at = text.find("\tdata:"); at != std::string::npos;
-       at = text.find("\tdata:", at + 1)) {
-    const size_t end = text.find('\n', at);
-    text.replace(at, end - at, "\tdata:@");
-  }
-  return text;
-}
 
 inline const std::string arrayHeader =
     "% n-dimensional array file. n==2 corresponds to matrix or vector.\n"

@@ -15,7 +15,7 @@ namespace {
 struct Scene {
   std::array<IntArray, 8> cells;
   Matrix points;
-  MeshTables tables;
+  LookupTables tables;
 
   explicit Scene(const std::vector<std::array<float, 3>>& xyz) : points(3, int(xyz.size())) {
     for (int t = 0; t < cellTypeCount; ++t) cells[t] = IntArray({verticesPerCell[t], 0}, 0);

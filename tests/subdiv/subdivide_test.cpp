@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "driver/table_loader.h"
+#include "mesh/lookup_tables.h"
 #include "mesh/cell_type.h"
 #include "tests/support/committed_tables.h"
 
@@ -428,8 +428,9 @@ TEST(Subdivide, NormalStepAveragesChildCentroids) {
   addCells(mesh, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
   Matrix centroid(8, 1);
   for (int j = 0; j < 8; ++j) centroid[j] = 0.125f;
-  mesh.tables.avgTables[hexahedronType] = centroid;
-  ASSERT_TRUE(run(mesh, normalSubdivision).ok);
+  LookupTables tables = sharedTables();
+  tables.avgTables[hexahedronType] = centroid;
+  ASSERT_TRUE(run(mesh, normalSubdivision, tables).ok);
 
   ASSERT_EQ(mesh.vertexColumns(), 27);
   // Corner 0 lies in child 0 alone; the centre in all eight, symmetric about it.
@@ -516,7 +517,6 @@ TEST(Subdivide, CellNamingAMissingVertexIsRefused) {
 // vertex an affine combination of the loaded ones.
 TEST(Subdivide, CommittedTablesRefineEveryCellType) {
   const LookupTables& tables = testing::committedLookupTables();
-  const MeshTables& meshTables = testing::committedMeshTables();
   for (int flags : {linearSubdivision, normalSubdivision}) {
     Mesh mesh = meshOf({{0, 0, 0},
                         {1, 0, 0},
@@ -534,7 +534,6 @@ TEST(Subdivide, CommittedTablesRefineEveryCellType) {
                         {1, 1, 2},
                         {2, 2, 2},
                         {-1, -1, -1}});
-    mesh.tables = meshTables;
     addCells(mesh, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
     addCells(mesh, prismType, {1, 8, 2, 5, 9, 6});
     addCells(mesh, tetrahedronType, {4, 5, 7, 10});

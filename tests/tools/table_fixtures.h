@@ -3,27 +3,24 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "array/array_file.h"
 
 namespace cagewarp::tablefixture {
 
-// Loads a committed table silently (the loader echoes while arrayIoReport is on).
+// Loads a committed table; `problem` (if given) receives what was wrong with it.
 inline IntMatrix committedIntTable(const std::string& name, std::string* problem = nullptr) {
-  const bool report = arrayIoReport;
-  arrayIoReport = false;
-  IntMatrix table = loadIntMatrix(std::string(CAGEWARP_TAB_DIR) + "/" + name, problem);
-  arrayIoReport = report;
-  return table;
+  LoadedArray<int32_t> loaded = loadArray<int32_t>(std::string(CAGEWARP_TAB_DIR) + "/" + name);
+  if (problem) *problem = loaded.status.message;
+  return IntMatrix(std::move(loaded.array));
 }
 
 inline Matrix committedFloatTable(const std::string& name, std::string* problem = nullptr) {
-  const bool report = arrayIoReport;
-  arrayIoReport = false;
-  Matrix table = loadMatrix(std::string(CAGEWARP_TAB_DIR) + "/" + name, problem);
-  arrayIoReport = report;
-  return table;
+  LoadedArray<float> loaded = loadArray<float>(std::string(CAGEWARP_TAB_DIR) + "/" + name);
+  if (problem) *problem = loaded.status.message;
+  return Matrix(std::move(loaded.array));
 }
 
 // The columns of a 2-D index table, or the runs of `run` entries of any table.
