@@ -1,43 +1,30 @@
 #include "mesh/mesh_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "array/number_format.h"
+#include "tests/support/temp_dir.h"
 
 namespace cagewarp {
 namespace {
 
-namespace fs = std::filesystem;
 
 class MeshFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("cagewarp_mesh_file_" + std::to_string(::getpid()) + "_" + info->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return dir_.file(name); }
 
   std::string writeFile(const std::string& text, const std::string& name = "in.mesh") const {
     std::ofstream(path(name), std::ios::binary) << text;
     return path(name);
   }
   std::string fileText(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testing::readFile(path(name));
   }
   // Reads `text` as a mesh file into `mesh`; the status message names the file "in.mesh".
   Status readString(Mesh& mesh, const std::string& text) const {
@@ -48,7 +35,7 @@ class MeshFile : public ::testing::Test {
     return status;
   }
 
-  fs::path dir_;
+  testing::TempDir dir_;
 };
 
 IntArray cellsOf(int rows, std::initializer_list<int32_t> values) {

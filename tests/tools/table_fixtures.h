@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "array/array_file.h"
+#include "tests/support/reference_cells.h"
 
 namespace cagewarp::tablefixture {
 
@@ -80,25 +81,7 @@ inline Vec3 polygonNormal(const std::vector<Vec3>& p, const std::vector<int>& fa
 
 // Reference cells in the local vertex numbering; every one is convex.
 inline std::vector<Vec3> referenceCell(int t) {
-  switch (t) {
-    case 0:
-      return {{0.3, 0.2, 0.1}};
-    case 1:
-      return {{0, 0, 0}, {1, 0, 0}};
-    case 2:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    case 3:
-      return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    case 4:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    case 5:
-      return {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, -1}};
-    case 6:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.2, 0.1, 1.5}, {1.2, 0.1, 1.5}, {0.2, 1.1, 1.5}};
-    default:
-      return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-              {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-  }
+  return testing::referenceCell<Vec3>(t);
 }
 
 // A convex hexahedron none of whose six faces is planar.
