@@ -34,10 +34,14 @@ class ProgramRunner {
   std::string read(const std::string& name) const { return readFile(file(name)); }
   bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
-  // Runs the program with `args` in the directory, standard input from `input`.
-  RunResult run(const std::vector<std::string>& args, const std::string& input = "") const {
+  // Runs the program with `args` in the directory, standard input from `input`, its address
+  // space limited to `memoryKiB` when that is not 0.
+  RunResult run(const std::vector<std::string>& args, const std::string& input = "",
+                long memoryKiB = 0) const {
     write(".stdin", input);
-    std::string command = "cd '" + dir_.path().string() + "' && '" CAGEWARP_BINARY "'";
+    std::string command = "cd '" + dir_.path().string() + "' && ";
+    if (memoryKiB > 0) command += "ulimit -v " + std::to_string(memoryKiB) + " && ";
+    command += "'" CAGEWARP_BINARY "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " <.stdin >.stdout 2>.stderr";
     const int status = std::system(command.c_str());
