@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     // Location alone, on the refined mesh the run made.
     Warnings warnings;
     Stopwatch clock;
-    const ModelLocation location = locateModelVertices(run.control, run.model.vertices,
-                                                       run.weightRow, run.tables, warnings);
+    const ModelLocation location =
+        locateModelVertices(run.control, run.model.vertices, run.weightRow, run.tables, warnings);
     report("locate (alone)", clock.lap(),
            std::to_string(location.weights.rows) + " x " +
                std::to_string(location.weights.columns.size()) + " W, stored by column");

@@ -58,9 +58,9 @@ class RunObserver {
 struct RunOutcome {
   Status status;
   LookupTables tables;
-  Mesh control;  // refined, with the weight rows below the positions
+  Mesh control;       // refined, with the weight rows below the positions
   int weightRow = 0;  // the first weight row of control.vertices
-  Mesh model;    // enclosed vertices placed where the relation puts them
+  Mesh model;         // enclosed vertices placed where the relation puts them
   Relation relation;
 };
 

@@ -16,8 +16,9 @@ inline constexpr std::array<int, 7> faceFamilyCellType = {2, 3, 4, 6, 6, 7, 5};
 inline constexpr std::array<int, 7> faceFamilySize = {2, 2, 3, 3, 4, 4, 3};
 inline constexpr std::array<int, 7> faceFamilyFaceCount = {3, 4, 4, 2, 3, 6, 8};
 
-// Whether the table set's face list zipTables[q] can serve as the face list of family q: face size x face count elements,
-// each a local vertex index of the family's cell type. The message names the table file.
+// Whether the table set's face list zipTables[q] can serve as the face list of family q: face size
+// x face count elements, each a local vertex index of the family's cell type. The message names the
+// table file.
 Status checkFaceList(const LookupTables& tables, int q);
 
 }  // namespace cagewarp

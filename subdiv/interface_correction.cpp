@@ -54,12 +54,14 @@ std::vector<Rule> usableRules(const LookupTables& tables, Warnings& warnings) {
     const int a = proc.at(0, r);
     const int b = proc.at(1, r);
     if (r >= static_cast<int>(tables.mulTables.size())) {
-      warnings.push_back(tables.fileName("proc") + ": " + rule + " has no interface matrix; skipped");
+      warnings.push_back(tables.fileName("proc") + ": " + rule +
+                         " has no interface matrix; skipped");
       continue;
     }
     if (a < 0 || a >= kindCount || b < 0 || b >= kindCount) {
-      warnings.push_back(tables.fileName("proc") + ": " + rule + " names face kinds " + std::to_string(a) +
-                         " and " + std::to_string(b) + ", outside 0 to 5; skipped");
+      warnings.push_back(tables.fileName("proc") + ": " + rule + " names face kinds " +
+                         std::to_string(a) + " and " + std::to_string(b) +
+                         ", outside 0 to 5; skipped");
       continue;
     }
     if (!sizesCanMeet(kindSize[a], kindSize[b])) {

@@ -105,8 +105,8 @@ Status checkSplitTables(const Mesh& mesh, const LookupTables& tables) {
     if (mesh.cellCount(t) == 0) continue;
     if (Status s = checkNodeTables(tables, t); !s.ok) return s;
     const int entries = sameTypeChildCount[t] * verticesPerCell[t];
-    Status s =
-        checkIndexTable(tables.uniTables[t], tables.fileName("uni", t), entries, refinedNodeCount[t]);
+    Status s = checkIndexTable(tables.uniTables[t], tables.fileName("uni", t), entries,
+                               refinedNodeCount[t]);
     if (!s.ok) return s;
   }
   if (mesh.cellCount(tetrahedronType) > 0) {

@@ -14,7 +14,6 @@
 namespace cagewarp {
 namespace {
 
-
 class MeshFile : public ::testing::Test {
  protected:
   std::string path(const std::string& name) const { return dir_.file(name); }
@@ -23,9 +22,7 @@ class MeshFile : public ::testing::Test {
     std::ofstream(path(name), std::ios::binary) << text;
     return path(name);
   }
-  std::string fileText(const std::string& name) const {
-    return testing::readFile(path(name));
-  }
+  std::string fileText(const std::string& name) const { return testing::readFile(path(name)); }
   // Reads `text` as a mesh file into `mesh`; the status message names the file "in.mesh".
   Status readString(Mesh& mesh, const std::string& text) const {
     Status status = readText(mesh, writeFile(text));

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "mesh/lookup_tables.h"
 #include "mesh/cell_type.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"

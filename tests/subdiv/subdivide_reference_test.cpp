@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "mesh/lookup_tables.h"
 #include "mesh/cell_type.h"
+#include "mesh/lookup_tables.h"
 #include "subdiv/subdivide.h"
 #include "tests/support/committed_tables.h"
 
@@ -289,8 +289,7 @@ LookupTables noisyTables() {
 
 void runAndCompare(Mesh mesh, const LookupTables& tables, int flags, const char* what) {
   for (int step = 0; step < 2; ++step) {
-    const PlainMesh expected =
-        PlainStep(plainOf(mesh), tables).run((flags & normalFlag) != 0);
+    const PlainMesh expected = PlainStep(plainOf(mesh), tables).run((flags & normalFlag) != 0);
     Warnings warnings;
     const Status status = subdivide(mesh, tables, flags, warnings);
     ASSERT_TRUE(status.ok) << status.message;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "mesh/lookup_tables.h"
 #include "mesh/cell_type.h"
+#include "mesh/lookup_tables.h"
 #include "tests/support/committed_tables.h"
 
 namespace cagewarp {
