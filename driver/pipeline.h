@@ -10,9 +10,6 @@
 
 namespace cagewarp {
 
-// The directory the program reads its tables from unless told otherwise.
-inline constexpr const char* defaultTableDirectory = "tab";
-
 // What one run does: read both meshes, refine the control mesh by the operations in order, and
 // relate the model to the refined control mesh.
 struct Job {

@@ -10,12 +10,16 @@
 
 namespace cagewarp {
 
+// The directory, relative to the working directory, the program reads its tables from unless
+// told otherwise.
+inline constexpr const char* defaultTableDirectory = "tab";
+
 // The table set read at start from one directory: the split rules, the face lists, the face
 // tables of point location and the smoothing tables. Filled once by loadLookupTables, read-only
 // afterwards; every message about a table names its file through fileName.
 struct LookupTables {
   // The directory the tables were read from.
-  std::string directory = "tab";
+  std::string directory = defaultTableDirectory;
 
   IntMatrix procTable;
   // nodeTables[t][k - 1] for tuple size k = 1..4 (edge, quad middle, six-vertex and

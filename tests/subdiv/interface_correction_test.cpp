@@ -7,6 +7,7 @@
 
 #include "mesh/cell_type.h"
 #include "tests/subdiv/face_tables.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -327,9 +328,12 @@ TEST(InterfaceCorrection, UnusableRulesAreSkippedWithWarning) {
     std::string prefix;
   };
   const std::vector<Case> cases = {
-      {{2, 3}, Matrix(), "tab/mesh_mul40.tab: "},     {{2, 3}, identity(4), "tab/mesh_mul40.tab: "},
-      {{2, 3}, Matrix(3, 4), "tab/mesh_mul40.tab: "}, {{2, 6}, identity(3), "tab/mesh_proc.tab: "},
-      {{-1, 3}, identity(3), "tab/mesh_proc.tab: "},  {{0, 3}, identity(2), "tab/mesh_proc.tab: "},
+      {{2, 3}, Matrix(), testing::tableFile("mesh_mul40.tab") + ": "},
+      {{2, 3}, identity(4), testing::tableFile("mesh_mul40.tab") + ": "},
+      {{2, 3}, Matrix(3, 4), testing::tableFile("mesh_mul40.tab") + ": "},
+      {{2, 6}, identity(3), testing::tableFile("mesh_proc.tab") + ": "},
+      {{-1, 3}, identity(3), testing::tableFile("mesh_proc.tab") + ": "},
+      {{0, 3}, identity(2), testing::tableFile("mesh_proc.tab") + ": "},
   };
   for (const Case& c : cases) {
     PrismOnTet s;
@@ -365,7 +369,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].rfind("tab/mesh_zip5.tab: ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_zip5.tab") + ": ", 0), 0u) << warnings[0];
   for (int v = 0; v < 8; ++v) EXPECT_EQ(valueOf(values, v, hexClass), column(s.mesh, v));
 
   s.tables.zipTables[6] = testing::faces::faceListTables().zipTables[6];
@@ -373,7 +377,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   warnings.clear();
   correctInterfaces(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].rfind("tab/mesh_zip5.tab: ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_zip5.tab") + ": ", 0), 0u) << warnings[0];
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "mesh/lookup_tables.h"
 
 namespace cagewarp::testing {
@@ -15,6 +17,11 @@ inline const LookupTables& committedLookupTables() {
     return t;
   }();
   return tables;
+}
+
+// A table file as messages name it for a table set read from the default directory.
+inline std::string tableFile(const std::string& name) {
+  return std::string(defaultTableDirectory) + "/" + name;
 }
 
 }  // namespace cagewarp::testing
