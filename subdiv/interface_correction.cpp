@@ -16,13 +16,16 @@ using detail::prismQuadMark;
 
 namespace {
 
-constexpr int kindCount = 6;
-constexpr int prismQuadFamily = 4;
-constexpr int prismQuadKind = 4;
-// Octahedron triangles share the kind of tetrahedron triangles: one class, one region.
-constexpr std::array<int, 7> familyKind = {0, 1, 2, 3, 4, 5, 2};
-constexpr std::array<int, kindCount> kindOwnerType = {2, 3, 4, 6, 6, 7};
-constexpr std::array<int, kindCount> kindSize = {2, 2, 3, 3, 4, 4};
+constexpr int kindCount = faceKindCount;
+constexpr int prismQuadKind = faceFamilyKind[prismQuadFamily];
+
+// The cell type and face size of kind k: those of family k.
+int kindOwnerType(int k) {
+  return faceFamilyCellType[k];
+}
+int kindSize(int k) {
+  return faceFamilySize[k];
+}
 
 bool isMarked(int v) {
   return (v & prismQuadMark) != 0;
@@ -64,14 +67,14 @@ std::vector<Rule> usableRules(const LookupTables& tables, Warnings& warnings) {
                          ", outside 0 to 5; skipped");
       continue;
     }
-    if (!sizesCanMeet(kindSize[a], kindSize[b])) {
+    if (!sizesCanMeet(kindSize(a), kindSize(b))) {
       warnings.push_back(tables.fileName("proc") + ": " + rule + " pairs faces of " +
-                         std::to_string(kindSize[a]) + " and " + std::to_string(kindSize[b]) +
+                         std::to_string(kindSize(a)) + " and " + std::to_string(kindSize(b)) +
                          " vertices, which cannot lie on each other; skipped");
       continue;
     }
     // A match yields as many vertices as the smaller face has.
-    const int length = std::min(kindSize[a], kindSize[b]);
+    const int length = std::min(kindSize(a), kindSize(b));
     const Matrix& mul = tables.mulTables[r];
     if (mul.isEmpty()) {
       warnings.push_back(tables.fileName("mul4", r) + ": missing; " + rule + " skipped");
@@ -124,7 +127,7 @@ void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndex
           face.argMax(largest);
           if (largest % 2 == 1) face[largest] |= prismQuadMark;
         }
-        IntArray key = faceKey(face, familyKind[q]);
+        IntArray key = faceKey(face, faceFamilyKind[q]);
         if (!faceSet.erase(reversedFaceKey(key))) faceSet.insertIfAbsent(key, unused);
       }
     }
@@ -223,8 +226,8 @@ void applyCorrections(const std::vector<Rule>& rules, int vertexCount, TupleVect
       Matrix mean(*entry.value);
       const float reciprocal = 1.0f / mean[mean.count() - 1];
       mean *= reciprocal;
-      shiftValue(vertexValues, v, cellClass[kindOwnerType[rule.firstKind]], mean, 1.0f);
-      shiftValue(vertexValues, v, cellClass[kindOwnerType[rule.secondKind]], mean, -1.0f);
+      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.firstKind)], mean, 1.0f);
+      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.secondKind)], mean, -1.0f);
     }
   }
 }
