@@ -62,7 +62,9 @@ class PhaseTimer : public cagewarp::RunObserver {
  public:
   void started(cagewarp::Phase, const std::string&) override { clock_.lap(); }
   void finished(cagewarp::Phase phase, const cagewarp::Mesh* mesh) override {
-    report(phaseName(phase), clock_.lap(), mesh ? mesh->summary() : "");
+    // The model's summary says nothing new after relating; the enclosed count follows the run.
+    const bool showMesh = mesh != nullptr && phase != cagewarp::Phase::relate;
+    report(phaseName(phase), clock_.lap(), showMesh ? mesh->summary() : "");
   }
   void warning(const std::string& message) override {
     std::fprintf(stderr, "warning: %s\n", message.c_str());
@@ -102,6 +104,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const Relation& relation = run.relation;
+  report("enclosed", 0.0,
+         std::to_string(relation.enclosedIndices.count()) + " of " + std::to_string(m));
   {
     // Location alone, on the refined mesh the run made.
     Warnings warnings;

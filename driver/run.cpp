@@ -38,7 +38,7 @@ class ConsoleObserver : public RunObserver {
       : refinedFile_(std::move(refinedFile)), writeRefined_(writeRefined) {}
 
   void started(Phase phase, const std::string& file) override {
-    phase_ = phase;
+    doing_ = describe(phase);
     switch (phase) {
       case Phase::readControl:
         print(messages::loadControl, file);
@@ -65,6 +65,7 @@ class ConsoleObserver : public RunObserver {
   }
   void refined(const Mesh& control) override {
     if (!writeRefined_) return;
+    doing_ = "writing the refined control mesh";
     print(messages::refinedStored, refinedFile_);
     if (!writeText(control, refinedFile_).ok) {
       reportError(refinedFile_ + ": cannot write the refined control mesh");
@@ -74,14 +75,15 @@ class ConsoleObserver : public RunObserver {
   }
   void warning(const std::string& message) override { reportError("warning: " + message); }
 
-  // What the run was doing last, for the out-of-memory message.
-  Phase phase() const { return phase_; }
+  // What the run is doing, for the out-of-memory message.
+  const char* doing() const { return doing_; }
+  void nowDoing(const char* what) { doing_ = what; }
   bool writeFailed() const { return writeFailed_; }
 
  private:
   std::string refinedFile_;
   bool writeRefined_;
-  Phase phase_ = Phase::loadTables;
+  const char* doing_ = describe(Phase::loadTables);
   bool writeFailed_ = false;
 };
 
@@ -120,6 +122,7 @@ int runOnce(const Job& job, ConsoleObserver& observer) {
     reportError(run.status.message);
     return failureStatus;
   }
+  observer.nowDoing("writing the results");
   const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
   return written && !observer.writeFailed() ? 0 : failureStatus;
 }
@@ -145,7 +148,7 @@ int runCagewarp(int argc, const char* const* argv) {
   try {
     return runOnce(job, observer);
   } catch (const std::bad_alloc&) {
-    reportError(std::string("out of memory while ") + describe(observer.phase()));
+    reportError(std::string("out of memory while ") + observer.doing());
     return failureStatus;
   }
 }
