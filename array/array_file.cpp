@@ -166,32 +166,32 @@ bool writeText(const NdArray<T>& array, const std::string& fileName) {
 }  // namespace
 
 template <typename T>
-NdArray<T> loadArray(const std::string& fileName, std::string* problem) {
-  if (problem) problem->clear();
+LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
+  LoadedArray<T> loaded;
   File f(std::fopen(fileName.c_str(), "rb"));
-  NdArray<T> array;
-  std::string what;
-  if (f) array = readBinary<T>(f.get(), what);
-  if (problem) *problem = what;
-  if (!arrayIoReport) return array;
-  if (!f || !what.empty()) {
+  std::string problem;
+  if (f) loaded.array = readBinary<T>(f.get(), problem);
+  loaded.missing = !f;
+  if (!f) loaded.status = Status::failure("cannot open");
+  if (!problem.empty()) loaded.status = Status::failure(problem);
+  if (echo == Echo::off) return loaded;
+  if (!loaded.status.ok) {
     writeStdout(std::string(missingPrefix) + fileName + std::string(missingSuffix));
   } else {
-    writeStdout(fileName + std::string(loadMarker) + consoleForm(array));
+    writeStdout(fileName + std::string(loadMarker) + consoleForm(loaded.array));
   }
-  return array;
+  return loaded;
 }
 
 template <typename T>
-bool saveArray(const NdArray<T>& array, const std::string& fileName) {
+Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo) {
   const bool written = writeText(array, fileName);
-  if (arrayIoReport) writeStdout(fileName + std::string(saveMarker) + consoleForm(array));
-  return written;
+  if (echo == Echo::on) writeStdout(fileName + std::string(saveMarker) + consoleForm(array));
+  return written ? Status::success() : Status::failure(fileName + ": cannot write");
 }
 
 template <typename T>
 std::string consoleForm(const NdArray<T>& array) {
-  if (!arrayIoReport) return {};
   std::string text = " [";
   if (array.isEmpty()) return text + "empty]\n";
   for (int d = 0; d < array.n(); ++d) {
@@ -220,10 +220,10 @@ std::string consoleForm(const NdArray<T>& array) {
   return text;
 }
 
-template IntArray loadArray<int32_t>(const std::string&, std::string*);
-template FloatArray loadArray<float>(const std::string&, std::string*);
-template bool saveArray<int32_t>(const IntArray&, const std::string&);
-template bool saveArray<float>(const FloatArray&, const std::string&);
+template LoadedArray<int32_t> loadArray<int32_t>(const std::string&, Echo);
+template LoadedArray<float> loadArray<float>(const std::string&, Echo);
+template Status saveArray<int32_t>(const IntArray&, const std::string&, Echo);
+template Status saveArray<float>(const FloatArray&, const std::string&, Echo);
 template std::string consoleForm<int32_t>(const IntArray&);
 template std::string consoleForm<float>(const FloatArray&);
 template std::string consoleForm<int8_t>(const ByteArray&);

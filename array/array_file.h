@@ -4,32 +4,34 @@
 #include <string>
 
 #include "array/matrix.h"
+#include "array/status.h"
 
 namespace cagewarp {
 
-// Echo switch of array reads and writes on standard output. Off while tables load, on from the
-// first mesh on, so that saving the results is echoed.
-inline bool arrayIoReport = true;
+// Whether a read or write also shows the array on standard output (its console form after the
+// file name), as the program does for the result files it writes.
+enum class Echo { off, on };
+
+// An array read from a file: empty unless the file was read whole.
+template <typename T>
+struct LoadedArray {
+  NdArray<T> array;
+  bool missing = false;  // the file did not open
+  Status status;         // fails when the file is missing or malformed, naming what was wrong
+};
 
 // Reads a binary array file (int32 n, n int32 sizes, the elements as little-endian int32 or
-// float32 in storage order). A file that does not open, or one that is truncated or malformed,
-// gives an empty array; `problem` (if given) then names what was wrong with a malformed file
-// and stays empty for a missing one. Echoes the result while arrayIoReport is on.
+// float32 in storage order). With Echo::on the result, or a line saying the input was
+// suppressed, goes to standard output.
 template <typename T>
-NdArray<T> loadArray(const std::string& fileName, std::string* problem = nullptr);
-inline Matrix loadMatrix(const std::string& f, std::string* problem = nullptr) {
-  return Matrix(loadArray<float>(f, problem));
-}
-inline IntMatrix loadIntMatrix(const std::string& f, std::string* problem = nullptr) {
-  return IntMatrix(loadArray<int32_t>(f, problem));
-}
+LoadedArray<T> loadArray(const std::string& fileName, Echo echo = Echo::off);
 
-// Writes the array text file and echoes it while arrayIoReport is on; false when the file could
-// not be created or written.
+// Writes the array text file; fails when the file could not be created or written. With
+// Echo::on the array is shown on standard output whether or not the write succeeded.
 template <typename T>
-bool saveArray(const NdArray<T>& array, const std::string& fileName);
+Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo = Echo::off);
 
-// The console form of an array (nothing while arrayIoReport is off).
+// The console form of an array: its shape line, then its elements when it is small.
 template <typename T>
 std::string consoleForm(const NdArray<T>& array);
 template <typename T>

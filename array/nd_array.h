@@ -8,6 +8,7 @@
 #include <initializer_list>
 #include <limits>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -313,7 +314,9 @@ class NdArray {
   static Block allocateBlock(int64_t count, bool zero, T fill) {
     const size_t bytes = static_cast<size_t>(std::max<int64_t>(count, 1)) * sizeof(T);
     T* p = static_cast<T*>(zero ? std::calloc(1, bytes) : std::malloc(bytes));
-    CAGEWARP_CHECK(p != nullptr);
+    // Running out of memory is the one failure that travels as an exception: it can strike any
+    // allocation, and the run's top level turns it into a message.
+    if (p == nullptr) throw std::bad_alloc();
     if (!zero) std::fill(p, p + count, fill);
     return Block(p);
   }

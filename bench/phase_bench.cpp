@@ -9,12 +9,8 @@
 #include <string>
 
 #include "array/array_file.h"
-#include "driver/table_loader.h"
-#include "mesh/mesh_file.h"
-#include "relate/deformation.h"
+#include "driver/pipeline.h"
 #include "relate/point_location.h"
-#include "subdiv/add_boundary.h"
-#include "subdiv/subdivide.h"
 #include "tools/scene.h"
 
 namespace {
@@ -38,12 +34,45 @@ void report(const char* phase, double seconds, const std::string& detail = "") {
   std::printf("%-28s %9.3f s  %s\n", phase, seconds, detail.c_str());
 }
 
-void check(const cagewarp::Status& status) {
-  if (!status.ok) {
-    std::fprintf(stderr, "phase_bench: %s\n", status.message.c_str());
-    std::exit(1);
+const char* phaseName(cagewarp::Phase phase) {
+  using cagewarp::Phase;
+  switch (phase) {
+    case Phase::loadTables:
+      return "load tables";
+    case Phase::readControl:
+      return "read control mesh";
+    case Phase::readModel:
+      return "read model mesh";
+    case Phase::appendWeightRows:
+      return "append weight rows";
+    case Phase::addBoundary:
+      return "add boundary";
+    case Phase::linearSubdivision:
+      return "linear subdivision";
+    case Phase::normalSubdivision:
+      return "normal subdivision";
+    case Phase::relate:
+      return "relate (locate, D, sparse)";
   }
+  return "?";
 }
+
+// Times each phase of the run from its start to its end.
+class PhaseTimer : public cagewarp::RunObserver {
+ public:
+  void started(cagewarp::Phase, const std::string&) override { clock_.lap(); }
+  void finished(cagewarp::Phase phase, const cagewarp::Mesh* mesh) override {
+    // The model's summary says nothing new after relating; the enclosed count follows the run.
+    const bool showMesh = mesh != nullptr && phase != cagewarp::Phase::relate;
+    report(phaseName(phase), clock_.lap(), showMesh ? mesh->summary() : "");
+  }
+  void warning(const std::string& message) override {
+    std::fprintf(stderr, "warning: %s\n", message.c_str());
+  }
+
+ private:
+  Stopwatch clock_;
+};
 
 }  // namespace
 
@@ -63,51 +92,33 @@ int main(int argc, char** argv) {
   scene::writeScene(scene::warpedHexCage(k), cageFile, "bench cage");
   scene::writeScene(scene::scatteredPoints(m, 1), modelFile, "bench points");
 
-  arrayIoReport = false;
-  Warnings warnings;
-  Stopwatch clock;
-  const LookupTables tables = loadLookupTables(tableDir, warnings);
-  Mesh control;
-  control.tables = loadMeshTables(tableDir, warnings);
-  Mesh model;
-  report("load tables", clock.lap());
-  check(readText(control, cageFile));
-  check(readText(model, modelFile));
-  report("read meshes", clock.lap(), control.summary() + " " + model.summary());
-  const Mesh unrefined = control;
-  const int n = control.vertexColumns();
-  control.vertices.appendRows(Matrix(n, n, "eye"));
-  report("append weight rows", clock.lap());
-
-  for (int i = 4; i < argc; ++i) {
-    const char option = argv[i][0];
-    if (option == 'b') {
-      check(addBoundary(control, tables));
-      report("add boundary", clock.lap(), control.summary());
-    } else if (option == 'l' || option == 's') {
-      check(subdivide(control, tables, option == 'l' ? linearSubdivision : normalSubdivision,
-                      warnings));
-      report(option == 'l' ? "linear subdivision" : "normal subdivision", clock.lap(),
-             control.summary());
-    }
+  Job job;
+  job.controlFile = cageFile;
+  job.modelFile = modelFile;
+  job.tableDirectory = tableDir;
+  for (int i = 4; i < argc; ++i) job.operations.push_back(argv[i][0]);
+  PhaseTimer timer;
+  const RunOutcome run = runJob(job, timer);
+  if (!run.status.ok) {
+    std::fprintf(stderr, "phase_bench: %s\n", run.status.message.c_str());
+    return 1;
   }
-
+  const Relation& relation = run.relation;
+  report("enclosed", 0.0,
+         std::to_string(relation.enclosedIndices.count()) + " of " + std::to_string(m));
   {
-    clock.lap();
+    // Location alone, on the refined mesh the run made.
+    Warnings warnings;
+    Stopwatch clock;
     const ModelLocation location =
-        locateModelVertices(control, model.vertices, unrefined.vertexRows(), tables, warnings);
+        locateModelVertices(run.control, run.model.vertices, run.weightRow, run.tables, warnings);
     report("locate (alone)", clock.lap(),
            std::to_string(location.weights.rows) + " x " +
                std::to_string(location.weights.columns.size()) + " W, stored by column");
   }
-  clock.lap();
-  const Relation relation = relateModel(model, unrefined, control, tables, warnings);
-  const double relate = clock.lap();
+  Stopwatch clock;
   const int64_t entries =
       int64_t{relation.deformationMatrix.rows()} * relation.deformationMatrix.cols();
-  report(
-      "relate (locate, D, sparse)", relate,
-      std::to_string(relation.enclosedIndices.count()) + " of " + std::to_string(m) + " enclosed");
   saveArray(relation.deformationMatrix, (workDir / "cage.txt.mat").string());
   const double write = clock.lap();
   char rate[64];
@@ -116,7 +127,6 @@ int main(int argc, char** argv) {
   report("write D", write, rate);
   saveArray(relation.enclosedIndices, (workDir / "cage.txt.ind").string());
   report("write index list", clock.lap());
-  for (const std::string& w : warnings) std::fprintf(stderr, "warning: %s\n", w.c_str());
   std::filesystem::remove_all(workDir);
   return 0;
 }

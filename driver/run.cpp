@@ -1,16 +1,14 @@
 #include "driver/run.h"
 
 #include <cstdio>
-#include <filesystem>
+#include <new>
 #include <string>
+#include <utility>
 
 #include "array/array_file.h"
 #include "driver/messages.h"
-#include "driver/table_loader.h"
+#include "driver/pipeline.h"
 #include "mesh/mesh_file.h"
-#include "relate/deformation.h"
-#include "subdiv/add_boundary.h"
-#include "subdiv/subdivide.h"
 
 namespace cagewarp {
 namespace {
@@ -32,20 +30,61 @@ void reportError(const std::string& message) {
   std::fprintf(stderr, "%s%s\n", messages::errorPrefix.data(), message.c_str());
 }
 
-// Passes the operations' warnings on to standard error. Without a table directory every table
-// is missing; the one warning about the directory says all there is to say, so the warnings
-// that only repeat it are dropped.
-class WarningReporter {
+// The console side of a run: progress lines on standard output, warnings on standard error,
+// and the refined control mesh written when asked for.
+class ConsoleObserver : public RunObserver {
  public:
-  explicit WarningReporter(bool tablesPresent) : tablesPresent_(tablesPresent) {}
-  void report(Warnings& warnings) const {
-    if (tablesPresent_)
-      for (const std::string& w : warnings) reportError("warning: " + w);
-    warnings.clear();
+  ConsoleObserver(std::string refinedFile, bool writeRefined)
+      : refinedFile_(std::move(refinedFile)), writeRefined_(writeRefined) {}
+
+  void started(Phase phase, const std::string& file) override {
+    doing_ = describe(phase);
+    switch (phase) {
+      case Phase::readControl:
+        print(messages::loadControl, file);
+        break;
+      case Phase::readModel:
+        print(messages::loadModel, file);
+        break;
+      case Phase::addBoundary:
+        print(messages::addBoundary);
+        break;
+      case Phase::linearSubdivision:
+        print(messages::linearSubdivision);
+        break;
+      case Phase::normalSubdivision:
+        print(messages::normalSubdivision);
+        break;
+      default:
+        break;
+    }
   }
+  void finished(Phase phase, const Mesh* mesh) override {
+    if (phase == Phase::readControl) print(messages::controlSummary, mesh->summary());
+    if (phase == Phase::readModel) print(messages::modelSummary, mesh->summary());
+  }
+  void refined(const Mesh& control) override {
+    if (!writeRefined_) return;
+    doing_ = "writing the refined control mesh";
+    print(messages::refinedStored, refinedFile_);
+    if (!writeText(control, refinedFile_).ok) {
+      reportError(refinedFile_ + ": cannot write the refined control mesh");
+      writeFailed_ = true;
+    }
+    print(messages::refinedSummary, control.summary());
+  }
+  void warning(const std::string& message) override { reportError("warning: " + message); }
+
+  // What the run is doing, for the out-of-memory message.
+  const char* doing() const { return doing_; }
+  void nowDoing(const char* what) { doing_ = what; }
+  bool writeFailed() const { return writeFailed_; }
 
  private:
-  bool tablesPresent_;
+  std::string refinedFile_;
+  bool writeRefined_;
+  const char* doing_ = describe(Phase::loadTables);
+  bool writeFailed_ = false;
 };
 
 int showUsage() {
@@ -58,118 +97,60 @@ int showUsage() {
   return 0;
 }
 
-// Below the coordinates every control vertex carries its coefficients over the control
-// vertices as loaded: the rows of an identity matrix.
-void appendWeightRows(Mesh& control) {
-  const int n = control.vertexColumns();
-  control.vertices.appendRows(Matrix(n, n, "eye"));
+// Writes D and the enclosed vertex list after the count line; false when either write failed.
+bool writeRelation(const Relation& relation, int modelVertices, const std::string& controlName) {
+  print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
+  bool ok = true;
+  const std::string matrixName = controlName + std::string(messages::matrixSuffix);
+  print(messages::matrixOutput);
+  if (!saveArray(relation.deformationMatrix, matrixName, Echo::on).ok) {
+    reportError(matrixName + ": cannot write the deformation matrix");
+    ok = false;
+  }
+  const std::string indexName = controlName + std::string(messages::indexSuffix);
+  print(messages::indexOutput);
+  if (!saveArray(relation.enclosedIndices, indexName, Echo::on).ok) {
+    reportError(indexName + ": cannot write the enclosed vertex indices");
+    ok = false;
+  }
+  return ok;
 }
 
-// Applies one option letter to the control mesh; false stops the run.
-bool applyOption(char option, Mesh& control, const LookupTables& tables, Warnings& warnings,
-                 const WarningReporter& reporter, bool& writeRefined) {
-  Status status;
-  switch (option) {
-    case 'b':
-      print(messages::addBoundary);
-      status = addBoundary(control, tables);
-      break;
-    case 'l':
-      print(messages::linearSubdivision);
-      status = subdivide(control, tables, linearSubdivision, warnings);
-      break;
-    case 's':
-      print(messages::normalSubdivision);
-      status = subdivide(control, tables, normalSubdivision, warnings);
-      break;
-    case 'o':
-      writeRefined = true;
-      break;
-    default:
-      break;
+int runOnce(const Job& job, ConsoleObserver& observer) {
+  const RunOutcome run = runJob(job, observer);
+  if (!run.status.ok) {
+    reportError(run.status.message);
+    return failureStatus;
   }
-  reporter.report(warnings);
-  if (!status.ok) reportError(status.message);
-  return status.ok;
+  observer.nowDoing("writing the results");
+  const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
+  return written && !observer.writeFailed() ? 0 : failureStatus;
 }
 
 }  // namespace
 
 int runCagewarp(int argc, const char* const* argv) {
-  arrayIoReport = false;
   if (argc <= 1) return showUsage();
   if (argc == 2) {
     reportError("no model mesh file given");
     std::fprintf(stderr, "%s\n", messages::usageLine.data());
     return usageStatus;
   }
-
-  Warnings warnings;
-  const bool tablesPresent = std::filesystem::is_directory(tableDirectory);
-  if (!tablesPresent)
-    reportError(std::string("warning: no table directory '") + tableDirectory +
-                "' in the working directory; running without tables");
-  const WarningReporter reporter(tablesPresent);
-  const LookupTables tables = loadLookupTables(tableDirectory, warnings);
-  const MeshTables meshTables = loadMeshTables(tableDirectory, warnings);
-  reporter.report(warnings);
-
-  Mesh controlMesh;
-  controlMesh.tables = meshTables;
-  Mesh modelMesh;
-  modelMesh.tables = meshTables;
-  arrayIoReport = true;
-
-  const std::string controlName = argv[1];
-  print(messages::loadControl, controlName);
-  if (Status s = readText(controlMesh, controlName); !s.ok) {
-    reportError(s.message);
-    return failureStatus;
-  }
-  print(messages::controlSummary, controlMesh.summary());
-  const Mesh unrefinedControl = controlMesh;
-  appendWeightRows(controlMesh);
-
-  print(messages::loadModel, argv[2]);
-  if (Status s = readText(modelMesh, argv[2]); !s.ok) {
-    reportError(s.message);
-    return failureStatus;
-  }
-  print(messages::modelSummary, modelMesh.summary());
-
+  Job job;
+  job.controlFile = argv[1];
+  job.modelFile = argv[2];
   bool writeRefined = false;
-  for (int i = 3; i < argc; ++i)
-    if (!applyOption(argv[i][0], controlMesh, tables, warnings, reporter, writeRefined))
-      return failureStatus;
-
-  int exitStatus = 0;
-  if (writeRefined) {
-    const std::string refinedName = controlName + std::string(messages::refinedSuffix);
-    print(messages::refinedStored, refinedName);
-    if (!writeText(controlMesh, refinedName)) {
-      reportError(refinedName + ": cannot write the refined control mesh");
-      exitStatus = failureStatus;
-    }
-    print(messages::refinedSummary, controlMesh.summary());
+  for (int i = 3; i < argc; ++i) {
+    job.operations.push_back(argv[i][0]);
+    writeRefined = writeRefined || argv[i][0] == 'o';
   }
-
-  const Relation relation = relateModel(modelMesh, unrefinedControl, controlMesh, tables, warnings);
-  reporter.report(warnings);
-  print(enclosedCountLine(relation.enclosedIndices.count(), modelMesh.vertexColumns()).c_str());
-
-  const std::string matrixName = controlName + std::string(messages::matrixSuffix);
-  print(messages::matrixOutput);
-  if (!saveArray(relation.deformationMatrix, matrixName)) {
-    reportError(matrixName + ": cannot write the deformation matrix");
-    exitStatus = failureStatus;
+  ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix), writeRefined);
+  try {
+    return runOnce(job, observer);
+  } catch (const std::bad_alloc&) {
+    reportError(std::string("out of memory while ") + observer.doing());
+    return failureStatus;
   }
-  const std::string indexName = controlName + std::string(messages::indexSuffix);
-  print(messages::indexOutput);
-  if (!saveArray(relation.enclosedIndices, indexName)) {
-    reportError(indexName + ": cannot write the enclosed vertex indices");
-    exitStatus = failureStatus;
-  }
-  return exitStatus;
 }
 
 }  // namespace cagewarp

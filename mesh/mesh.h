@@ -8,14 +8,6 @@
 
 namespace cagewarp {
 
-// The per-mesh tables of the smoothing: averaging matrices and valence blends per type, and the
-// interface matrices per rule. Every mesh of a run sees the same content.
-struct MeshTables {
-  std::array<Matrix, 8> avgTables;
-  std::array<FloatArray, 8> corTables;
-  std::array<Matrix, 6> mulTables;
-};
-
 // A mixed mesh of up to eight cell types and one matrix of per-vertex values (one column per
 // vertex; rows xyzRow..xyzRow+2 are x, y, z, rows below them travel with the vertex).
 struct Mesh {
@@ -32,7 +24,6 @@ struct Mesh {
   std::array<IntArray, 8> cells;
   Matrix vertices;
   int xyzRow = 0;
-  MeshTables tables;
 };
 
 // Appends the columns of `newCells` (as many rows as cells[t]) to the cells of type t.

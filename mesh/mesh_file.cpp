@@ -454,9 +454,10 @@ Status readText(Mesh& mesh, const std::string& fileName) {
   return MeshTextReader(mesh, fileName, text.view()).read();
 }
 
-bool writeText(const Mesh& mesh, const std::string& fileName) {
+Status writeText(const Mesh& mesh, const std::string& fileName) {
+  const Status cannotWrite = Status::failure(fileName + ": cannot write");
   BufferedFile out(fileName);
-  if (!out.isOpen()) return false;
+  if (!out.isOpen()) return cannotWrite;
   out.put(generatorComment);
   out.put(projectWebAddress);
   out.put(documentationPath);
@@ -465,7 +466,7 @@ bool writeText(const Mesh& mesh, const std::string& fileName) {
   out.put(blankLineNote);
   for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t]);
   writeVertices(out, mesh.vertices);
-  return out.close();
+  return out.close() ? Status::success() : cannotWrite;
 }
 
 }  // namespace cagewarp

@@ -17,7 +17,7 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 Status readText(Mesh& mesh, const std::string& fileName);
 
 // Creates or truncates `fileName` and writes the whole mesh, every vertex row included.
-// Returns false when the file could not be created or written completely.
-bool writeText(const Mesh& mesh, const std::string& fileName);
+// Fails when the file could not be created or written completely.
+Status writeText(const Mesh& mesh, const std::string& fileName);
 
 }  // namespace cagewarp

@@ -9,10 +9,6 @@ namespace {
 
 constexpr int maxSlots = 24;  // F + 4Q with F + 2Q <= 12
 
-std::string tableFile(const char* tag, int index) {
-  return "tab/mesh_" + std::string(tag) + std::to_string(index) + ".tab";
-}
-
 // True when `table` is a 2-D int matrix of `rows` rows whose entries all lie in 0..limit-1.
 bool isIndexMatrix(const IntArray& table, int rows, int limit) {
   if (table.isEmpty() || table.n() != 2 || table.rows() != rows) return false;
@@ -155,19 +151,19 @@ std::optional<CellFaceTables> cellFaceTables(const LookupTables& tables, int t,
   faces.triangles = &tables.nrmTables[t];
   if (!isIndexMatrix(*faces.triangles, 3, k))
     return reject(
-        tableFile("nrm", t),
+        tables.fileName("nrm", t),
         missingOr(*faces.triangles, "triangle faces need 3 rows of indices below " + kText));
   faces.triangleCount = faces.triangles->cols();
   if (t == prismType || t == hexahedronType) {
     faces.quads = &tables.nrmTables[t + 2];
     if (!isIndexMatrix(*faces.quads, 4, k))
-      return reject(tableFile("nrm", t + 2),
+      return reject(tables.fileName("nrm", t + 2),
                     missingOr(*faces.quads, "quad faces need 4 rows of indices below " + kText));
     faces.quadCount = faces.quads->cols();
   }
   const int normalCount = faces.triangleCount + 2 * faces.quadCount;
   if (normalCount > maxCellNormals)
-    return reject(tableFile("nrm", t),
+    return reject(tables.fileName("nrm", t),
                   "more than " + std::to_string(maxCellNormals) + " face normals per cell");
   const int slotCount = faces.triangleCount + 4 * faces.quadCount;
 
@@ -176,7 +172,7 @@ std::optional<CellFaceTables> cellFaceTables(const LookupTables& tables, int t,
   if (bar.isEmpty() || bar.n() != 2 || bar.cols() != k || bar.rows() < 1 ||
       bar.rows() > maxSlotsAroundVertex || !isIndexMatrix(bar, bar.rows(), slotCount))
     return reject(
-        tableFile("bar", t),
+        tables.fileName("bar", t),
         missingOr(bar, kText + " columns of 1 to " + std::to_string(maxSlotsAroundVertex) +
                            " face slots below " + std::to_string(slotCount) + " expected"));
   faces.slotsPerVertex = bar.rows();
@@ -187,7 +183,7 @@ std::optional<CellFaceTables> cellFaceTables(const LookupTables& tables, int t,
   for (int f = 0; slotMapFits && f < faces.triangleCount; ++f)
     slotMapFits = brn[f] >= 0 && brn[f] < normalCount;
   if (!slotMapFits)
-    return reject(tableFile("brn", t),
+    return reject(tables.fileName("brn", t),
                   missingOr(brn, "the " + std::to_string(faces.triangleCount) +
                                      " triangle slots need normal indices below " +
                                      std::to_string(normalCount)));

@@ -23,7 +23,7 @@ Status checkFaceLists(const Mesh& mesh, const LookupTables& tables) {
     const int t = faceFamilyCellType[q];
     if (mesh.cells[t].cols() == 0) continue;
     CAGEWARP_CHECK(mesh.cells[t].rows() == verticesPerCell[t]);
-    if (Status status = checkFaceList(tables.zipTables[q], q); !status.ok) return status;
+    if (Status status = checkFaceList(tables, q); !status.ok) return status;
   }
   return Status::success();
 }

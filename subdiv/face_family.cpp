@@ -6,8 +6,9 @@
 
 namespace cagewarp {
 
-Status checkFaceList(const IntArray& faceList, int q) {
-  const std::string file = "tab/mesh_zip" + std::to_string(q) + ".tab: ";
+Status checkFaceList(const LookupTables& tables, int q) {
+  const IntArray& faceList = tables.zipTables[q];
+  const std::string file = tables.fileName("zip", q) + ": ";
   const int expected = faceFamilySize[q] * faceFamilyFaceCount[q];
   const int count = faceList.isEmpty() ? 0 : faceList.count();
   if (count != expected) {

@@ -4,6 +4,7 @@
 
 #include "array/matrix.h"
 #include "array/status.h"
+#include "mesh/lookup_tables.h"
 
 namespace cagewarp {
 
@@ -14,9 +15,17 @@ inline constexpr int faceFamilyCount = 7;
 inline constexpr std::array<int, 7> faceFamilyCellType = {2, 3, 4, 6, 6, 7, 5};
 inline constexpr std::array<int, 7> faceFamilySize = {2, 2, 3, 3, 4, 4, 3};
 inline constexpr std::array<int, 7> faceFamilyFaceCount = {3, 4, 4, 2, 3, 6, 8};
+inline constexpr int prismQuadFamily = 4;
 
-// Whether `faceList` can serve as the face list of family q: face size x face count elements,
-// each a local vertex index of the family's cell type. The message names the table file.
-Status checkFaceList(const IntArray& faceList, int q);
+// Face kinds: faces pair only with faces of their own kind. Each family is its own kind, except
+// that octahedron triangles share the kind of tetrahedron triangles (one cell class, one region),
+// so kind k is family k for k < 6.
+inline constexpr int faceKindCount = 6;
+inline constexpr std::array<int, 7> faceFamilyKind = {0, 1, 2, 3, 4, 5, 2};
+
+// Whether the table set's face list zipTables[q] can serve as the face list of family q: face size
+// x face count elements, each a local vertex index of the family's cell type. The message names the
+// table file.
+Status checkFaceList(const LookupTables& tables, int q);
 
 }  // namespace cagewarp

@@ -16,13 +16,16 @@ using detail::prismQuadMark;
 
 namespace {
 
-constexpr int kindCount = 6;
-constexpr int prismQuadFamily = 4;
-constexpr int prismQuadKind = 4;
-// Octahedron triangles share the kind of tetrahedron triangles: one class, one region.
-constexpr std::array<int, 7> familyKind = {0, 1, 2, 3, 4, 5, 2};
-constexpr std::array<int, kindCount> kindOwnerType = {2, 3, 4, 6, 6, 7};
-constexpr std::array<int, kindCount> kindSize = {2, 2, 3, 3, 4, 4};
+constexpr int kindCount = faceKindCount;
+constexpr int prismQuadKind = faceFamilyKind[prismQuadFamily];
+
+// The cell type and face size of kind k: those of family k.
+int kindOwnerType(int k) {
+  return faceFamilyCellType[k];
+}
+int kindSize(int k) {
+  return faceFamilySize[k];
+}
 
 bool isMarked(int v) {
   return (v & prismQuadMark) != 0;
@@ -32,22 +35,19 @@ struct Rule {
   int index;
   int firstKind;
   int secondKind;
+  const Matrix* mul;  // the rule's interface matrix
 };
-
-std::string mulTableName(int r) {
-  return "tab/mesh_mul4" + std::to_string(r) + ".tab";
-}
 
 bool sizesCanMeet(int a, int b) {
   return (a == 2 && b == 2) || (a >= 3 && b >= 3);
 }
 
 // The rules of procTable that can be applied; every other rule is reported and left out.
-std::vector<Rule> usableRules(const Mesh& mesh, const LookupTables& tables, Warnings& warnings) {
+std::vector<Rule> usableRules(const LookupTables& tables, Warnings& warnings) {
   const IntMatrix& proc = tables.procTable;
   if (proc.isEmpty() || proc.count() == 0) return {};
   if (proc.rows() != 2) {
-    warnings.push_back("tab/mesh_proc.tab: expected 2 rows of face kinds, found " +
+    warnings.push_back(tables.fileName("proc") + ": expected 2 rows of face kinds, found " +
                        std::to_string(proc.rows()) + "; no interface is corrected");
     return {};
   }
@@ -56,35 +56,37 @@ std::vector<Rule> usableRules(const Mesh& mesh, const LookupTables& tables, Warn
     const std::string rule = "rule " + std::to_string(r);
     const int a = proc.at(0, r);
     const int b = proc.at(1, r);
-    if (r >= static_cast<int>(mesh.tables.mulTables.size())) {
-      warnings.push_back("tab/mesh_proc.tab: " + rule + " has no interface matrix; skipped");
+    if (r >= static_cast<int>(tables.mulTables.size())) {
+      warnings.push_back(tables.fileName("proc") + ": " + rule +
+                         " has no interface matrix; skipped");
       continue;
     }
     if (a < 0 || a >= kindCount || b < 0 || b >= kindCount) {
-      warnings.push_back("tab/mesh_proc.tab: " + rule + " names face kinds " + std::to_string(a) +
-                         " and " + std::to_string(b) + ", outside 0 to 5; skipped");
+      warnings.push_back(tables.fileName("proc") + ": " + rule + " names face kinds " +
+                         std::to_string(a) + " and " + std::to_string(b) +
+                         ", outside 0 to 5; skipped");
       continue;
     }
-    if (!sizesCanMeet(kindSize[a], kindSize[b])) {
-      warnings.push_back("tab/mesh_proc.tab: " + rule + " pairs faces of " +
-                         std::to_string(kindSize[a]) + " and " + std::to_string(kindSize[b]) +
+    if (!sizesCanMeet(kindSize(a), kindSize(b))) {
+      warnings.push_back(tables.fileName("proc") + ": " + rule + " pairs faces of " +
+                         std::to_string(kindSize(a)) + " and " + std::to_string(kindSize(b)) +
                          " vertices, which cannot lie on each other; skipped");
       continue;
     }
     // A match yields as many vertices as the smaller face has.
-    const int length = std::min(kindSize[a], kindSize[b]);
-    const Matrix& mul = mesh.tables.mulTables[r];
+    const int length = std::min(kindSize(a), kindSize(b));
+    const Matrix& mul = tables.mulTables[r];
     if (mul.isEmpty()) {
-      warnings.push_back(mulTableName(r) + ": missing; " + rule + " skipped");
+      warnings.push_back(tables.fileName("mul4", r) + ": missing; " + rule + " skipped");
       continue;
     }
     if (mul.rows() != length || mul.cols() > length) {
-      warnings.push_back(mulTableName(r) + ": is " + std::to_string(mul.rows()) + " x " +
+      warnings.push_back(tables.fileName("mul4", r) + ": is " + std::to_string(mul.rows()) + " x " +
                          std::to_string(mul.cols()) + ", " + rule + " needs " +
                          std::to_string(length) + " rows and at most as many columns; skipped");
       continue;
     }
-    rules.push_back({r, a, b});
+    rules.push_back({r, a, b, &mul});
   }
   return rules;
 }
@@ -110,7 +112,7 @@ void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndex
     if (cells.cols() == 0) continue;
     CAGEWARP_CHECK(cells.rows() == verticesPerCell[faceFamilyCellType[q]]);
     const IntMatrix& faceList = tables.zipTables[q];
-    if (Status status = checkFaceList(faceList, q); !status.ok) {
+    if (Status status = checkFaceList(tables, q); !status.ok) {
       warnings.push_back(status.message + "; these faces take no part in interface correction");
       continue;
     }
@@ -125,7 +127,7 @@ void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndex
           face.argMax(largest);
           if (largest % 2 == 1) face[largest] |= prismQuadMark;
         }
-        IntArray key = faceKey(face, familyKind[q]);
+        IntArray key = faceKey(face, faceFamilyKind[q]);
         if (!faceSet.erase(reversedFaceKey(key))) faceSet.insertIfAbsent(key, unused);
       }
     }
@@ -157,7 +159,7 @@ void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, Tup
   const int d = mesh.vertices.rows();
   Matrix product(d, t.length);
   for (int q = 0; q < t.length; ++q) std::copy_n(mesh.vertices.column(t[q]), d, product.column(q));
-  product.rightMultiplyInPlace(mesh.tables.mulTables[rule.index]);
+  product.rightMultiplyInPlace(*rule.mul);
   const int c = product.cols();
   IntArray key({2}, 0);
   key[1] = rule.index;
@@ -224,8 +226,8 @@ void applyCorrections(const std::vector<Rule>& rules, int vertexCount, TupleVect
       Matrix mean(*entry.value);
       const float reciprocal = 1.0f / mean[mean.count() - 1];
       mean *= reciprocal;
-      shiftValue(vertexValues, v, cellClass[kindOwnerType[rule.firstKind]], mean, 1.0f);
-      shiftValue(vertexValues, v, cellClass[kindOwnerType[rule.secondKind]], mean, -1.0f);
+      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.firstKind)], mean, 1.0f);
+      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.secondKind)], mean, -1.0f);
     }
   }
 }
@@ -303,7 +305,7 @@ bool matchFaces(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple
 void correctInterfaces(const Mesh& mesh, const LookupTables& tables, TupleVectorMap& vertexValues,
                        Warnings& warnings) {
   const int n = mesh.vertices.cols();
-  const std::vector<Rule> rules = usableRules(mesh, tables, warnings);
+  const std::vector<Rule> rules = usableRules(tables, warnings);
   if (n == 0 || rules.empty()) return;
   TupleIndexMap faceSet(n, firstElementHash);
   collectRegionFaces(mesh, tables, faceSet, warnings);

@@ -10,18 +10,14 @@
 namespace cagewarp {
 namespace {
 
-std::string perMeshTableName(const char* tag, int t) {
-  return "tab/mesh_" + std::string(tag) + "4" + std::to_string(t) + ".tab";
-}
-
-Status checkAverageTables(const std::array<IntArray, 8>& cells, const MeshTables& tables) {
+Status checkAverageTables(const std::array<IntArray, 8>& cells, const LookupTables& tables) {
   for (int t = 0; t < cellTypeCount; ++t) {
     if (cells[t].cols() == 0) continue;
     const Matrix& avg = tables.avgTables[t];
     const int rows = avg.isEmpty() ? 0 : avg.rows();
     const int cols = avg.isEmpty() ? 0 : avg.cols();
     if (rows != verticesPerCell[t] || cols < 1 || cols > verticesPerCell[t]) {
-      return Status::failure(perMeshTableName("avg", t) + ": expected " +
+      return Status::failure(tables.fileName("avg4", t) + ": expected " +
                              std::to_string(verticesPerCell[t]) + " rows and 1 to " +
                              std::to_string(verticesPerCell[t]) + " columns, found " +
                              std::to_string(rows) + " x " + std::to_string(cols));
@@ -44,7 +40,7 @@ struct VertexTally {
 // Adds every cell's averaged corner values to the vertices of the lowest dimension that hold it.
 // Types come in order of non-decreasing dimension, so a lower-dimensional cell seen later never
 // has to undo an earlier contribution.
-void accumulate(const std::array<IntArray, 8>& cells, const MeshTables& tables,
+void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables,
                 TupleVectorMap& vertexValues, Matrix& vertices, VertexTally& tally) {
   const int d = vertices.rows();
   IntArray key({2}, 0);
@@ -84,11 +80,11 @@ void accumulate(const std::array<IntArray, 8>& cells, const MeshTables& tables,
 
 // Blends column b of a vertex that lies only on cells of type t with its own value before the
 // averaging, by the factor the blend table gives for its contribution count.
-Status blend(int b, int t, const MeshTables& tables, const VertexTally& tally,
+Status blend(int b, int t, const LookupTables& tables, const VertexTally& tally,
              TupleVectorMap& vertexValues, Matrix& vertices) {
   const FloatArray& cor = tables.corTables[t];
   if (cor.isEmpty() || cor.count() == 0) {
-    return Status::failure(perMeshTableName("cor", t) + ": vertex " + std::to_string(b) +
+    return Status::failure(tables.fileName("cor4", t) + ": vertex " + std::to_string(b) +
                            " needs a blend factor, but the table is empty");
   }
   IntArray key = IntArray::fromValues({b, cellClass[t]});
@@ -105,7 +101,7 @@ Status blend(int b, int t, const MeshTables& tables, const VertexTally& tally,
 
 }  // namespace
 
-Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const MeshTables& tables,
+Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const LookupTables& tables,
                                 TupleVectorMap& vertexValues, Matrix& vertices) {
   if (Status s = checkAverageTables(cells, tables); !s.ok) return s;
   const int n = vertices.cols();

@@ -4,6 +4,7 @@
 
 #include "array/matrix.h"
 #include "array/status.h"
+#include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "subdiv/tuple_map.h"
 
@@ -16,7 +17,7 @@ namespace cagewarp {
 // `vertexValues` (key (vertex, cell class)) must hold every corner of every cell under the cell's
 // class. Fails, naming the table file, when an avg table does not fit a type that has cells or a
 // blended vertex meets an empty cor table; `vertices` is then partly filled.
-Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const MeshTables& tables,
+Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const LookupTables& tables,
                                 TupleVectorMap& vertexValues, Matrix& vertices);
 
 }  // namespace cagewarp

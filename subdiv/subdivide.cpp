@@ -14,11 +14,6 @@ namespace cagewarp {
 namespace {
 
 constexpr int64_t intLimit = std::numeric_limits<int>::max();
-constexpr const char* nodeTableTags[4] = {"edg", "qua", "hex", "cub"};
-
-std::string tableName(const std::string& tag, int index) {
-  return "tab/mesh_" + tag + std::to_string(index) + ".tab";
-}
 
 // New nodes one cell of type t gains in a split.
 int newNodeCount(int t) {
@@ -62,7 +57,7 @@ Status checkNodeTables(const LookupTables& tables, int t) {
   for (int k = 1; k <= 4; ++k) {
     const IntMatrix* table = tables.nodeTable(t, k);
     if (!table) continue;
-    const std::string name = tableName(nodeTableTags[k - 1], t);
+    const std::string name = tables.fileName(nodeTableStems[k - 1], t);
     const int size = 2 * k;
     if (table->count() % size != 0) {
       return Status::failure(name + ": " + std::to_string(table->count()) +
@@ -81,7 +76,7 @@ Status checkNodeTables(const LookupTables& tables, int t) {
   }
   if (groups != newNodeCount(t)) {
     std::string names;
-    for (int k = 0; k < 4; ++k) names += (k ? ", " : "") + tableName(nodeTableTags[k], t);
+    for (int k = 0; k < 4; ++k) names += (k ? ", " : "") + tables.fileName(nodeTableStems[k], t);
     return Status::failure(names + ": expected " + std::to_string(newNodeCount(t)) +
                            " node groups in all, found " + std::to_string(groups));
   }
@@ -110,17 +105,17 @@ Status checkSplitTables(const Mesh& mesh, const LookupTables& tables) {
     if (mesh.cellCount(t) == 0) continue;
     if (Status s = checkNodeTables(tables, t); !s.ok) return s;
     const int entries = sameTypeChildCount[t] * verticesPerCell[t];
-    Status s =
-        checkIndexTable(tables.uniTables[t], tableName("uni", t), entries, refinedNodeCount[t]);
+    Status s = checkIndexTable(tables.uniTables[t], tables.fileName("uni", t), entries,
+                               refinedNodeCount[t]);
     if (!s.ok) return s;
   }
   if (mesh.cellCount(tetrahedronType) > 0) {
-    Status s = checkIndexTable(tables.basTables[tetrahedronType], tableName("bas", 4), 6,
+    Status s = checkIndexTable(tables.basTables[tetrahedronType], tables.fileName("bas", 4), 6,
                                refinedNodeCount[tetrahedronType]);
     if (!s.ok) return s;
   }
   if (mesh.cellCount(octahedronType) > 0) {
-    Status s = checkIndexTable(tables.basTables[octahedronType], tableName("bas", 5), 32,
+    Status s = checkIndexTable(tables.basTables[octahedronType], tables.fileName("bas", 5), 32,
                                refinedNodeCount[octahedronType]);
     if (!s.ok) return s;
   }
@@ -315,7 +310,7 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
     return Status::failure("the refined mesh would have too many vertex values");
   Matrix vertices(d, state.vertexCount);
   if (flags & normalFlag) {
-    Status s = computeSmoothedPositions(cells, mesh.tables, state.vertexValues, vertices);
+    Status s = computeSmoothedPositions(cells, tables, state.vertexValues, vertices);
     if (!s.ok) return s;
   } else {
     copyVertexColumns(state.vertexValues, vertices);

@@ -15,9 +15,9 @@ inline constexpr int normalSubdivision = smoothFlag | splitFlag | normalFlag;
 
 // Refines the mesh once: every cell is split into half-size children by the node, uni and bas
 // tables, and every new vertex column is a fixed combination of existing whole columns (weight
-// rows included). With normalFlag the positions are smoothed by mesh.tables. Fails, leaving the
-// mesh unchanged, when a table does not fit the cells it must serve (the message names the file)
-// or a cell names a vertex the mesh does not have.
+// rows included). With normalFlag the positions are smoothed by the smoothing tables. Fails,
+// leaving the mesh unchanged, when a table does not fit the cells it must serve (the message names
+// the file) or a cell names a vertex the mesh does not have.
 Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& warnings);
 
 }  // namespace cagewarp

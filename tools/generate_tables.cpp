@@ -43,10 +43,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "subdiv/face_family.h"
 
 namespace {
 
@@ -241,14 +244,20 @@ void writeSlotMapTables(TableWriter& out) {
 const PolygonList triangleEdges = {{0, 1}, {1, 2}, {2, 0}};
 const PolygonList quadEdges = {{0, 1}, {1, 2}, {2, 3}, {3, 0}};
 
-// mesh_zip0..6: triangle edges, quad edges, tetrahedron triangles, prism triangles, prism quads,
-// hexahedron quads, octahedron triangles; face size x face count.
+// mesh_zip0..6: the face lists of the program's face families, in its order; face size x face
+// count, which must be what the program expects of each family.
 void writeFaceFamilyTables(TableWriter& out) {
   const PolygonList* const families[] = {&triangleEdges,      &quadEdges,  &tetrahedronTriangles,
                                          &prismTriangles,     &prismQuads, &hexahedronQuads,
                                          &octahedronTriangles};
-  for (int q = 0; q < 7; ++q) {
+  static_assert(std::size(families) == cagewarp::faceFamilyCount);
+  for (int q = 0; q < cagewarp::faceFamilyCount; ++q) {
     const PolygonList& faces = *families[q];
+    if (static_cast<int>(faces.size()) != cagewarp::faceFamilyFaceCount[q] ||
+        static_cast<int>(faces.front().size()) != cagewarp::faceFamilySize[q]) {
+      std::fprintf(stderr, "generate_tables: face family %d does not have the expected shape\n", q);
+      std::exit(1);
+    }
     out.write("mesh_zip" + std::to_string(q) + ".tab",
               columnTable(static_cast<int>(faces.front().size()), faces));
   }

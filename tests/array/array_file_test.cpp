@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/console_text.h"
 #include "tests/support/table_writer.h"
 #include "tests/support/temp_dir.h"
 
@@ -13,52 +14,39 @@ using ::testing::internal::GetCapturedStdout;
 
 class ArrayFile : public ::testing::Test {
  protected:
-  void SetUp() override { arrayIoReport = true; }
-  void TearDown() override { arrayIoReport = true; }
   testing::TempDir dir;
 };
 
-// Replaces the address after "\tdata:" so that echoes can be compared as text.
-std::string withoutAddress(std::string text) {
-  size_t at = text.find("\tdata:");
-  while (at != std::string::npos) {
-    const size_t end = text.find('\n', at);
-    text.replace(at, end - at, "\tdata:@");
-    at = text.find("\tdata:", at + 1);
-  }
-  return text;
-}
+using testing::withoutAddresses;
 
 TEST_F(ArrayFile, LoadsColumnMajorBinaryAndEchoesIt) {
   Matrix m(3, 2, "fill");
   testing::writeBinaryArray(m, dir.file("m.tab"));
   CaptureStdout();
-  Matrix loaded = loadMatrix(dir.file("m.tab"));
+  Matrix loaded(loadArray<float>(dir.file("m.tab"), Echo::on).array);
   const std::string echo = GetCapturedStdout();
   ASSERT_EQ(loaded.rows(), 3);
   ASSERT_EQ(loaded.cols(), 2);
   EXPECT_EQ(loaded(0, 1), 3.0f);
   EXPECT_EQ(loaded(2, 1), 5.0f);
-  EXPECT_EQ(withoutAddress(echo),
+  EXPECT_EQ(withoutAddresses(echo),
             dir.file("m.tab") + " ->\t [3x2]=6\tdata:@\n0\t3\t\n1\t4\t\n2\t5\t\n");
 }
 
-TEST_F(ArrayFile, MissingFileIsEmptyAndEchoedOnlyWhileReportIsOn) {
+TEST_F(ArrayFile, MissingFileIsEmptyAndEchoedOnlyWhenAsked) {
   const std::string name = dir.file("none.tab");
   CaptureStdout();
-  std::string problem = "x";
-  IntArray a = loadArray<int32_t>(name, &problem);
+  const LoadedArray<int32_t> a = loadArray<int32_t>(name, Echo::on);
   EXPECT_EQ(GetCapturedStdout(), "??? " + name + " input suppressed!\n");
-  EXPECT_TRUE(a.isEmpty());
-  EXPECT_TRUE(problem.empty());
-  arrayIoReport = false;
+  EXPECT_TRUE(a.array.isEmpty());
+  EXPECT_TRUE(a.missing);
+  EXPECT_FALSE(a.status.ok);
   CaptureStdout();
   loadArray<int32_t>(name);
   EXPECT_EQ(GetCapturedStdout(), "");
 }
 
 TEST_F(ArrayFile, MalformedFilesLoadEmptyWithAProblem) {
-  arrayIoReport = false;
   const std::vector<std::vector<int32_t>> cases = {
       {},                    // no dimension count
       {-1},                  // negative n
@@ -71,41 +59,41 @@ TEST_F(ArrayFile, MalformedFilesLoadEmptyWithAProblem) {
   for (const auto& words : cases) {
     testing::writeFile(dir.file("bad.tab"),
                        std::string(reinterpret_cast<const char*>(words.data()), 4 * words.size()));
-    std::string problem;
-    IntArray a = loadArray<int32_t>(dir.file("bad.tab"), &problem);
-    EXPECT_TRUE(a.isEmpty()) << words.size();
-    EXPECT_FALSE(problem.empty()) << words.size();
+    const LoadedArray<int32_t> a = loadArray<int32_t>(dir.file("bad.tab"));
+    EXPECT_TRUE(a.array.isEmpty()) << words.size();
+    EXPECT_FALSE(a.missing) << words.size();
+    EXPECT_FALSE(a.status.message.empty()) << words.size();
   }
   // Trailing bytes after the elements are ignored.
   const std::vector<int32_t> longer = {1, 2, 7, 8, 9};
   testing::writeFile(dir.file("long.tab"),
                      std::string(reinterpret_cast<const char*>(longer.data()), 20));
-  std::string problem;
-  IntArray a = loadArray<int32_t>(dir.file("long.tab"), &problem);
-  EXPECT_TRUE(problem.empty());
-  ASSERT_EQ(a.count(), 2);
-  EXPECT_EQ(a[1], 8);
+  const LoadedArray<int32_t> a = loadArray<int32_t>(dir.file("long.tab"));
+  EXPECT_TRUE(a.status.ok);
+  ASSERT_EQ(a.array.count(), 2);
+  EXPECT_EQ(a.array[1], 8);
 }
 
 TEST_F(ArrayFile, SavesTheTextFormExactly) {
   const std::string header =
       "% n-dimensional array file. n==2 corresponds to matrix or vector.\n"
       "% n | s1 s2 ... sn | data (filling up lower dimensions first = MATLAB standard)\n\n";
-  arrayIoReport = false;
-  ASSERT_TRUE(saveArray(IntArray::fromValues({4, 9}), dir.file("v.ind")));
+  CaptureStdout();
+  ASSERT_TRUE(saveArray(IntArray::fromValues({4, 9}), dir.file("v.ind")).ok);
+  EXPECT_EQ(GetCapturedStdout(), "");
   EXPECT_EQ(testing::readFile(dir.file("v.ind")), header + "1\n2 \n4 9 \n");
   Matrix m(2, 3);
   const float values[] = {1, 0.5f, 0, 2, 0.25f, 3};
   std::copy(values, values + 6, m.data());
-  ASSERT_TRUE(saveArray(m, dir.file("m.mat")));
+  ASSERT_TRUE(saveArray(m, dir.file("m.mat")).ok);
   EXPECT_EQ(testing::readFile(dir.file("m.mat")), header + "2\n2 3 \n1 0.5 0 2 0.25 3 \n");
-  ASSERT_TRUE(saveArray(Matrix(3, 0), dir.file("e.mat")));
+  ASSERT_TRUE(saveArray(Matrix(3, 0), dir.file("e.mat")).ok);
   EXPECT_EQ(testing::readFile(dir.file("e.mat")), header + "2\n3 0 \n\n");
   Matrix special(1, 5);
   const float odd[] = {-0.0f, 1.0f / 3, 1e-7f, -std::numeric_limits<float>::infinity(),
                        123456789.0f};
   std::copy(odd, odd + 5, special.data());
-  ASSERT_TRUE(saveArray(special, dir.file("s.mat")));
+  ASSERT_TRUE(saveArray(special, dir.file("s.mat")).ok);
   EXPECT_EQ(testing::readFile(dir.file("s.mat")),
             header + "2\n1 5 \n-0 0.333333 1e-07 -inf 1.23457e+08 \n");
 }
@@ -113,21 +101,19 @@ TEST_F(ArrayFile, SavesTheTextFormExactly) {
 TEST_F(ArrayFile, SaveEchoesEvenWhenTheFileCannotBeCreated) {
   const std::string name = dir.file("missing-dir/x.ind");
   CaptureStdout();
-  EXPECT_FALSE(saveArray(IntArray::fromValues({1}), name));
-  EXPECT_EQ(withoutAddress(GetCapturedStdout()), name + " <-T\t [1]=1\tdata:@\n1\t\n");
+  EXPECT_FALSE(saveArray(IntArray::fromValues({1}), name, Echo::on).ok);
+  EXPECT_EQ(withoutAddresses(GetCapturedStdout()), name + " <-T\t [1]=1\tdata:@\n1\t\n");
 }
 
 TEST_F(ArrayFile, ConsoleFormLimits) {
   EXPECT_EQ(consoleForm(IntArray()), " [empty]\n");
-  EXPECT_EQ(withoutAddress(consoleForm(Matrix(3, 0))), " [3x0]=0\tdata:@\n");
+  EXPECT_EQ(withoutAddresses(consoleForm(Matrix(3, 0))), " [3x0]=0\tdata:@\n");
   const auto lines = [](const std::string& s) { return std::count(s.begin(), s.end(), '\n'); };
   EXPECT_EQ(lines(consoleForm(FloatArray({100}, 1.0f))), 2);
   EXPECT_EQ(lines(consoleForm(FloatArray({101}, 1.0f))), 1);
   EXPECT_EQ(lines(consoleForm(Matrix(20, 25))), 21);
   EXPECT_EQ(lines(consoleForm(Matrix(21, 25))), 1);
   EXPECT_EQ(lines(consoleForm(FloatArray({2, 2, 2}, 1.0f))), 1);
-  arrayIoReport = false;
-  EXPECT_EQ(consoleForm(Matrix(2, 2)), "");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/console_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace cagewarp::testing {
@@ -33,10 +34,14 @@ class ProgramRunner {
   std::string read(const std::string& name) const { return readFile(file(name)); }
   bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
-  // Runs the program with `args` in the directory, standard input from `input`.
-  RunResult run(const std::vector<std::string>& args, const std::string& input = "") const {
+  // Runs the program with `args` in the directory, standard input from `input`, its address
+  // space limited to `memoryKiB` when that is not 0.
+  RunResult run(const std::vector<std::string>& args, const std::string& input = "",
+                long memoryKiB = 0) const {
     write(".stdin", input);
-    std::string command = "cd '" + dir_.path().string() + "' && '" CAGEWARP_BINARY "'";
+    std::string command = "cd '" + dir_.path().string() + "' && ";
+    if (memoryKiB > 0) command += "ulimit -v " + std::to_string(memoryKiB) + " && ";
+    command += "'" CAGEWARP_BINARY "'";
     for (const std::string& a : args) command += " '" + a + "'";
     command += " <.stdin >.stdout 2>.stderr";
     const int status = std::system(command.c_str());
@@ -50,16 +55,6 @@ class ProgramRunner {
  private:
   TempDir dir_;
 };
-
-// Replaces each address printed after "\tdata:" by "@", so echoes compare as text.
-inline std::string withoutAddresses(std::string text) {
-  for (size_t at = text.find("\tdata:"); at != std::string::npos;
-       at = text.find("\tdata:", at + 1)) {
-    const size_t end = text.find('\n', at);
-    text.replace(at, end - at, "\tdata:@");
-  }
-  return text;
-}
 
 inline const std::string arrayHeader =
     "% n-dimensional array file. n==2 corresponds to matrix or vector.\n"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/program_runner.h"
+#include "tools/scene.h"
 
 namespace cagewarp::testing {
 namespace {
@@ -161,6 +162,21 @@ TEST(Program, WithoutTablesWarnsOnceAndEnclosesNothing) {
   const RunResult refine = runner.run({"c.txt", "m.txt", "l"});
   EXPECT_EQ(refine.exitStatus, 1);
   EXPECT_NE(refine.err.find("cagewarp: tab/mesh_"), std::string::npos) << refine.err;
+}
+
+TEST(Program, RunningOutOfMemoryEndsWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#endif
+  ProgramRunner runner;
+  scene::writeScene(scene::warpedHexCage(6), runner.file("c.txt"), "cage");
+  runner.write("m.txt", threePoints);
+  // Three smooth steps on 216 hexahedra need far more than 150 MB.
+  const RunResult r = runner.run({"c.txt", "m.txt", "s", "s", "s"}, "", 150000);
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(r.err, "cagewarp: out of memory while subdividing\n");
+  EXPECT_NE(r.out.find("normal subdivision\n"), std::string::npos);
+  EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 
 TEST(Program, BundledExampleRuns) {

@@ -1,44 +1,28 @@
 #include "mesh/mesh_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "array/number_format.h"
+#include "tests/support/temp_dir.h"
 
 namespace cagewarp {
 namespace {
 
-namespace fs = std::filesystem;
-
 class MeshFile : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("cagewarp_mesh_file_" + std::to_string(::getpid()) + "_" + info->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return dir_.file(name); }
 
   std::string writeFile(const std::string& text, const std::string& name = "in.mesh") const {
     std::ofstream(path(name), std::ios::binary) << text;
     return path(name);
   }
-  std::string fileText(const std::string& name) const {
-    std::ifstream in(path(name), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  std::string fileText(const std::string& name) const { return testing::readFile(path(name)); }
   // Reads `text` as a mesh file into `mesh`; the status message names the file "in.mesh".
   Status readString(Mesh& mesh, const std::string& text) const {
     Status status = readText(mesh, writeFile(text));
@@ -48,7 +32,7 @@ class MeshFile : public ::testing::Test {
     return status;
   }
 
-  fs::path dir_;
+  testing::TempDir dir_;
 };
 
 IntArray cellsOf(int rows, std::initializer_list<int32_t> values) {
@@ -69,7 +53,7 @@ const std::string header =
     "%       - blank lines are ignored\n\n";
 
 TEST_F(MeshFile, EmptyMeshIsWrittenAsEightEmptyBlocks) {
-  ASSERT_TRUE(writeText(Mesh(), path("out.mesh")));
+  ASSERT_TRUE(writeText(Mesh(), path("out.mesh")).ok);
   EXPECT_EQ(fileText("out.mesh"), header +
                                       "f 0 0\n\nf 1 0\n\nf 2 0\n\nf 3 0\n\nf 4 0\n\nf 5 0\n\n"
                                       "f 6 0\n\nf 7 0\n\nv 0 0\n");
@@ -81,7 +65,7 @@ TEST_F(MeshFile, SmallMeshIsWrittenExactly) {
   mesh.cells[0] = cellsOf(1, {12});
   mesh.vertices = verticesOf(
       3, {0.0f, 1.0f / 3.0f, 1e-07f, -0.0f, 2.5f, -7.0f, 1234567.0f, 999999.0f, 100000.0f});
-  ASSERT_TRUE(writeText(mesh, path("out.mesh")));
+  ASSERT_TRUE(writeText(mesh, path("out.mesh")).ok);
   EXPECT_EQ(fileText("out.mesh"), header +
                                       "f 0 1\n12 \n\nf 1 0\n\nf 2 2\n0 1 2 \n2 1 0 \n\n"
                                       "f 3 0\n\nf 4 0\n\nf 5 0\n\nf 6 0\n\nf 7 0\n\n"
@@ -97,7 +81,7 @@ TEST_F(MeshFile, WrittenFloatsMatchTheGeneralFormat) {
   Mesh mesh;
   mesh.vertices = Matrix(static_cast<int>(values.size()), 1);
   std::copy(values.begin(), values.end(), mesh.vertices.data());
-  ASSERT_TRUE(writeText(mesh, path("out.mesh")));
+  ASSERT_TRUE(writeText(mesh, path("out.mesh")).ok);
   std::string expected = "v " + std::to_string(values.size()) + " 1\n";
   for (float v : values) expected += floatText(v) + " ";
   expected += "\n";
@@ -107,7 +91,7 @@ TEST_F(MeshFile, WrittenFloatsMatchTheGeneralFormat) {
 }
 
 TEST_F(MeshFile, WriteToAnUncreatableFileFails) {
-  EXPECT_FALSE(writeText(Mesh(), path("missing_dir/out.mesh")));
+  EXPECT_FALSE(writeText(Mesh(), path("missing_dir/out.mesh")).ok);
 }
 
 TEST_F(MeshFile, RoundTripKeepsCellsAndSixDigitValues) {
@@ -118,7 +102,7 @@ TEST_F(MeshFile, RoundTripKeepsCellsAndSixDigitValues) {
   mesh.vertices = verticesOf(
       4, {0.1234567f, -3.5e-8f,    1e10f, 0.0f, 1.0f,  2.0f,  3.0f,  4.0f,  -0.0f, 5.5f,
           6e-3f,      7.0f / 9.0f, 8.0f,  9.0f, 10.0f, 11.0f, 12.0f, 13.0f, 14.0f, 15.0f});
-  ASSERT_TRUE(writeText(mesh, path("out.mesh")));
+  ASSERT_TRUE(writeText(mesh, path("out.mesh")).ok);
   Mesh back;
   const Status status = readText(back, path("out.mesh"));
   ASSERT_TRUE(status.ok) << status.message;
@@ -259,7 +243,7 @@ TEST_F(MeshFile, LargeModelRoundTrips) {
   mesh.cells[2] = IntArray({3, n - 2}, 0);
   for (int j = 0; j < n - 2; ++j)
     for (int i = 0; i < 3; ++i) mesh.cells[2].at(i, j) = j + i;
-  ASSERT_TRUE(writeText(mesh, path("big.mesh")));
+  ASSERT_TRUE(writeText(mesh, path("big.mesh")).ok);
   Mesh back;
   const Status status = readText(back, path("big.mesh"));
   ASSERT_TRUE(status.ok) << status.message;

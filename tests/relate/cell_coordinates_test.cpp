@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tests/relate/location_fixture.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -173,26 +174,34 @@ TEST(CellFaceTables, RejectTablesThatDoNotFitTheType) {
     EXPECT_TRUE(cellFaceTables(good, t).has_value()) << t;
 
   struct Case {
-    const char* file;
+    std::string file;
     int type;
     void (*spoil)(LookupTables&);
   };
   const Case cases[] = {
-      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4] = IntMatrix(); }},
-      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4][5] = 4; }},
-      {"tab/mesh_nrm5.tab", 5, [](LookupTables& l) { l.nrmTables[5][0] = -1; }},
-      {"tab/mesh_nrm4.tab", 4, [](LookupTables& l) { l.nrmTables[4] = IntMatrix(4, 3); }},
-      {"tab/mesh_nrm8.tab", 6, [](LookupTables& l) { l.nrmTables[8] = IntMatrix(3, 3); }},
-      {"tab/mesh_nrm9.tab", 7, [](LookupTables& l) { l.nrmTables[9][23] = 8; }},
-      {"tab/mesh_nrm7.tab", 7, [](LookupTables& l) { l.nrmTables[7] = IntMatrix(3, 1); }},
-      {"tab/mesh_bar7.tab", 7, [](LookupTables& l) { l.barTables[7][5] = 24; }},
-      {"tab/mesh_bar6.tab", 6, [](LookupTables& l) { l.barTables[6] = IntMatrix(3, 5); }},
-      {"tab/mesh_bar5.tab", 5, [](LookupTables& l) { l.barTables[5] = IntMatrix(7, 6); }},
-      {"tab/mesh_bar4.tab", 4, [](LookupTables& l) { l.barTables[4] = IntMatrix(); }},
-      {"tab/mesh_brn6.tab", 6,
+      {testing::tableFile("mesh_nrm4.tab"), 4,
+       [](LookupTables& l) { l.nrmTables[4] = IntMatrix(); }},
+      {testing::tableFile("mesh_nrm4.tab"), 4, [](LookupTables& l) { l.nrmTables[4][5] = 4; }},
+      {testing::tableFile("mesh_nrm5.tab"), 5, [](LookupTables& l) { l.nrmTables[5][0] = -1; }},
+      {testing::tableFile("mesh_nrm4.tab"), 4,
+       [](LookupTables& l) { l.nrmTables[4] = IntMatrix(4, 3); }},
+      {testing::tableFile("mesh_nrm8.tab"), 6,
+       [](LookupTables& l) { l.nrmTables[8] = IntMatrix(3, 3); }},
+      {testing::tableFile("mesh_nrm9.tab"), 7, [](LookupTables& l) { l.nrmTables[9][23] = 8; }},
+      {testing::tableFile("mesh_nrm7.tab"), 7,
+       [](LookupTables& l) { l.nrmTables[7] = IntMatrix(3, 1); }},
+      {testing::tableFile("mesh_bar7.tab"), 7, [](LookupTables& l) { l.barTables[7][5] = 24; }},
+      {testing::tableFile("mesh_bar6.tab"), 6,
+       [](LookupTables& l) { l.barTables[6] = IntMatrix(3, 5); }},
+      {testing::tableFile("mesh_bar5.tab"), 5,
+       [](LookupTables& l) { l.barTables[5] = IntMatrix(7, 6); }},
+      {testing::tableFile("mesh_bar4.tab"), 4,
+       [](LookupTables& l) { l.barTables[4] = IntMatrix(); }},
+      {testing::tableFile("mesh_brn6.tab"), 6,
        [](LookupTables& l) { l.brnTables[6] = IntMatrix(IntArray({1}, 0)); }},
-      {"tab/mesh_brn6.tab", 6, [](LookupTables& l) { l.brnTables[6][1] = 8; }},
-      {"tab/mesh_brn7.tab", 7, [](LookupTables& l) { l.brnTables[7] = IntMatrix(); }},
+      {testing::tableFile("mesh_brn6.tab"), 6, [](LookupTables& l) { l.brnTables[6][1] = 8; }},
+      {testing::tableFile("mesh_brn7.tab"), 7,
+       [](LookupTables& l) { l.brnTables[7] = IntMatrix(); }},
   };
   for (const Case& c : cases) {
     LookupTables tables = locationTables();

@@ -12,6 +12,7 @@
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "relate/point_location.h"
+#include "tests/support/reference_cells.h"
 
 namespace cagewarp::testing {
 
@@ -53,17 +54,7 @@ inline LookupTables locationTables() {
 
 // Reference cells in the local numbering.
 inline std::vector<Point> referenceCell(int t) {
-  switch (t) {
-    case tetrahedronType:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    case octahedronType:
-      return {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, -1}};
-    case prismType:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {0, 1, 1}};
-    default:
-      return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-              {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-  }
+  return referenceCell<Point>(t);
 }
 
 // An orientation-preserving affine map (positive determinant) that shears and stretches.

@@ -7,6 +7,7 @@
 #include "array/array_file.h"
 #include "relate/point_location.h"
 #include "tests/relate/location_fixture.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -17,23 +18,8 @@ using testing::faceList;
 using testing::Point;
 using testing::referenceCell;
 
-LookupTables committedTables() {
-  const bool report = arrayIoReport;
-  arrayIoReport = false;
-  LookupTables tables;
-  const std::string dir = CAGEWARP_TAB_DIR;
-  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
-    tables.barTables[t] = loadIntMatrix(dir + "/mesh_bar" + std::to_string(t) + ".tab");
-    tables.brnTables[t] = loadIntMatrix(dir + "/mesh_brn" + std::to_string(t) + ".tab");
-  }
-  for (int t = tetrahedronType; t <= 9; ++t)
-    tables.nrmTables[t] = loadIntMatrix(dir + "/mesh_nrm" + std::to_string(t) + ".tab");
-  arrayIoReport = report;
-  return tables;
-}
-
 TEST(LocationTables, CommittedFacesCloseEachCellOutward) {
-  const LookupTables tables = committedTables();
+  const LookupTables tables = testing::committedLookupTables();
   const int triangles[8] = {0, 0, 0, 0, 4, 8, 2, 0};
   const int quads[8] = {0, 0, 0, 0, 0, 0, 3, 6};
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
@@ -78,7 +64,7 @@ TEST(LocationTables, CommittedFacesCloseEachCellOutward) {
 }
 
 TEST(LocationTables, CommittedSlotsGoRoundEachVertex) {
-  const LookupTables tables = committedTables();
+  const LookupTables tables = testing::committedLookupTables();
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     const auto faces = cellFaceTables(tables, t);
     ASSERT_TRUE(faces.has_value());
@@ -120,7 +106,7 @@ TEST(LocationTables, CommittedSlotsGoRoundEachVertex) {
 }
 
 TEST(LocationTables, CommittedTablesGiveLinearPrecision) {
-  const LookupTables tables = committedTables();
+  const LookupTables tables = testing::committedLookupTables();
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     expectLinearPrecision(t, referenceCell(t), tables);
     expectLinearPrecision(t, distorted(referenceCell(t)), tables);

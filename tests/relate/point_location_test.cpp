@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "tests/relate/location_fixture.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -306,13 +307,13 @@ TEST(LocateModelVertices, UnusableTablesWarnOncePerTypeThatHasCells) {
   const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
   EXPECT_EQ(location.enclosureCount, IntArray::fromValues({0, 1}));
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].rfind("tab/mesh_bar7.tab: ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_bar7.tab") + ": ", 0), 0u) << warnings[0];
 
   warnings.clear();
   locateModelVertices(control, model, 3, LookupTables(), warnings);
   ASSERT_EQ(warnings.size(), 2u);
-  EXPECT_EQ(warnings[0].rfind("tab/mesh_nrm4.tab: ", 0), 0u) << warnings[0];
-  EXPECT_EQ(warnings[1].rfind("tab/mesh_nrm7.tab: ", 0), 0u) << warnings[1];
+  EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_nrm4.tab") + ": ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[1].rfind(testing::tableFile("mesh_nrm7.tab") + ": ", 0), 0u) << warnings[1];
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "mesh/cell_type.h"
 #include "tests/subdiv/face_tables.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -162,7 +163,7 @@ struct PrismOnTet {
     mesh.cells[4] = cellColumns(4, {0, 1, 2, 3});
     mesh.cells[6] = cellColumns(6, {0, 2, 1, 4, 5, 6});
     tables.procTable = rules({{2, 3}});
-    mesh.tables.mulTables[0] = cyclicMatrix();
+    tables.mulTables[0] = cyclicMatrix();
   }
 };
 
@@ -190,7 +191,6 @@ TEST(InterfaceCorrection, FaceSharedByTwoTetsTakesNoPart) {
   PrismOnTet s;
   Mesh mesh = meshWithVertices(8);
   mesh.cells = s.mesh.cells;
-  mesh.tables = s.mesh.tables;
   s.mesh = mesh;
   // The second tetrahedron lies on the same face as the prism and cancels it for the tets.
   s.mesh.cells[4] = cellColumns(4, {0, 1, 2, 3, 0, 2, 1, 7});
@@ -220,7 +220,7 @@ struct TetsUnderHex {
     mesh.cells[7] = cellColumns(8, {0, 1, 2, 3, 4, 5, 6, 7});
     mesh.cells[4] = cellColumns(4, {0, 2, 1, 8, 0, 3, 2, 9});
     tables.procTable = rules({{2, 5}});
-    mesh.tables.mulTables[0] = cyclicMatrix();
+    tables.mulTables[0] = cyclicMatrix();
   }
   void expectBottomCorrected(TupleVectorMap& values) const {
     // Tuples (2, 1, 0) and (0, 3, 2): the middle is the corner opposite the one left out.
@@ -251,7 +251,6 @@ TEST(InterfaceCorrection, FacesWithRepeatedVertexTakeNoPart) {
   mesh.cells = s.mesh.cells;
   // A collapsed hexahedron on top: its faces (10, 11, 12, 10) and (7, 4, 10, 10) are degenerate.
   mesh.cells[7] = cellColumns(8, {0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 10, 11, 12, 10});
-  mesh.tables = s.mesh.tables;
   s.mesh = mesh;
   TupleVectorMap values = seededValues(s.mesh);
   Warnings warnings;
@@ -271,8 +270,8 @@ TEST(InterfaceCorrection, VertexIndicesOutsideTheMeshAreIgnored) {
 TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   Mesh tets = meshWithVertices(5);
   tets.cells[4] = cellColumns(4, {0, 1, 2, 3, 0, 2, 1, 4});
-  tets.tables.mulTables[0] = identity(3);
   LookupTables tables = testing::faces::faceListTables();
+  tables.mulTables[0] = identity(3);
   tables.procTable = rules({{2, 2}});
   TupleVectorMap values = seededValues(tets);
   Warnings warnings;
@@ -282,7 +281,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   // Hexahedron faces pair with themselves: the same mean goes up and down in one class.
   Mesh hex = meshWithVertices(8);
   hex.cells[7] = cellColumns(8, {0, 1, 2, 3, 4, 5, 6, 7});
-  hex.tables.mulTables[0] = identity(4);
+  tables.mulTables[0] = identity(4);
   tables.procTable = rules({{5, 5}});
   values = seededValues(hex);
   correctInterfaces(hex, tables, values, warnings);
@@ -308,8 +307,8 @@ TEST(InterfaceCorrection, ManyFacesOfOneKindAtAVertexAllCount) {
     for (int i = 0; i < 4; ++i) mesh.cells[4].at(i, k) = tet[i];
     for (int i = 0; i < 6; ++i) mesh.cells[6].at(i, k) = prism[i];
   }
-  mesh.tables.mulTables[0] = identity(3);
   LookupTables tables = testing::faces::faceListTables();
+  tables.mulTables[0] = identity(3);
   tables.procTable = rules({{2, 3}});
   TupleVectorMap values = seededValues(mesh);
   Warnings warnings;
@@ -329,14 +328,17 @@ TEST(InterfaceCorrection, UnusableRulesAreSkippedWithWarning) {
     std::string prefix;
   };
   const std::vector<Case> cases = {
-      {{2, 3}, Matrix(), "tab/mesh_mul40.tab: "},     {{2, 3}, identity(4), "tab/mesh_mul40.tab: "},
-      {{2, 3}, Matrix(3, 4), "tab/mesh_mul40.tab: "}, {{2, 6}, identity(3), "tab/mesh_proc.tab: "},
-      {{-1, 3}, identity(3), "tab/mesh_proc.tab: "},  {{0, 3}, identity(2), "tab/mesh_proc.tab: "},
+      {{2, 3}, Matrix(), testing::tableFile("mesh_mul40.tab") + ": "},
+      {{2, 3}, identity(4), testing::tableFile("mesh_mul40.tab") + ": "},
+      {{2, 3}, Matrix(3, 4), testing::tableFile("mesh_mul40.tab") + ": "},
+      {{2, 6}, identity(3), testing::tableFile("mesh_proc.tab") + ": "},
+      {{-1, 3}, identity(3), testing::tableFile("mesh_proc.tab") + ": "},
+      {{0, 3}, identity(2), testing::tableFile("mesh_proc.tab") + ": "},
   };
   for (const Case& c : cases) {
     PrismOnTet s;
     s.tables.procTable = rules({c.kinds});
-    s.mesh.tables.mulTables[0] = c.mul;
+    s.tables.mulTables[0] = c.mul;
     TupleVectorMap values = seededValues(s.mesh);
     Warnings warnings;
     correctInterfaces(s.mesh, s.tables, values, warnings);
@@ -350,8 +352,8 @@ TEST(InterfaceCorrection, UnusableRuleLeavesOthersWorking) {
   PrismOnTet s;
   // Rule 0 is broken, rule 1 is the working one; a seventh rule has no interface matrix.
   s.tables.procTable = rules({{2, 3}, {2, 3}, {2, 3}, {2, 3}, {2, 3}, {2, 3}, {2, 3}});
-  for (int r = 0; r < 6; ++r) s.mesh.tables.mulTables[r] = Matrix();
-  s.mesh.tables.mulTables[1] = cyclicMatrix();
+  for (int r = 0; r < 6; ++r) s.tables.mulTables[r] = Matrix();
+  s.tables.mulTables[1] = cyclicMatrix();
   TupleVectorMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
@@ -367,16 +369,15 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].rfind("tab/mesh_zip5.tab: ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_zip5.tab") + ": ", 0), 0u) << warnings[0];
   for (int v = 0; v < 8; ++v) EXPECT_EQ(valueOf(values, v, hexClass), column(s.mesh, v));
 
-  s.tables = testing::faces::faceListTables();
-  s.tables.procTable = rules({{2, 5}});
+  s.tables.zipTables[6] = testing::faces::faceListTables().zipTables[6];
   s.tables.zipTables[5] = IntMatrix(IntArray::fromValues({0, 3, 2, 1}));
   warnings.clear();
   correctInterfaces(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_EQ(warnings[0].rfind("tab/mesh_zip5.tab: ", 0), 0u) << warnings[0];
+  EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_zip5.tab") + ": ", 0), 0u) << warnings[0];
 }
 
 }  // namespace

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "driver/table_loader.h"
 #include "mesh/cell_type.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
@@ -137,7 +136,6 @@ class CageBuilder {
       std::copy(cells[t].begin(), cells[t].end(), more.data());
       appendCells(m, t, more);
     }
-    m.tables = committedMeshTables();
     return m;
   }
 

@@ -37,11 +37,10 @@ using ControlPoints = std::function<std::vector<double>(const Vec3& p, double sc
 // largest deviation from the expected control points over the refined vertices that `checked`
 // selects.
 std::vector<double> worstDeviation(const CageBuilder& cage, const LookupTables& tables,
-                                   const MeshTables& meshTables, const ControlPoints& control,
+                                   const ControlPoints& control,
                                    const std::function<bool(const Vec3&)>& checked) {
   const int rows = static_cast<int>(control({0, 0, 0}, 1).size());
   Mesh mesh = cage.mesh(rows);
-  mesh.tables = meshTables;
   for (int j = 0; j < cage.vertexCount(); ++j) {
     const std::vector<double> values = control(cage.points[j], 1);
     for (int r = 0; r < rows; ++r) mesh.vertices(3 + r, j) = static_cast<float>(values[r]);
@@ -119,8 +118,8 @@ bool nearStripMiddle(const Vec3& p) {
 
 TEST(SchemeInterface, TriangleQuadInterfaceReproducesQuadratics) {
   const std::vector<double> worst =
-      worstDeviation(triangleQuadStrip(8, 5), testing::committedLookupTables(),
-                     testing::committedMeshTables(), stripControlPoints, nearStripMiddle);
+      worstDeviation(triangleQuadStrip(8, 5), testing::committedLookupTables(), stripControlPoints,
+                     nearStripMiddle);
   EXPECT_LT(worst[0], reproductionTolerance) << "x^2";
   EXPECT_LT(worst[1], reproductionTolerance) << "xy";
   EXPECT_LT(worst[2], reproductionTolerance) << "y^2";
@@ -128,9 +127,8 @@ TEST(SchemeInterface, TriangleQuadInterfaceReproducesQuadratics) {
 
 // Without the rule both classes see the mean at the line, and the rows beside it miss by 1/48.
 TEST(SchemeInterface, WithoutTheRuleTheSquareAlongTheInterfaceIsNotReproduced) {
-  const std::vector<double> worst =
-      worstDeviation(triangleQuadStrip(8, 5), withoutRule(0, 1), testing::committedMeshTables(),
-                     stripControlPoints, nearStripMiddle);
+  const std::vector<double> worst = worstDeviation(triangleQuadStrip(8, 5), withoutRule(0, 1),
+                                                   stripControlPoints, nearStripMiddle);
   EXPECT_NEAR(worst[0], 1.0 / 48, 1e-5) << "x^2";
   EXPECT_LT(worst[1], reproductionTolerance) << "xy";
   EXPECT_LT(worst[2], reproductionTolerance) << "y^2";
@@ -248,17 +246,15 @@ bool nearOrigin(const Vec3& p) {
 // 1], [1, -2, 1], [1, 1, -2]]: it moves an interface vertex by (1/216) (sum over its in-plane
 // neighbours u of u - v), half the moment difference 1/18 for each class.
 TEST(SchemeInterface, TetrahedraMeetingPrismsReproduceQuadratics) {
-  const std::vector<double> worst =
-      worstDeviation(tetrahedraOnPrisms(4, 3), testing::committedLookupTables(),
-                     testing::committedMeshTables(), volumeControlPoints, nearOrigin);
+  const std::vector<double> worst = worstDeviation(
+      tetrahedraOnPrisms(4, 3), testing::committedLookupTables(), volumeControlPoints, nearOrigin);
   const char* names[] = {"u^2", "uv", "v^2", "uw", "vw", "w^2"};
   for (int r = 0; r < 6; ++r) EXPECT_LT(worst[r], reproductionTolerance) << names[r];
 }
 
 TEST(SchemeInterface, WithoutTheFaceRuleInPlaneSquaresAreNotReproduced) {
   const std::vector<double> worst =
-      worstDeviation(tetrahedraOnPrisms(4, 3), withoutRule(2, 3), testing::committedMeshTables(),
-                     volumeControlPoints, nearOrigin);
+      worstDeviation(tetrahedraOnPrisms(4, 3), withoutRule(2, 3), volumeControlPoints, nearOrigin);
   EXPECT_NEAR(worst[0], 1.0 / 72, 1e-5) << "u^2";
   EXPECT_NEAR(worst[2], 1.0 / 72, 1e-5) << "v^2";
   const char* names[] = {"u^2", "uv", "v^2", "uw", "vw", "w^2"};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mesh/cell_type.h"
+#include "tests/support/committed_tables.h"
 
 namespace cagewarp {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 struct Scene {
   std::array<IntArray, 8> cells;
   Matrix points;
-  MeshTables tables;
+  LookupTables tables;
 
   explicit Scene(const std::vector<std::array<float, 3>>& xyz) : points(3, int(xyz.size())) {
     for (int t = 0; t < cellTypeCount; ++t) cells[t] = IntArray({verticesPerCell[t], 0}, 0);
@@ -190,8 +191,8 @@ TEST(SmoothedPositions, MissingTablesAreNamed) {
   Matrix out;
   Status status = s.run(out);
   EXPECT_FALSE(status.ok);
-  EXPECT_EQ(status.message,
-            "tab/mesh_cor42.tab: vertex 0 needs a blend factor, but the table is empty");
+  EXPECT_EQ(status.message, testing::tableFile("mesh_cor42.tab") +
+                                ": vertex 0 needs a blend factor, but the table is empty");
 
   // No vertex lies on quads alone once a triangle covers the quad's other corners.
   Scene mixed = triangleBesideQuad();
@@ -203,7 +204,8 @@ TEST(SmoothedPositions, MissingTablesAreNamed) {
   wrong.tables.avgTables[quadType] = Matrix(3, 1);
   status = wrong.run(out);
   EXPECT_FALSE(status.ok);
-  EXPECT_EQ(status.message, "tab/mesh_avg43.tab: expected 4 rows and 1 to 4 columns, found 3 x 1");
+  EXPECT_EQ(status.message, testing::tableFile("mesh_avg43.tab") +
+                                ": expected 4 rows and 1 to 4 columns, found 3 x 1");
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "driver/table_loader.h"
 #include "mesh/cell_type.h"
+#include "mesh/lookup_tables.h"
 #include "subdiv/subdivide.h"
 #include "tests/support/committed_tables.h"
 
@@ -33,8 +33,7 @@ using ClassValues = std::vector<std::pair<int, Column>>;
 
 class PlainStep {
  public:
-  PlainStep(const PlainMesh& mesh, const LookupTables& tables, const MeshTables& meshTables)
-      : mesh_(mesh), tables_(tables), meshTables_(meshTables) {}
+  PlainStep(const PlainMesh& mesh, const LookupTables& tables) : mesh_(mesh), tables_(tables) {}
 
   PlainMesh run(bool smooth) {
     values_.assign(mesh_.vertices.size(), {});
@@ -148,7 +147,7 @@ class PlainStep {
     std::vector<float> weightSum(n, 0.0f);
     std::vector<int> mask(n, 0);
     for (int t = 0; t < cellTypeCount; ++t) {
-      const Matrix& avg = meshTables_.avgTables[t];
+      const Matrix& avg = tables_.avgTables[t];
       for (const auto& cell : out.cells[t]) {
         const int m = verticesPerCell[t];
         const int c = avg.cols();
@@ -178,7 +177,7 @@ class PlainStep {
       for (int t : {triangleType, quadType}) {
         if (mask[b] != typeBit[t]) continue;
         const Column& own = *value(b, cellClass[t]);
-        const FloatArray& cor = meshTables_.corTables[t];
+        const FloatArray& cor = tables_.corTables[t];
         const float f = cor[std::min(count[b], cor.count() - 1)];
         for (int k = 0; k < d; ++k)
           out.vertices[b][k] = f * out.vertices[b][k] + (1.0f - f) * own[k];
@@ -188,7 +187,6 @@ class PlainStep {
 
   const PlainMesh& mesh_;
   const LookupTables& tables_;
-  const MeshTables& meshTables_;
   std::vector<ClassValues> values_;
   std::map<std::vector<int>, int> nodes_;
   int vertexCount_ = 0;
@@ -271,9 +269,9 @@ Mesh mixedMesh() {
 
 // Averaging weights with several columns and signs, and short blend tables, so that column
 // cycling, summation order and the blend limits all show in the bits.
-MeshTables noisyTables() {
+LookupTables noisyTables() {
   Noise noise;
-  MeshTables tables;
+  LookupTables tables = testing::committedLookupTables();
   for (int t = 0; t < cellTypeCount; ++t) {
     const int m = verticesPerCell[t];
     const int c = std::max(1, m - t % 3);
@@ -291,8 +289,7 @@ MeshTables noisyTables() {
 
 void runAndCompare(Mesh mesh, const LookupTables& tables, int flags, const char* what) {
   for (int step = 0; step < 2; ++step) {
-    const PlainMesh expected =
-        PlainStep(plainOf(mesh), tables, mesh.tables).run((flags & normalFlag) != 0);
+    const PlainMesh expected = PlainStep(plainOf(mesh), tables).run((flags & normalFlag) != 0);
     Warnings warnings;
     const Status status = subdivide(mesh, tables, flags, warnings);
     ASSERT_TRUE(status.ok) << status.message;
@@ -302,14 +299,11 @@ void runAndCompare(Mesh mesh, const LookupTables& tables, int flags, const char*
 
 TEST(SubdivideReference, StepsMatchAPlainRefinementBitForBit) {
   const LookupTables& tables = testing::committedLookupTables();
-  const MeshTables& committed = testing::committedMeshTables();
 
-  Mesh mesh = mixedMesh();
-  mesh.tables = committed;
+  const Mesh mesh = mixedMesh();
   runAndCompare(mesh, tables, linearSubdivision, "linear");
   runAndCompare(mesh, tables, splitFlag | normalFlag, "smoothed, committed tables");
-  mesh.tables = noisyTables();
-  runAndCompare(mesh, tables, splitFlag | normalFlag, "smoothed, noisy tables");
+  runAndCompare(mesh, noisyTables(), splitFlag | normalFlag, "smoothed, noisy tables");
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "array/array_file.h"
-#include "driver/table_loader.h"
 #include "mesh/cell_type.h"
+#include "mesh/lookup_tables.h"
 #include "tests/support/committed_tables.h"
 
 namespace cagewarp {
@@ -428,8 +428,9 @@ TEST(Subdivide, NormalStepAveragesChildCentroids) {
   addCells(mesh, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
   Matrix centroid(8, 1);
   for (int j = 0; j < 8; ++j) centroid[j] = 0.125f;
-  mesh.tables.avgTables[hexahedronType] = centroid;
-  ASSERT_TRUE(run(mesh, normalSubdivision).ok);
+  LookupTables tables = sharedTables();
+  tables.avgTables[hexahedronType] = centroid;
+  ASSERT_TRUE(run(mesh, normalSubdivision, tables).ok);
 
   ASSERT_EQ(mesh.vertexColumns(), 27);
   // Corner 0 lies in child 0 alone; the centre in all eight, symmetric about it.
@@ -459,40 +460,47 @@ TEST(Subdivide, TablesThatDoNotFitTheCellsAreRefused) {
 
   LookupTables shortUni = sharedTables();
   shortUni.uniTables[hexahedronType] = IntMatrix(8, 7);
-  expectRefusedAndUnchanged(shortUni, hex, linearSubdivision,
-                            "tab/mesh_uni7.tab: expected 64 entries, found 56");
+  expectRefusedAndUnchanged(
+      shortUni, hex, linearSubdivision,
+      testing::tableFile("mesh_uni7.tab") + ": expected 64 entries, found 56");
 
   LookupTables badUni = sharedTables();
   badUni.uniTables[hexahedronType][5] = 27;
-  expectRefusedAndUnchanged(badUni, hex, linearSubdivision,
-                            "tab/mesh_uni7.tab: entry 5 is 27, must be below 27");
+  expectRefusedAndUnchanged(
+      badUni, hex, linearSubdivision,
+      testing::tableFile("mesh_uni7.tab") + ": entry 5 is 27, must be below 27");
 
   LookupTables noCentre = sharedTables();
   noCentre.nodeTables[hexahedronType][3].reset();
-  expectRefusedAndUnchanged(noCentre, hex, linearSubdivision,
-                            "tab/mesh_edg7.tab, tab/mesh_qua7.tab, tab/mesh_hex7.tab, "
-                            "tab/mesh_cub7.tab: expected 19 node groups in all, found 18");
+  expectRefusedAndUnchanged(
+      noCentre, hex, linearSubdivision,
+      testing::tableFile("mesh_edg7.tab") + ", " + testing::tableFile("mesh_qua7.tab") + ", " +
+          testing::tableFile("mesh_hex7.tab") + ", " + testing::tableFile("mesh_cub7.tab") +
+          ": expected 19 node groups in all, found 18");
 
   // A face middle may not use the centre node, which is made after it.
   LookupTables early = sharedTables();
   (*early.nodeTables[hexahedronType][1])[4] = 26;
-  expectRefusedAndUnchanged(early, hex, linearSubdivision,
-                            "tab/mesh_qua7.tab: group 1 names node 26, must be below 21");
+  expectRefusedAndUnchanged(
+      early, hex, linearSubdivision,
+      testing::tableFile("mesh_qua7.tab") + ": group 1 names node 26, must be below 21");
 
   LookupTables ragged = sharedTables();
   ragged.nodeTables[hexahedronType][0] = IntMatrix(IntArray::fromValues({0, 1, 1}));
-  expectRefusedAndUnchanged(ragged, hex, linearSubdivision,
-                            "tab/mesh_edg7.tab: 3 entries do not make whole groups of 2");
+  expectRefusedAndUnchanged(
+      ragged, hex, linearSubdivision,
+      testing::tableFile("mesh_edg7.tab") + ": 3 entries do not make whole groups of 2");
 
   Mesh tet = meshOf({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
   addCells(tet, tetrahedronType, {0, 1, 2, 3});
   LookupTables noBas = sharedTables();
   noBas.basTables[tetrahedronType] = IntMatrix();
   expectRefusedAndUnchanged(noBas, tet, linearSubdivision,
-                            "tab/mesh_bas4.tab: expected 6 entries, found 0");
+                            testing::tableFile("mesh_bas4.tab") + ": expected 6 entries, found 0");
 
-  expectRefusedAndUnchanged(sharedTables(), hex, normalSubdivision,
-                            "tab/mesh_avg47.tab: expected 8 rows and 1 to 8 columns, found 0 x 0");
+  expectRefusedAndUnchanged(
+      sharedTables(), hex, normalSubdivision,
+      testing::tableFile("mesh_avg47.tab") + ": expected 8 rows and 1 to 8 columns, found 0 x 0");
 }
 
 TEST(Subdivide, OnlyTypesWithCellsNeedTables) {
@@ -516,7 +524,6 @@ TEST(Subdivide, CellNamingAMissingVertexIsRefused) {
 // vertex an affine combination of the loaded ones.
 TEST(Subdivide, CommittedTablesRefineEveryCellType) {
   const LookupTables& tables = testing::committedLookupTables();
-  const MeshTables& meshTables = testing::committedMeshTables();
   for (int flags : {linearSubdivision, normalSubdivision}) {
     Mesh mesh = meshOf({{0, 0, 0},
                         {1, 0, 0},
@@ -534,7 +541,6 @@ TEST(Subdivide, CommittedTablesRefineEveryCellType) {
                         {1, 1, 2},
                         {2, 2, 2},
                         {-1, -1, -1}});
-    mesh.tables = meshTables;
     addCells(mesh, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
     addCells(mesh, prismType, {1, 8, 2, 5, 9, 6});
     addCells(mesh, tetrahedronType, {4, 5, 7, 10});

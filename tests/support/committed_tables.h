@@ -2,36 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <utility>
+#include <string>
 
-#include "array/array_file.h"
-#include "driver/table_loader.h"
+#include "mesh/lookup_tables.h"
 
 namespace cagewarp::testing {
 
-// The committed table set, loaded once, silently, and expected to load without warnings.
+// The committed table set, loaded once and expected to load without warnings.
 inline const LookupTables& committedLookupTables() {
   static const LookupTables tables = [] {
     Warnings warnings;
-    const bool echo = std::exchange(arrayIoReport, false);
     LookupTables t = loadLookupTables(CAGEWARP_TAB_DIR, warnings);
-    arrayIoReport = echo;
     EXPECT_TRUE(warnings.empty());
     return t;
   }();
   return tables;
 }
 
-inline const MeshTables& committedMeshTables() {
-  static const MeshTables tables = [] {
-    Warnings warnings;
-    const bool echo = std::exchange(arrayIoReport, false);
-    MeshTables t = loadMeshTables(CAGEWARP_TAB_DIR, warnings);
-    arrayIoReport = echo;
-    EXPECT_TRUE(warnings.empty());
-    return t;
-  }();
-  return tables;
+// A table file as messages name it for a table set read from the default directory.
+inline std::string tableFile(const std::string& name) {
+  return std::string(defaultTableDirectory) + "/" + name;
 }
 
 }  // namespace cagewarp::testing

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include <stdlib.h>
 #include <sys/wait.h>
 
+#include "tests/support/temp_dir.h"
 #include "tests/tools/table_fixtures.h"
 
 namespace cagewarp {
@@ -31,31 +31,21 @@ std::map<std::string, std::string> tableFiles(const fs::path& dir) {
   return files;
 }
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (fs::temp_directory_path() / "cagewarp-tables-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
+// Runs the generator with one argument, or none when `directory` is empty.
+int runGenerator(const std::string& directory = "") {
+  std::string command = CAGEWARP_GENERATOR;
+  if (!directory.empty()) {
+    command += ' ';
+    command += directory;
   }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-int runGenerator(const std::string& arguments) {
-  const std::string command = std::string(CAGEWARP_GENERATOR) + arguments + " 2>/dev/null";
+  command += " 2>/dev/null";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(GenerateTables, RegeneratesTheCommittedTablesByteForByte) {
-  ScratchDir scratch;
-  ASSERT_EQ(runGenerator(" " + (scratch.path() / "tab").string()), 0);
+  testing::TempDir scratch;
+  ASSERT_EQ(runGenerator((scratch.path() / "tab").string()), 0);
   const auto generated = tableFiles(scratch.path() / "tab");
   const auto committed = tableFiles(CAGEWARP_TAB_DIR);
   ASSERT_FALSE(generated.empty());
@@ -72,11 +62,11 @@ TEST(GenerateTables, RegeneratesTheCommittedTablesByteForByte) {
 }
 
 TEST(GenerateTables, RefusesAMissingOrUnusableOutputDirectory) {
-  EXPECT_NE(runGenerator(""), 0);
-  ScratchDir scratch;
+  EXPECT_NE(runGenerator(), 0);
+  testing::TempDir scratch;
   const fs::path blocker = scratch.path() / "file";
   std::ofstream(blocker) << "x";
-  EXPECT_NE(runGenerator(" " + blocker.string()), 0);
+  EXPECT_NE(runGenerator(blocker.string()), 0);
 }
 
 struct TableShape {

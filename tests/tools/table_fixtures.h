@@ -3,27 +3,25 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "array/array_file.h"
+#include "tests/support/reference_cells.h"
 
 namespace cagewarp::tablefixture {
 
-// Loads a committed table silently (the loader echoes while arrayIoReport is on).
+// Loads a committed table; `problem` (if given) receives what was wrong with it.
 inline IntMatrix committedIntTable(const std::string& name, std::string* problem = nullptr) {
-  const bool report = arrayIoReport;
-  arrayIoReport = false;
-  IntMatrix table = loadIntMatrix(std::string(CAGEWARP_TAB_DIR) + "/" + name, problem);
-  arrayIoReport = report;
-  return table;
+  LoadedArray<int32_t> loaded = loadArray<int32_t>(std::string(CAGEWARP_TAB_DIR) + "/" + name);
+  if (problem) *problem = loaded.status.message;
+  return IntMatrix(std::move(loaded.array));
 }
 
 inline Matrix committedFloatTable(const std::string& name, std::string* problem = nullptr) {
-  const bool report = arrayIoReport;
-  arrayIoReport = false;
-  Matrix table = loadMatrix(std::string(CAGEWARP_TAB_DIR) + "/" + name, problem);
-  arrayIoReport = report;
-  return table;
+  LoadedArray<float> loaded = loadArray<float>(std::string(CAGEWARP_TAB_DIR) + "/" + name);
+  if (problem) *problem = loaded.status.message;
+  return Matrix(std::move(loaded.array));
 }
 
 // The columns of a 2-D index table, or the runs of `run` entries of any table.
@@ -83,25 +81,7 @@ inline Vec3 polygonNormal(const std::vector<Vec3>& p, const std::vector<int>& fa
 
 // Reference cells in the local vertex numbering; every one is convex.
 inline std::vector<Vec3> referenceCell(int t) {
-  switch (t) {
-    case 0:
-      return {{0.3, 0.2, 0.1}};
-    case 1:
-      return {{0, 0, 0}, {1, 0, 0}};
-    case 2:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    case 3:
-      return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    case 4:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
-    case 5:
-      return {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {0, 0, -1}};
-    case 6:
-      return {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.2, 0.1, 1.5}, {1.2, 0.1, 1.5}, {0.2, 1.1, 1.5}};
-    default:
-      return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
-              {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-  }
+  return testing::referenceCell<Vec3>(t);
 }
 
 // A convex hexahedron none of whose six faces is planar.

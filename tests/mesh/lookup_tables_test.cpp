@@ -1,4 +1,4 @@
-#include "driver/table_loader.h"
+#include "mesh/lookup_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,6 @@ namespace {
 
 class TableLoader : public ::testing::Test {
  protected:
-  void SetUp() override { arrayIoReport = false; }
-  void TearDown() override { arrayIoReport = true; }
   testing::TempDir dir;
 };
 
@@ -20,14 +18,13 @@ TEST_F(TableLoader, MissingDirectoryGivesAnEmptySetSilently) {
   Warnings warnings;
   ::testing::internal::CaptureStdout();
   const LookupTables tables = loadLookupTables(dir.file("absent"), warnings);
-  const MeshTables meshTables = loadMeshTables(dir.file("absent"), warnings);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_TRUE(warnings.empty());
   EXPECT_TRUE(tables.procTable.isEmpty());
   for (int t = 0; t < 8; ++t) {
     for (int k = 1; k <= 4; ++k) EXPECT_EQ(tables.nodeTable(t, k), nullptr);
     EXPECT_TRUE(tables.uniTables[t].isEmpty());
-    EXPECT_TRUE(meshTables.avgTables[t].isEmpty());
+    EXPECT_TRUE(tables.avgTables[t].isEmpty());
   }
   EXPECT_TRUE(tables.nrmTables[9].isEmpty());
 }
@@ -54,15 +51,14 @@ TEST_F(TableLoader, EachTableComesFromItsOwnFile) {
   testing::writeBinaryArray(FloatArray::fromValues({-1.0f}), dir.file("mesh_mul45.tab"));
   Warnings warnings;
   const LookupTables tables = loadLookupTables(dir.path().string(), warnings);
-  const MeshTables meshTables = loadMeshTables(dir.path().string(), warnings);
   EXPECT_EQ(tables.procTable.count(), 2);
   EXPECT_EQ(tables.nrmTables[9][0], 9);
   EXPECT_EQ(tables.zipTables[8][0], 8);
   EXPECT_TRUE(tables.nrmTables[7].isEmpty());
-  EXPECT_EQ(meshTables.avgTables[7][0], 0.5f);
-  EXPECT_TRUE(meshTables.avgTables[6].isEmpty());
-  EXPECT_EQ(meshTables.corTables[3][0], 2.5f);
-  EXPECT_EQ(meshTables.mulTables[5][0], -1.0f);
+  EXPECT_EQ(tables.avgTables[7][0], 0.5f);
+  EXPECT_TRUE(tables.avgTables[6].isEmpty());
+  EXPECT_EQ(tables.corTables[3][0], 2.5f);
+  EXPECT_EQ(tables.mulTables[5][0], -1.0f);
   EXPECT_TRUE(warnings.empty());
 }
 
@@ -73,6 +69,8 @@ TEST_F(TableLoader, MalformedTableIsEmptyWithAWarningNamingIt) {
   EXPECT_TRUE(tables.uniTables[7].isEmpty());
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].find(dir.file("mesh_uni7.tab") + ": "), 0u) << warnings[0];
+  EXPECT_EQ(tables.fileName("uni", 7), dir.file("mesh_uni7.tab"));
+  EXPECT_EQ(tables.fileName("proc"), dir.file("mesh_proc.tab"));
 }
 
 }  // namespace
