@@ -1,6 +1,7 @@
 #include "array/array_file.h"
 
 #include <bit>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -99,6 +100,10 @@ NdArray<T> readBinary(std::FILE* f, std::string& problem) {
       problem = "negative size " + std::to_string(sizes[d]);
       return {};
     }
+  }
+  if (detail::columnCount(sizes.data(), n) < 0) {
+    problem = "implausible sizes: more than " + std::to_string(INT_MAX) + " columns";
+    return {};
   }
   const int64_t count = detail::elementCount(sizes.data(), n);
   const long available = remainingBytes(f);

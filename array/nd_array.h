@@ -34,6 +34,20 @@ inline int64_t elementCount(const int* sizes, int n) {
   return count;
 }
 
+// The product of sizes 1..n-1 (the column count of an array of any row count), or -1 when it
+// does not fit in an int. Checked before every multiplication, so nothing overflows.
+inline int64_t columnCount(const int* sizes, int n) {
+  for (int d = 1; d < n; ++d)
+    if (sizes[d] == 0) return 0;
+  int64_t count = 1;
+  for (int d = 1; d < n; ++d) {
+    if (sizes[d] < 0) return -1;
+    count *= sizes[d];
+    if (count > std::numeric_limits<int>::max()) return -1;
+  }
+  return count;
+}
+
 // The ascending quicksort that fixes the order of equal keys (pivot = first element of the
 // range, Hoare-style crossing indices). Ranges are kept on an explicit stack: the two parts of
 // a partition are disjoint, so the order in which they are sorted does not change the result.
@@ -306,9 +320,7 @@ class NdArray {
     return std::vector<int>(a.shape_.begin(), a.shape_.begin() + a.n_);
   }
   int colsFromShape() const {
-    int64_t c = 1;
-    for (int d = 1; d < n_; ++d) c *= shape_[d];
-    return n_ > 0 ? static_cast<int>(c) : 0;
+    return n_ > 0 ? static_cast<int>(detail::columnCount(shape_.data(), n_)) : 0;
   }
   // Zero-filled blocks come from calloc, so large zero matrices cost no page writes up front.
   static Block allocateBlock(int64_t count, bool zero, T fill) {
@@ -326,7 +338,7 @@ class NdArray {
   void allocate(int n, const int* sizes, T fill) {
     CAGEWARP_CHECK(n >= 0);
     const int64_t count = detail::elementCount(sizes, n);
-    CAGEWARP_CHECK(count >= 0);
+    CAGEWARP_CHECK(count >= 0 && detail::columnCount(sizes, n) >= 0);
     T zero{};
     const bool zeroFill = std::memcmp(&fill, &zero, sizeof(T)) == 0;
     data_ = allocateBlock(count, zeroFill, fill);

@@ -25,6 +25,8 @@ constexpr std::string_view blankLineNote = "%       - blank lines are ignored\n\
 constexpr char commentLetter = '%';
 constexpr char cellLetter = 'f';
 constexpr char vertexLetter = 'v';
+// x, y and z.
+constexpr int32_t minimumVertexRows = 3;
 
 struct FileCloser {
   void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -283,6 +285,11 @@ class MeshTextReader {
                                       " rows after vertices of " + std::to_string(recordRows_));
     }
     if (!(status = readHeaderInt(count, recordLine)).ok) return status;
+    // Every run reads x, y, z from the first three rows; fewer would be read past the vertex.
+    if (rows < minimumVertexRows && count > 0) {
+      return fail(cursor_.line(), "a vertex record needs at least 3 rows (x, y, z), not " +
+                                      std::to_string(rows));
+    }
     status = checkCount(count, rows, mesh_.vertices.cols(), mesh_.vertices.count());
     if (!status.ok) return status;
 

@@ -55,6 +55,7 @@ TEST_F(ArrayFile, MalformedFilesLoadEmptyWithAProblem) {
       {2, 3, -2},            // negative size
       {1, 4, 1, 2, 3},       // fewer elements than announced
       {2, 65536, 65536, 0},  // a count that does not fit
+      {4, 0, 0x03000000, 0x03000000, 0x03000000},  // no elements, columns beyond an int
   };
   for (const auto& words : cases) {
     testing::writeFile(dir.file("bad.tab"),

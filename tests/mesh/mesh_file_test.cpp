@@ -146,13 +146,13 @@ TEST_F(MeshFile, RecordWordsCommentsAndStrayWords) {
                                    "%f 7 1\n"
                                    "% f 7 1 0 1 2 3 4 5 6 7\n"
                                    "%\n"
-                                   "\n\n\t  vertex 1 3\n0.5\n-1 +2e1\n"
+                                   "\n\n\t  vertex 3 3\n0.5 0 0\n-1 0 0 +2e1 0 0\n"
                                    "face 0 1 1 stray\n");
   ASSERT_TRUE(status.ok) << status.message;
-  EXPECT_EQ(mesh.summary(), "[1,0|2D:1,0|3D:0,0,0,0]::1x3:xyz@0");
+  EXPECT_EQ(mesh.summary(), "[1,0|2D:1,0|3D:0,0,0,0]::3x3:xyz@0");
   EXPECT_EQ(mesh.cells[2], cellsOf(3, {0, 1, 2}));
   EXPECT_EQ(mesh.cells[0], cellsOf(1, {1}));
-  EXPECT_EQ(mesh.vertices, verticesOf(1, {0.5f, -1.0f, 20.0f}));
+  EXPECT_EQ(mesh.vertices, verticesOf(3, {0.5f, 0, 0, -1.0f, 0, 0, 20.0f, 0, 0}));
 }
 
 TEST_F(MeshFile, LongCommentsAndLongWordsAreSkippedWhole) {
@@ -160,10 +160,10 @@ TEST_F(MeshFile, LongCommentsAndLongWordsAreSkippedWhole) {
   Mesh mesh;
   const Status status =
       readString(mesh, "%" + longText + " f 7 1 " + longText + " v 3 1\n" + longText + " v" +
-                           longText + " 1 1 4\n" + "%\t" + longText + "\n");
+                           longText + " 3 1 4 0 0\n" + "%\t" + longText + "\n");
   ASSERT_TRUE(status.ok) << status.message;
-  EXPECT_EQ(mesh.summary(), "[0,0|2D:0,0|3D:0,0,0,0]::1x1:xyz@0");
-  EXPECT_EQ(mesh.vertices, verticesOf(1, {4.0f}));
+  EXPECT_EQ(mesh.summary(), "[0,0|2D:0,0|3D:0,0,0,0]::3x1:xyz@0");
+  EXPECT_EQ(mesh.vertices, verticesOf(3, {4.0f, 0, 0}));
 }
 
 TEST_F(MeshFile, NumbersFollowCLiteralAndStreamRules) {
@@ -171,7 +171,7 @@ TEST_F(MeshFile, NumbersFollowCLiteralAndStreamRules) {
   // Octal 010 = 8, hex 0x9 = 9; "09" is octal 0 followed by 9 (a stray word after the record);
   // "+3-0" is 3 then -0; 0007 is octal 7.
   Status status = readString(mesh,
-                             "v 1 0XA 0 1 2 3 4 5 6 7 8 9\n"
+                             "v 3 0XA 0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7 8 9\n"
                              "f 0x2 01 010 0x9 09\n"
                              "f 1 02 +3-0 -0 0007\n");
   ASSERT_TRUE(status.ok) << status.message;
@@ -179,14 +179,14 @@ TEST_F(MeshFile, NumbersFollowCLiteralAndStreamRules) {
   EXPECT_EQ(mesh.cells[1], cellsOf(2, {3, 0, 0, 7}));
 
   Mesh floats;
-  status = readString(floats, "v 1 6 1.5.25-2 +4 1e3 -.5e-1\n");
+  status = readString(floats, "v 3 2 1.5.25-2 +4 1e3 -.5e-1\n");
   ASSERT_TRUE(status.ok) << status.message;
-  EXPECT_EQ(floats.vertices, verticesOf(1, {1.5f, 0.25f, -2.0f, 4.0f, 1000.0f, -0.05f}));
+  EXPECT_EQ(floats.vertices, verticesOf(3, {1.5f, 0.25f, -2.0f, 4.0f, 1000.0f, -0.05f}));
 }
 
 TEST_F(MeshFile, ExtremeFloatsRoundLikeStrtof) {
   Mesh mesh;
-  const Status status = readString(mesh, "v 1 4 1e40 -1e40 1e-40 0.1\n");
+  const Status status = readString(mesh, "v 4 1 1e40 -1e40 1e-40 0.1\n");
   ASSERT_TRUE(status.ok) << status.message;
   EXPECT_EQ(mesh.vertices[0], std::strtof("1e40", nullptr));
   EXPECT_EQ(mesh.vertices[1], std::strtof("-1e40", nullptr));
@@ -213,6 +213,9 @@ TEST_F(MeshFile, MalformedInputIsReportedWithItsLine) {
       {"f 2 1000000000 0 1 2\n", "in.mesh:1: count 1000000000 is larger than the file can hold"},
       {"v 1000 1000000000 1\n", "in.mesh:1: count 1000000000 is larger than the file can hold"},
       {vertex + "v 2 1\n0 0\n", "in.mesh:2: vertex record of 2 rows after vertices of 3"},
+      {"v 0 99999999", "in.mesh:1: a vertex record needs at least 3 rows (x, y, z), not 0"},
+      {"v 2 4 0 0 1 0 0 1 0 0 f 4 1 1 0 2 3",
+       "in.mesh:1: a vertex record needs at least 3 rows (x, y, z), not 2"},
       {vertex + "f 0 1\n1\n", "in.mesh:3: vertex index 1 names no vertex (the mesh has 1)"},
       {"f 0 3\n0\n0\n\n-1\n" + vertex,
        "in.mesh:5: vertex index -1 names no vertex (the mesh has 1)"},
