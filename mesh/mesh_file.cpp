@@ -287,8 +287,8 @@ class MeshTextReader {
     if (!(status = readHeaderInt(count, recordLine)).ok) return status;
     // Every run reads x, y, z from the first three rows; fewer would be read past the vertex.
     if (rows < minimumVertexRows && count > 0) {
-      return fail(cursor_.line(), "a vertex record needs at least 3 rows (x, y, z), not " +
-                                      std::to_string(rows));
+      return fail(cursor_.line(),
+                  "a vertex record needs at least 3 rows (x, y, z), not " + std::to_string(rows));
     }
     status = checkCount(count, rows, mesh_.vertices.cols(), mesh_.vertices.count());
     if (!status.ok) return status;
