@@ -48,13 +48,13 @@ TEST_F(ArrayFile, MissingFileIsEmptyAndEchoedOnlyWhenAsked) {
 
 TEST_F(ArrayFile, MalformedFilesLoadEmptyWithAProblem) {
   const std::vector<std::vector<int32_t>> cases = {
-      {},                    // no dimension count
-      {-1},                  // negative n
-      {1000},                // implausible n
-      {2, 3},                // sizes cut short
-      {2, 3, -2},            // negative size
-      {1, 4, 1, 2, 3},       // fewer elements than announced
-      {2, 65536, 65536, 0},  // a count that does not fit
+      {},                                          // no dimension count
+      {-1},                                        // negative n
+      {1000},                                      // implausible n
+      {2, 3},                                      // sizes cut short
+      {2, 3, -2},                                  // negative size
+      {1, 4, 1, 2, 3},                             // fewer elements than announced
+      {2, 65536, 65536, 0},                        // a count that does not fit
       {4, 0, 0x03000000, 0x03000000, 0x03000000},  // no elements, columns beyond an int
   };
   for (const auto& words : cases) {
