@@ -11,7 +11,8 @@
 
 namespace cagewarp {
 
-// Reads the whole file into `bytes`; fails with "FILE: cannot open" when it cannot be read.
+// Reads the whole file into `bytes`, for the cage and model readers alike; fails with
+// "FILE: cannot open" when it cannot be read.
 Status readFileBytes(const std::string& path, std::string& bytes);
 
 // A reading position in a cage file held in memory, for text and binary parts alike. Every read

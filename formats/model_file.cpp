@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "array/atomic_file.h"
+#include "formats/cage_input.h"
 #include "formats/model_reading.h"
 #include "formats/obj_file.h"
 #include "formats/off_file.h"
@@ -73,7 +74,7 @@ Status readModelFile(const std::string& path, ModelFile& model) {
     default:
       return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
   }
-  const Status read = detail::readWholeFile(path, model.bytes);
+  const Status read = readFileBytes(path, model.bytes);
   if (!read.ok) return read;
   return reader(path, model);
 }

@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 #include "mesh/cell_type.h"
 
 namespace cagewarp::detail {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
 
 // White space as the C locale's isspace sees it.
 bool isSpace(char c) {
@@ -24,17 +18,6 @@ bool isSpace(char c) {
 constexpr size_t longestQuotedWord = 40;
 
 }  // namespace
-
-Status readWholeFile(const std::string& path, std::string& bytes) {
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) return Status::failure(path + ": cannot open");
-  bytes.clear();
-  char buffer[1 << 16];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, got);
-  if (std::ferror(file.get()) != 0) return Status::failure(path + ": cannot read");
-  return Status::success();
-}
 
 Status textFailure(const std::string& path, int line, const std::string& what) {
   return Status::failure(path + ":" + std::to_string(line) + ": " + what);

@@ -9,11 +9,9 @@
 #include "array/status.h"
 #include "formats/model_file.h"
 
-// What the model format readers share: whole-file input, the number rules, lines and words with
+// What the model format readers share: the number rules, lines and words with
 // their byte offsets, failure messages, and the collection of vertices, sites and cells.
 namespace cagewarp::detail {
-
-Status readWholeFile(const std::string& path, std::string& bytes);
 
 // "FILE:LINE: what" for text input, "FILE: byte OFFSET: what" for binary input.
 Status textFailure(const std::string& path, int line, const std::string& what);
