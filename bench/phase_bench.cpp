@@ -51,6 +51,8 @@ const char* phaseName(cagewarp::Phase phase) {
       return "linear subdivision";
     case Phase::normalSubdivision:
       return "normal subdivision";
+    case Phase::writeCage:
+      return "write refined cage";
     case Phase::relate:
       return "relate (locate, D, sparse)";
   }

@@ -1,7 +1,10 @@
 #include "driver/pipeline.h"
 
+#include <algorithm>
 #include <filesystem>
 
+#include "formats/cage_file.h"
+#include "formats/file_format.h"
 #include "mesh/mesh_file.h"
 #include "subdiv/add_boundary.h"
 #include "subdiv/subdivide.h"
@@ -59,6 +62,41 @@ Status applyOperation(char operation, Mesh& control, const LookupTables& tables,
   }
 }
 
+// Cage files come in through the cage readers whatever their role; the model formats are read
+// as mesh text until their readers are wired in. Reader warnings (higher-order cells, split
+// pyramids, reoriented cells) concern the file, not the tables, so they always pass.
+Status readMesh(const std::string& file, bool anyCageFormat, Mesh& mesh, RunObserver& observer) {
+  const FileFormat format = formatOfPath(file);
+  const bool cageFormat = format == FileFormat::gmsh || format == FileFormat::vtk ||
+                          format == FileFormat::tetgen || format == FileFormat::medit;
+  if (!anyCageFormat && !cageFormat) return readText(mesh, file);
+  Warnings warnings;
+  const Status status = readCage(file, mesh, warnings);
+  for (const std::string& w : warnings) observer.warning(w);
+  return status;
+}
+
+// The control mesh's positions alone: the weight rows below them mean nothing to a viewer.
+Status writeCageOut(const Mesh& control, const std::string& file) {
+  switch (formatOfPath(file)) {
+    case FileFormat::gmsh:
+    case FileFormat::vtk:
+    case FileFormat::medit:
+      return writeCage(control, file);
+    case FileFormat::tetgen:
+      // Text under this name would be taken for TetGen's format when read back.
+      return Status::failure(file + ": cannot write TetGen files; use .vtk, .msh, .mesh or text");
+    default: {
+      Mesh positions(3);
+      positions.vertices = Matrix(3, control.vertexColumns());
+      for (int v = 0; v < control.vertexColumns(); ++v)
+        std::copy_n(control.vertices.column(v) + control.xyzRow, 3, positions.vertices.column(v));
+      positions.cells = control.cells;
+      return writeText(positions, file);
+    }
+  }
+}
+
 }  // namespace
 
 const char* describe(Phase phase) {
@@ -77,6 +115,8 @@ const char* describe(Phase phase) {
       return "subdividing linearly";
     case Phase::normalSubdivision:
       return "subdividing";
+    case Phase::writeCage:
+      return "writing the refined cage";
     case Phase::relate:
       return "relating the model to the control mesh";
   }
@@ -98,7 +138,8 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::loadTables, nullptr);
 
   observer.started(Phase::readControl, job.controlFile);
-  if (run.status = readText(run.control, job.controlFile); !run.status.ok) return run;
+  run.status = readMesh(job.controlFile, true, run.control, observer);
+  if (!run.status.ok) return run;
   observer.finished(Phase::readControl, &run.control);
   // The relation expresses the model over the control vertices as loaded.
   const Mesh unrefined = run.control;
@@ -108,7 +149,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::appendWeightRows, &run.control);
 
   observer.started(Phase::readModel, job.modelFile);
-  if (run.status = readText(run.model, job.modelFile); !run.status.ok) return run;
+  if (run.status = readMesh(job.modelFile, false, run.model, observer); !run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
   for (char operation : job.operations) {
@@ -119,6 +160,11 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
     sink.flush(warnings);
     if (!run.status.ok) return run;
     observer.finished(phase, &run.control);
+  }
+  if (!job.cageOutFile.empty()) {
+    observer.started(Phase::writeCage, job.cageOutFile);
+    run.cageOut = writeCageOut(run.control, job.cageOutFile);
+    observer.finished(Phase::writeCage, &run.control);
   }
   observer.refined(run.control);
 

@@ -19,6 +19,8 @@ struct Job {
   // letters are the front end's business and are passed over.
   std::vector<char> operations;
   std::string tableDirectory = defaultTableDirectory;
+  // Where to write the refined control mesh, positions only, for viewing; none when empty.
+  std::string cageOutFile;
 };
 
 // The steps of a run, in the order they happen (operations repeat).
@@ -30,6 +32,7 @@ enum class Phase {
   addBoundary,
   linearSubdivision,
   normalSubdivision,
+  writeCage,
   relate,
 };
 
@@ -59,6 +62,8 @@ struct RunOutcome {
   int weightRow = 0;  // the first weight row of control.vertices
   Mesh model;         // enclosed vertices placed where the relation puts them
   Relation relation;
+  // How writing Job::cageOutFile went; a failure there does not stop the run.
+  Status cageOut;
 };
 
 // Runs a job, telling the observer as it goes. Without a table directory the run goes on

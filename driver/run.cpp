@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "array/array_file.h"
@@ -122,9 +123,10 @@ int runOnce(const Job& job, ConsoleObserver& observer) {
     reportError(run.status.message);
     return failureStatus;
   }
+  if (!run.cageOut.ok) reportError(run.cageOut.message);
   observer.nowDoing("writing the results");
   const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
-  return written && !observer.writeFailed() ? 0 : failureStatus;
+  return written && !observer.writeFailed() && run.cageOut.ok ? 0 : failureStatus;
 }
 
 }  // namespace
@@ -141,6 +143,14 @@ int runCagewarp(int argc, const char* const* argv) {
   job.modelFile = argv[2];
   bool writeRefined = false;
   for (int i = 3; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--cage-out") {
+      if (i + 1 == argc) {
+        reportError("--cage-out needs a file name");
+        return usageStatus;
+      }
+      job.cageOutFile = argv[++i];
+      continue;
+    }
     job.operations.push_back(argv[i][0]);
     writeRefined = writeRefined || argv[i][0] == 'o';
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "array/atomic_file.h"
 #include "array/number_format.h"
 
 namespace cagewarp {
@@ -346,13 +347,13 @@ class MeshTextReader {
 // ---------------------------------------------------------------------------------------------
 // Writer
 
-// A file written through one large buffer; remembers whether every write succeeded.
+// A file written through one large buffer beside its final name and renamed into place when
+// complete; remembers whether every write succeeded.
 class BufferedFile {
  public:
-  explicit BufferedFile(const std::string& fileName)
-      : file_(std::fopen(fileName.c_str(), "w")), buffer_(bufferSize) {}
+  explicit BufferedFile(const std::string& fileName) : file_(fileName), buffer_(bufferSize) {}
 
-  bool isOpen() const { return file_ != nullptr; }
+  bool open() { return file_.open().ok; }
 
   void put(std::string_view text) {
     if (text.size() > bufferSize - used_) flush();
@@ -376,8 +377,7 @@ class BufferedFile {
 
   bool close() {
     flush();
-    const bool closed = std::fclose(file_.release()) == 0;
-    return ok_ && closed;
+    return ok_ && file_.commit().ok;
   }
 
  private:
@@ -388,10 +388,10 @@ class BufferedFile {
     used_ = 0;
   }
   void write(const char* data, size_t size) {
-    if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size) ok_ = false;
+    if (size > 0 && std::fwrite(data, 1, size, file_.stream()) != size) ok_ = false;
   }
 
-  FileHandle file_;
+  AtomicFile file_;
   std::vector<char> buffer_;
   size_t used_ = 0;
   bool ok_ = true;
@@ -464,7 +464,7 @@ Status readText(Mesh& mesh, const std::string& fileName) {
 Status writeText(const Mesh& mesh, const std::string& fileName) {
   const Status cannotWrite = Status::failure(fileName + ": cannot write");
   BufferedFile out(fileName);
-  if (!out.isOpen()) return cannotWrite;
+  if (!out.open()) return cannotWrite;
   out.put(generatorComment);
   out.put(projectWebAddress);
   out.put(documentationPath);
