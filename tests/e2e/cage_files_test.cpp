@@ -1,4 +1,5 @@
-// The refined cage written for viewing, and read back as a cage.
+// Cage files through the pipeline and the program: read as control and model, written with
+// --cage-out and read back.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -109,6 +110,62 @@ TEST(CageOut, ProgramWritesTheCageBesideTheResults) {
   r = runner.run({"c.txt", "m.txt", "--cage-out"});
   EXPECT_EQ(r.exitStatus, 2);
   EXPECT_EQ(r.err, "cagewarp: --cage-out needs a file name\n");
+}
+
+// Cage files as control and model, through the program: their warnings on standard error with
+// or without tables, their failures as one message, standard output as for a text cage.
+TEST(CageIn, ProgramReadsCageFilesAsControlAndModel) {
+  const std::string vtkHead =
+      "# vtk DataFile Version 2.0\nc\nASCII\nDATASET UNSTRUCTURED_GRID\nPOINTS 5 float\n"
+      "0 0 0 1 0 0 1 1 0 0 1 0 0.5 0.5 1\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int exitStatus;
+    std::string err;  // standard error
+    std::string out;  // what standard output contains
+  };
+  const Case cases[] = {
+      {"pyramid",
+       {"p.vtk", "m.txt"},
+       0,
+       "cagewarp: warning: p.vtk: 1 pyramids read as two tetrahedra each\n",
+       "load control mesh: p.vtk\ncontrol mesh: [0,0|2D:0,0|3D:2,0,0,0]::3x5:xyz@0\n"},
+      {"model from a cage file",
+       {"p.vtk", "p.vtk"},
+       0,
+       "cagewarp: warning: p.vtk: 1 pyramids read as two tetrahedra each\n"
+       "cagewarp: warning: p.vtk: 1 pyramids read as two tetrahedra each\n",
+       "load model mesh: p.vtk\nmodel mesh: [0,0|2D:0,0|3D:2,0,0,0]::3x5:xyz@0\n"},
+      {"unknown cell type",
+       {"u.vtk", "m.txt"},
+       1,
+       "cagewarp: u.vtk: cell type 42 is not supported\n",
+       "load control mesh: u.vtk\n"},
+      {"malformed model",
+       {"c.txt", "cut.msh"},
+       1,
+       "cagewarp: cut.msh:5: node count 4 is larger than the file can hold\n",
+       "load model mesh: cut.msh\n"},
+  };
+  for (bool tables : {true, false}) {
+    ProgramRunner runner(tables);
+    runner.write("p.vtk", vtkHead + "CELLS 1 6\n5 0 1 2 3 4\nCELL_TYPES 1\n14\n");
+    runner.write("u.vtk", vtkHead + "CELLS 1 6\n5 0 1 2 3 4\nCELL_TYPES 1\n42\n");
+    runner.write("cut.msh", "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n4\n1 0 0 0\n");
+    runner.write("m.txt", twoPoints);
+    runner.write("c.txt", mixedCage);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (tables ? "" : " without tables"));
+      const RunResult r = runner.run(c.args);
+      EXPECT_EQ(r.exitStatus, c.exitStatus);
+      std::string err = r.err;
+      if (!tables) err.erase(0, err.find('\n') + 1);  // the missing tables' warning
+      EXPECT_EQ(err, c.err) << r.err;
+      EXPECT_NE(r.out.find(c.out), std::string::npos) << r.out;
+      EXPECT_EQ(runner.exists(c.args[0] + ".mat"), c.exitStatus == 0);
+    }
+  }
 }
 
 }  // namespace
