@@ -62,18 +62,27 @@ Status applyOperation(char operation, Mesh& control, const LookupTables& tables,
   }
 }
 
-// Cage files come in through the cage readers whatever their role; the model formats are read
-// as mesh text until their readers are wired in. Reader warnings (higher-order cells, split
-// pyramids, reoriented cells) concern the file, not the tables, so they always pass.
-Status readMesh(const std::string& file, bool anyCageFormat, Mesh& mesh, RunObserver& observer) {
-  const FileFormat format = formatOfPath(file);
-  const bool cageFormat = format == FileFormat::gmsh || format == FileFormat::vtk ||
-                          format == FileFormat::tetgen || format == FileFormat::medit;
-  if (!anyCageFormat && !cageFormat) return readText(mesh, file);
+// Reader warnings (higher-order cells, split pyramids, reoriented cells) concern the file, not
+// the tables, so they always pass.
+Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) {
   Warnings warnings;
   const Status status = readCage(file, mesh, warnings);
   for (const std::string& w : warnings) observer.warning(w);
   return status;
+}
+
+// A model in a cage format comes in as a cage; the model formats are read as mesh text until
+// their readers are wired in.
+Status readModelMesh(const std::string& file, Mesh& mesh, RunObserver& observer) {
+  switch (formatOfPath(file)) {
+    case FileFormat::gmsh:
+    case FileFormat::vtk:
+    case FileFormat::tetgen:
+    case FileFormat::medit:
+      return readCageFile(file, mesh, observer);
+    default:
+      return readText(mesh, file);
+  }
 }
 
 // The control mesh's positions alone: the weight rows below them mean nothing to a viewer.
@@ -138,7 +147,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::loadTables, nullptr);
 
   observer.started(Phase::readControl, job.controlFile);
-  run.status = readMesh(job.controlFile, true, run.control, observer);
+  run.status = readCageFile(job.controlFile, run.control, observer);
   if (!run.status.ok) return run;
   observer.finished(Phase::readControl, &run.control);
   // The relation expresses the model over the control vertices as loaded.
@@ -149,7 +158,8 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::appendWeightRows, &run.control);
 
   observer.started(Phase::readModel, job.modelFile);
-  if (run.status = readMesh(job.modelFile, false, run.model, observer); !run.status.ok) return run;
+  run.status = readModelMesh(job.modelFile, run.model, observer);
+  if (!run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
   for (char operation : job.operations) {
