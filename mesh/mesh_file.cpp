@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "array/atomic_file.h"
 #include "array/number_format.h"
 
 namespace cagewarp {
@@ -346,13 +347,13 @@ class MeshTextReader {
 // ---------------------------------------------------------------------------------------------
 // Writer
 
-// A file written through one large buffer; remembers whether every write succeeded.
+// A result file written through one large buffer beside its final name; remembers whether every
+// write succeeded, and only a complete file replaces what was there.
 class BufferedFile {
  public:
-  explicit BufferedFile(const std::string& fileName)
-      : file_(std::fopen(fileName.c_str(), "w")), buffer_(bufferSize) {}
+  explicit BufferedFile(const std::string& fileName) : file_(fileName), buffer_(bufferSize) {}
 
-  bool isOpen() const { return file_ != nullptr; }
+  Status open() { return file_.open(); }
 
   void put(std::string_view text) {
     if (text.size() > bufferSize - used_) flush();
@@ -374,10 +375,11 @@ class BufferedFile {
   }
   void numberWritten(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
 
-  bool close() {
+  // Renames the file into place when every write succeeded; otherwise removes it.
+  Status commit() {
     flush();
-    const bool closed = std::fclose(file_.release()) == 0;
-    return ok_ && closed;
+    if (!ok_) return Status::failure(file_.path() + ": cannot write");
+    return file_.commit();
   }
 
  private:
@@ -388,10 +390,10 @@ class BufferedFile {
     used_ = 0;
   }
   void write(const char* data, size_t size) {
-    if (size > 0 && std::fwrite(data, 1, size, file_.get()) != size) ok_ = false;
+    if (ok_ && size > 0 && std::fwrite(data, 1, size, file_.stream()) != size) ok_ = false;
   }
 
-  FileHandle file_;
+  AtomicFile file_;
   std::vector<char> buffer_;
   size_t used_ = 0;
   bool ok_ = true;
@@ -462,9 +464,8 @@ Status readText(Mesh& mesh, const std::string& fileName) {
 }
 
 Status writeText(const Mesh& mesh, const std::string& fileName) {
-  const Status cannotWrite = Status::failure(fileName + ": cannot write");
   BufferedFile out(fileName);
-  if (!out.isOpen()) return cannotWrite;
+  if (Status opened = out.open(); !opened.ok) return opened;
   out.put(generatorComment);
   out.put(projectWebAddress);
   out.put(documentationPath);
@@ -473,7 +474,7 @@ Status writeText(const Mesh& mesh, const std::string& fileName) {
   out.put(blankLineNote);
   for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t]);
   writeVertices(out, mesh.vertices);
-  return out.close() ? Status::success() : cannotWrite;
+  return out.commit();
 }
 
 }  // namespace cagewarp

@@ -16,8 +16,9 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 // and with "<file>: cannot open" when the file cannot be read; the mesh is then unspecified.
 Status readText(Mesh& mesh, const std::string& fileName);
 
-// Creates or truncates `fileName` and writes the whole mesh, every vertex row included.
-// Fails when the file could not be created or written completely.
+// Writes the whole mesh, every vertex row included, beside `fileName` and renames it into place
+// when complete. Fails when the file could not be created, written or renamed; an earlier file
+// of that name then stays as it was.
 Status writeText(const Mesh& mesh, const std::string& fileName);
 
 }  // namespace cagewarp
