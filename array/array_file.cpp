@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "array/atomic_file.h"
 #include "array/number_format.h"
 
 namespace cagewarp {
@@ -155,17 +156,20 @@ bool writeElements(std::FILE* f, const T* data, int64_t count) {
 }
 
 template <typename T>
-bool writeText(const NdArray<T>& array, const std::string& fileName) {
-  File f(std::fopen(fileName.c_str(), "w"));
-  if (!f) return false;
+Status writeText(const NdArray<T>& array, const std::string& fileName) {
+  AtomicFile file(fileName);
+  if (Status opened = file.open(); !opened.ok) return opened;
+  std::FILE* f = file.stream();
   std::string head(textHeader);
   head += std::to_string(array.n()) + "\n";
   for (int d = 0; d < array.n(); ++d) head += std::to_string(array.size(d)) + " ";
   head += "\n";
-  bool ok = std::fwrite(head.data(), 1, head.size(), f.get()) == head.size();
-  ok = ok && writeElements(f.get(), array.data(), array.isEmpty() ? 0 : array.count());
-  ok = ok && std::fputc('\n', f.get()) != EOF;
-  return std::fclose(f.release()) == 0 && ok;
+  bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
+  ok = ok && writeElements(f, array.data(), array.isEmpty() ? 0 : array.count());
+  ok = ok && std::fputc('\n', f) != EOF;
+  // Dropping the file uncommitted removes the partial text and keeps any earlier result.
+  if (!ok) return Status::failure(fileName + ": cannot write");
+  return file.commit();
 }
 
 }  // namespace
@@ -190,9 +194,9 @@ LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
 
 template <typename T>
 Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo) {
-  const bool written = writeText(array, fileName);
+  const Status written = writeText(array, fileName);
   if (echo == Echo::on) writeStdout(fileName + std::string(saveMarker) + consoleForm(array));
-  return written ? Status::success() : Status::failure(fileName + ": cannot write");
+  return written;
 }
 
 template <typename T>

@@ -26,7 +26,8 @@ struct LoadedArray {
 template <typename T>
 LoadedArray<T> loadArray(const std::string& fileName, Echo echo = Echo::off);
 
-// Writes the array text file; fails when the file could not be created or written. With
+// Writes the array text file beside `fileName` and renames it into place when complete; fails
+// when it could not be created, written or renamed, and then leaves any earlier file. With
 // Echo::on the array is shown on standard output whether or not the write succeeded.
 template <typename T>
 Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo = Echo::off);

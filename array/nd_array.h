@@ -156,13 +156,14 @@ class NdArray {
   // Concatenation along the last dimension (a matrix gains other's columns).
   void appendCols(const NdArray& other) {
     CAGEWARP_CHECK(!isEmpty() && !other.isEmpty() && n_ == other.n_ && n_ > 0);
-    int64_t total = int64_t{count_} + other.count_;
-    CAGEWARP_CHECK(total <= std::numeric_limits<int>::max());
+    const int64_t total = int64_t{count_} + other.count_;
+    const int64_t last = int64_t{shape_[n_ - 1]} + other.shape_[n_ - 1];
+    requireIndexable(std::max(total, last));
     auto block = allocateBlock(total, false, T{});
     copyElements(block.get(), data(), count_);
     copyElements(block.get() + count_, other.data(), other.count_);
     data_ = std::move(block);
-    shape_[n_ - 1] += other.shape_[n_ - 1];
+    shape_[n_ - 1] = static_cast<int>(last);
     count_ = static_cast<int>(total);
   }
 
@@ -172,16 +173,17 @@ class NdArray {
     const int c = cols();
     const int r1 = rows();
     const int r2 = other.rows();
-    int64_t total = int64_t{r1 + r2} * c;
-    CAGEWARP_CHECK(total <= std::numeric_limits<int>::max());
+    const int64_t r = int64_t{r1} + r2;
+    const int64_t total = r * c;
+    requireIndexable(std::max(total, r));
     auto block = allocateBlock(total, false, T{});
     for (int j = 0; j < c; ++j) {
-      T* dst = block.get() + int64_t{r1 + r2} * j;
+      T* dst = block.get() + r * j;
       copyElements(dst, data() + int64_t{r1} * j, r1);
       copyElements(dst + r1, other.data() + int64_t{r2} * j, r2);
     }
     data_ = std::move(block);
-    shape_[0] = r1 + r2;
+    shape_[0] = static_cast<int>(r);
     count_ = static_cast<int>(total);
   }
 
@@ -190,8 +192,8 @@ class NdArray {
     CAGEWARP_CHECK(!isEmpty() && r >= rows());
     const int c = cols();
     const int r1 = rows();
-    int64_t total = int64_t{r} * c;
-    CAGEWARP_CHECK(total <= std::numeric_limits<int>::max());
+    const int64_t total = int64_t{r} * c;
+    requireIndexable(total);
     auto block = allocateBlock(total, true, T{});
     for (int j = 0; j < c; ++j)
       copyElements(block.get() + int64_t{r} * j, data() + int64_t{r1} * j, r1);
@@ -322,6 +324,13 @@ class NdArray {
   int colsFromShape() const {
     return n_ > 0 ? static_cast<int>(detail::columnCount(shape_.data(), n_)) : 0;
   }
+  // Element counts and sizes are ints: an array past that range is more than the program can
+  // hold, so it fails the way an allocation does. Sizes come from input (a cage of 50,000
+  // vertices asks for an identity of 2.5e9 elements), and the run ends with the out-of-memory
+  // message rather than an abort.
+  static void requireIndexable(int64_t count) {
+    if (count > std::numeric_limits<int>::max()) throw std::bad_alloc();
+  }
   // Zero-filled blocks come from calloc, so large zero matrices cost no page writes up front.
   static Block allocateBlock(int64_t count, bool zero, T fill) {
     const size_t bytes = static_cast<size_t>(std::max<int64_t>(count, 1)) * sizeof(T);
@@ -337,8 +346,9 @@ class NdArray {
   }
   void allocate(int n, const int* sizes, T fill) {
     CAGEWARP_CHECK(n >= 0);
+    for (int d = 0; d < n; ++d) CAGEWARP_CHECK(sizes[d] >= 0);
     const int64_t count = detail::elementCount(sizes, n);
-    CAGEWARP_CHECK(count >= 0 && detail::columnCount(sizes, n) >= 0);
+    if (count < 0 || detail::columnCount(sizes, n) < 0) throw std::bad_alloc();
     T zero{};
     const bool zeroFill = std::memcmp(&fill, &zero, sizeof(T)) == 0;
     data_ = allocateBlock(count, zeroFill, fill);

@@ -64,14 +64,11 @@ class ConsoleObserver : public RunObserver {
     if (phase == Phase::readControl) print(messages::controlSummary, mesh->summary());
     if (phase == Phase::readModel) print(messages::modelSummary, mesh->summary());
   }
+  // The refined mesh is written with the other results once the run has succeeded, so a run
+  // that runs out of memory while relating leaves every earlier result as it was.
   void refined(const Mesh& control) override {
     if (!writeRefined_) return;
-    doing_ = "writing the refined control mesh";
     print(messages::refinedStored, refinedFile_);
-    if (!writeText(control, refinedFile_).ok) {
-      reportError(refinedFile_ + ": cannot write the refined control mesh");
-      writeFailed_ = true;
-    }
     print(messages::refinedSummary, control.summary());
   }
   void warning(const std::string& message) override { reportError("warning: " + message); }
@@ -79,13 +76,20 @@ class ConsoleObserver : public RunObserver {
   // What the run is doing, for the out-of-memory message.
   const char* doing() const { return doing_; }
   void nowDoing(const char* what) { doing_ = what; }
-  bool writeFailed() const { return writeFailed_; }
+
+  // Writes the refined control mesh when asked for; false when that failed.
+  bool writeRefined(const Mesh& control) {
+    if (!writeRefined_) return true;
+    doing_ = "writing the refined control mesh";
+    if (writeText(control, refinedFile_).ok) return true;
+    reportError(refinedFile_ + ": cannot write the refined control mesh");
+    return false;
+  }
 
  private:
   std::string refinedFile_;
   bool writeRefined_;
   const char* doing_ = describe(Phase::loadTables);
-  bool writeFailed_ = false;
 };
 
 int showUsage() {
@@ -124,9 +128,10 @@ int runOnce(const Job& job, ConsoleObserver& observer) {
     return failureStatus;
   }
   if (!run.cageOut.ok) reportError(run.cageOut.message);
+  const bool refinedWritten = observer.writeRefined(run.control);
   observer.nowDoing("writing the results");
   const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
-  return written && !observer.writeFailed() && run.cageOut.ok ? 0 : failureStatus;
+  return written && refinedWritten && run.cageOut.ok ? 0 : failureStatus;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "formats/cage_cells.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <new>
 
 namespace cagewarp {
 namespace {
@@ -73,6 +75,8 @@ void CellCollector::add(const CellMapping& map, const int32_t* nodes) {
 
 void CellCollector::finish(Mesh& mesh, const std::string& fileName, Warnings& warnings) {
   for (int t = 0; t < cellTypeCount; ++t) {
+    // A cell array counts its elements in an int; more is more than a run can hold.
+    if (cells_[t].size() > static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
     const int count = static_cast<int>(cells_[t].size()) / verticesPerCell[t];
     IntArray block({verticesPerCell[t], count}, 0);
     std::copy(cells_[t].begin(), cells_[t].end(), block.data());

@@ -347,13 +347,13 @@ class MeshTextReader {
 // ---------------------------------------------------------------------------------------------
 // Writer
 
-// A file written through one large buffer beside its final name and renamed into place when
-// complete; remembers whether every write succeeded.
+// A result file written through one large buffer beside its final name; remembers whether every
+// write succeeded, and only a complete file replaces what was there.
 class BufferedFile {
  public:
   explicit BufferedFile(const std::string& fileName) : file_(fileName), buffer_(bufferSize) {}
 
-  bool open() { return file_.open().ok; }
+  Status open() { return file_.open(); }
 
   void put(std::string_view text) {
     if (text.size() > bufferSize - used_) flush();
@@ -375,9 +375,11 @@ class BufferedFile {
   }
   void numberWritten(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
 
-  bool close() {
+  // Renames the file into place when every write succeeded; otherwise removes it.
+  Status commit() {
     flush();
-    return ok_ && file_.commit().ok;
+    if (!ok_) return Status::failure(file_.path() + ": cannot write");
+    return file_.commit();
   }
 
  private:
@@ -388,7 +390,7 @@ class BufferedFile {
     used_ = 0;
   }
   void write(const char* data, size_t size) {
-    if (size > 0 && std::fwrite(data, 1, size, file_.stream()) != size) ok_ = false;
+    if (ok_ && size > 0 && std::fwrite(data, 1, size, file_.stream()) != size) ok_ = false;
   }
 
   AtomicFile file_;
@@ -462,9 +464,8 @@ Status readText(Mesh& mesh, const std::string& fileName) {
 }
 
 Status writeText(const Mesh& mesh, const std::string& fileName) {
-  const Status cannotWrite = Status::failure(fileName + ": cannot write");
   BufferedFile out(fileName);
-  if (!out.open()) return cannotWrite;
+  if (Status opened = out.open(); !opened.ok) return opened;
   out.put(generatorComment);
   out.put(projectWebAddress);
   out.put(documentationPath);
@@ -473,7 +474,7 @@ Status writeText(const Mesh& mesh, const std::string& fileName) {
   out.put(blankLineNote);
   for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t]);
   writeVertices(out, mesh.vertices);
-  return out.close() ? Status::success() : cannotWrite;
+  return out.commit();
 }
 
 }  // namespace cagewarp

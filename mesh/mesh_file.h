@@ -16,9 +16,9 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 // and with "<file>: cannot open" when the file cannot be read; the mesh is then unspecified.
 Status readText(Mesh& mesh, const std::string& fileName);
 
-// Writes the whole mesh, every vertex row included, to `fileName`, which appears (replacing any
-// earlier file) only once complete. Fails when the file could not be created or written
-// completely.
+// Writes the whole mesh, every vertex row included, beside `fileName` and renames it into place
+// when complete. Fails when the file could not be created, written or renamed; an earlier file
+// of that name then stays as it was.
 Status writeText(const Mesh& mesh, const std::string& fileName);
 
 }  // namespace cagewarp

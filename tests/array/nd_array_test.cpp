@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <limits>
+#include <new>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "array/matrix.h"
 
@@ -76,6 +81,35 @@ TEST(NdArray, AppendColsRowsAndResizeKeepPlaces) {
     for (int r = 0; r < 3; ++r) EXPECT_EQ(m(r, c), 3.0f * c + r);
     for (int r = 3; r < 5; ++r) EXPECT_EQ(m(r, c), 0.0f);
   }
+}
+
+// Sizes that an int cannot count fail like an allocation, before anything is allocated; the
+// arrays here have no elements, so the test itself needs no memory.
+TEST(NdArray, SizesPastTheIntRangeFailAsOutOfMemory) {
+  constexpr int most = std::numeric_limits<int>::max();
+  const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+      {"an identity for 50,000 vertices", [] { Matrix(50000, 50000, "eye"); }},
+      {"columns whose product overflows",
+       [] {
+         IntArray({0, 65536, 65536}, 0);
+       }},
+      {"rows appended past the range",
+       [] {
+         IntArray a({most, 0}, 0);
+         a.appendRows(IntArray({1, 0}, 0));
+       }},
+      {"columns appended past the range",
+       [] {
+         IntArray a({0, most}, 0);
+         a.appendCols(IntArray({0, 1}, 0));
+       }},
+      {"rows grown past the range",
+       [] {
+         IntArray a({1, 3}, 0);
+         a.resizeRows(most);
+       }},
+  };
+  for (const auto& [what, build] : cases) EXPECT_THROW(build(), std::bad_alloc) << what;
 }
 
 TEST(NdArray, ArgMinRotateFindAndIndexOf) {

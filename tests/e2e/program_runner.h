@@ -1,8 +1,10 @@
 #pragma once
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +19,12 @@ struct RunResult {
   int exitStatus = -1;
   std::string out;
   std::string err;
+};
+
+// Limits of one run; 0 leaves a resource unlimited.
+struct Limits {
+  long memoryKiB = 0;  // address space
+  long fileBytes = 0;  // size of any file the program writes
 };
 
 // A working directory with the committed tables, in which the program runs as a user runs it.
@@ -34,25 +42,50 @@ class ProgramRunner {
   std::string read(const std::string& name) const { return readFile(file(name)); }
   bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
-  // Runs the program with `args` in the directory, standard input from `input`, its address
-  // space limited to `memoryKiB` when that is not 0.
+  // Runs the program with `args` in the directory, standard input from `input`, under the given
+  // limits, which are set in the child before it starts the program.
   RunResult run(const std::vector<std::string>& args, const std::string& input = "",
-                long memoryKiB = 0) const {
+                const Limits& limits = {}) const {
     write(".stdin", input);
-    std::string command = "cd '" + dir_.path().string() + "' && ";
-    if (memoryKiB > 0) command += "ulimit -v " + std::to_string(memoryKiB) + " && ";
-    command += "'" CAGEWARP_BINARY "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " <.stdin >.stdout 2>.stderr";
-    const int status = std::system(command.c_str());
+    const std::string directory = dir_.path().string();
+    std::vector<std::string> words{CAGEWARP_BINARY};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      // Only system calls between fork and exec.
+      if (::chdir(directory.c_str()) != 0 || !redirect(".stdin", 0, O_RDONLY) ||
+          !redirect(".stdout", 1, O_WRONLY | O_CREAT | O_TRUNC) ||
+          !redirect(".stderr", 2, O_WRONLY | O_CREAT | O_TRUNC) ||
+          !limit(RLIMIT_AS, limits.memoryKiB * 1024) || !limit(RLIMIT_FSIZE, limits.fileBytes))
+        ::_exit(126);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    int status = 0;
     RunResult result;
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
+      result.exitStatus = WEXITSTATUS(status);
     result.out = read(".stdout");
     result.err = read(".stderr");
     return result;
   }
 
  private:
+  static bool redirect(const char* name, int target, int flags) {
+    const int fd = ::open(name, flags, 0666);
+    return fd >= 0 && ::dup2(fd, target) == target && ::close(fd) == 0;
+  }
+  // The resource's type differs between C libraries.
+  template <typename Resource>
+  static bool limit(Resource resource, long value) {
+    if (value <= 0) return true;
+    const rlimit bound{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+    return ::setrlimit(resource, &bound) == 0;
+  }
+
   TempDir dir_;
 };
 

@@ -171,12 +171,15 @@ TEST(Program, RunningOutOfMemoryEndsWithAMessage) {
   ProgramRunner runner;
   scene::writeScene(scene::warpedHexCage(6), runner.file("c.txt"), "cage");
   runner.write("m.txt", threePoints);
+  for (const char* result : {"c.txt.mat", "c.txt.ind", "c.txt.out"})
+    runner.write(result, "earlier");
   // Three smooth steps on 216 hexahedra need far more than 150 MB.
-  const RunResult r = runner.run({"c.txt", "m.txt", "s", "s", "s"}, "", 150000);
+  const RunResult r = runner.run({"c.txt", "m.txt", "s", "s", "s", "o"}, "", {.memoryKiB = 150000});
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "cagewarp: out of memory while subdividing\n");
   EXPECT_NE(r.out.find("normal subdivision\n"), std::string::npos);
-  EXPECT_FALSE(runner.exists("c.txt.mat"));
+  for (const char* result : {"c.txt.mat", "c.txt.ind", "c.txt.out"})
+    EXPECT_EQ(runner.read(result), "earlier") << result;
 }
 
 TEST(Program, BundledExampleRuns) {
