@@ -53,6 +53,8 @@ const char* phaseName(cagewarp::Phase phase) {
       return "normal subdivision";
     case Phase::relate:
       return "relate (locate, D, sparse)";
+    case Phase::deform:
+      return "write a deformed model";
   }
   return "?";
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/console_text.h"
@@ -33,17 +34,25 @@ class ProgramRunner {
   }
   std::string read(const std::string& name) const { return readFile(file(name)); }
   bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+  const std::filesystem::path& path() const { return dir_.path(); }
+
+  // Runs `binary` instead of the program in the build folder, from `directory` instead of the
+  // runner's own (file names in the arguments are then best absolute).
+  void useBinary(std::string binary) { binary_ = std::move(binary); }
+  void runFrom(std::string directory) { workingDirectory_ = std::move(directory); }
 
   // Runs the program with `args` in the directory, standard input from `input`, its address
   // space limited to `memoryKiB` when that is not 0.
   RunResult run(const std::vector<std::string>& args, const std::string& input = "",
                 long memoryKiB = 0) const {
     write(".stdin", input);
-    std::string command = "cd '" + dir_.path().string() + "' && ";
+    const std::string here = dir_.path().string() + "/";
+    std::string command =
+        "cd '" + (workingDirectory_.empty() ? dir_.path().string() : workingDirectory_) + "' && ";
     if (memoryKiB > 0) command += "ulimit -v " + std::to_string(memoryKiB) + " && ";
-    command += "'" CAGEWARP_BINARY "'";
+    command += "'" + binary_ + "'";
     for (const std::string& a : args) command += " '" + a + "'";
-    command += " <.stdin >.stdout 2>.stderr";
+    command += " <'" + here + ".stdin' >'" + here + ".stdout' 2>'" + here + ".stderr'";
     const int status = std::system(command.c_str());
     RunResult result;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -54,6 +63,8 @@ class ProgramRunner {
 
  private:
   TempDir dir_;
+  std::string binary_ = CAGEWARP_BINARY;
+  std::string workingDirectory_;
 };
 
 inline const std::string arrayHeader =
