@@ -109,8 +109,10 @@ void drawModel(std::FILE* out, const Mesh& model, const Frame& frame, int panel)
       const double n[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
                            u[0] * v[1] - u[1] * v[0]};
       const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-      if (length == 0 || n[2] > 0) continue;  // facing away from the viewer
-      face.shade = static_cast<int>(std::lround(80 + 150 * (-n[2] / length)));
+      // Screen x, screen y and depth are a left-handed frame: an outward normal facing the
+      // viewer has a positive depth component here.
+      if (length == 0 || n[2] < 0) continue;
+      face.shade = static_cast<int>(std::lround(80 + 150 * (n[2] / length)));
       for (const Point& p : face.corners) face.depth += p[2] / face.corners.size();
       faces.push_back(std::move(face));
     }
@@ -121,10 +123,10 @@ void drawModel(std::FILE* out, const Mesh& model, const Frame& frame, int panel)
     std::fprintf(out, "<path d=\"");
     for (size_t k = 0; k < face.corners.size(); ++k) {
       const auto [x, y] = frame.place(face.corners[k], panel);
-      std::fprintf(out, "%s%.1f %.1f", k == 0 ? "M" : "L", x, y);
+      std::fprintf(out, "%s%.0f %.0f", k == 0 ? "M" : "L", x, y);
     }
     const int s = face.shade;
-    std::fprintf(out, "Z\" fill=\"rgb(%d,%d,%d)\"/>\n", s * 2 / 3, s * 5 / 6, s);
+    std::fprintf(out, "Z\" fill=\"#%02x%02x%02x\"/>\n", s * 2 / 3, s * 5 / 6, s);
   }
 }
 

@@ -180,9 +180,11 @@ TEST(Program, BundledExampleRuns) {
   ProgramRunner runner;
   std::filesystem::copy_file(CAGEWARP_SOURCE_DIR "/examples/cage.txt", runner.file("cage.txt"));
   std::filesystem::copy_file(CAGEWARP_SOURCE_DIR "/examples/model.txt", runner.file("model.txt"));
-  const RunResult r = runner.run({"cage.txt", "model.txt"});
+  const RunResult r = runner.run({"cage.txt", "model.txt", "--deform",
+                                  CAGEWARP_SOURCE_DIR "/examples/cage_bent.txt", "bent.txt"});
   EXPECT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.out.find(" 3122 of 3122 model vertices enclosed"), std::string::npos) << r.out;
+  EXPECT_TRUE(runner.exists("bent.txt"));
 }
 
 }  // namespace
