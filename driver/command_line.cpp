@@ -80,8 +80,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       if (files.size() < 2) {
         files.emplace_back(argument);
       } else {
-        line.job.operations.push_back(argument.empty() ? '\0' : argument[0]);
-        line.writeRefined = line.writeRefined || argument[0] == 'o';
+        const char letter = argument.empty() ? '\0' : argument[0];
+        line.job.operations.push_back(letter);
+        line.writeRefined = line.writeRefined || letter == 'o';
       }
       continue;
     }
@@ -100,6 +101,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     if (option->name == "--deform") {
       line.job.poses.push_back({values[0], values[1]});
     } else if (option->name == "--tables") {
+      if (values[0].empty()) return usageError(std::string(option->missing));
       line.job.tableDirectory = values[0];
       line.tablesGiven = true;
     } else if (option->name == "--threads") {

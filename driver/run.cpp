@@ -178,8 +178,8 @@ int runCagewarp(int argc, const char* const* argv) {
     reportError(found.message);
     return failureStatus;
   }
-  const bool writeRefined = line.writeRefined;
-  ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix), writeRefined);
+  ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
+                           line.writeRefined);
   try {
     return runOnce(job, observer);
   } catch (const std::bad_alloc&) {

@@ -60,6 +60,7 @@ TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
       {{"c", "m", "--deform", "a", "--tables", "t"},
        "error: --deform needs a moved control mesh file and an output file"},
       {{"c", "m", "--tables"}, "error: --tables needs a directory"},
+      {{"c", "m", "--tables", ""}, "error: --tables needs a directory"},
       {{"c", "m", "--cage-out"}, "error: --cage-out needs a file name"},
       {{"c", "m", "--threads"}, "error: --threads needs a number"},
       {{"c", "m", "--threads", "0"}, "error: --threads needs a positive whole number, not '0'"},
