@@ -55,6 +55,8 @@ const char* phaseName(cagewarp::Phase phase) {
       return "write refined cage";
     case Phase::relate:
       return "relate (locate, D, sparse)";
+    case Phase::deform:
+      return "write a deformed model";
   }
   return "?";
 }

@@ -27,7 +27,9 @@ inline constexpr std::string_view usageBody =
     "\n"
     "Example: cagewarp control.txt model.txt b s s s\n"
     "hit ENTER to continue...\n";
-inline constexpr std::string_view usageLine = "usage: cagewarp filename1 filename2 [options]";
+inline constexpr std::string_view usageLine =
+    "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
+    "[--threads N] [--cage-out FILE] [--help] [--version]";
 
 inline constexpr const char* loadControl = "load control mesh: %s\n";
 inline constexpr const char* controlSummary = "control mesh: %s\n";

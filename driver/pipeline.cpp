@@ -71,17 +71,24 @@ Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) 
   return status;
 }
 
-// A model in a cage format comes in as a cage; the model formats are read as mesh text until
-// their readers are wired in.
-Status readModelMesh(const std::string& file, Mesh& mesh, RunObserver& observer) {
-  switch (formatOfPath(file)) {
+// Models in the model file formats keep what they were read from, for writing deformed copies;
+// a model in a cage format comes in as a cage.
+Status readModel(const std::string& path, RunOutcome& run, RunObserver& observer) {
+  switch (formatOfPath(path)) {
+    case FileFormat::obj:
+    case FileFormat::off:
+    case FileFormat::ply:
+    case FileFormat::stl:
+      if (Status status = readModelFile(path, run.modelSource); !status.ok) return status;
+      run.model = run.modelSource.mesh;
+      return Status::success();
     case FileFormat::gmsh:
     case FileFormat::vtk:
     case FileFormat::tetgen:
     case FileFormat::medit:
-      return readCageFile(file, mesh, observer);
+      return readCageFile(path, run.model, observer);
     default:
-      return readText(mesh, file);
+      return readText(run.model, path);
   }
 }
 
@@ -128,6 +135,8 @@ const char* describe(Phase phase) {
       return "writing the refined cage";
     case Phase::relate:
       return "relating the model to the control mesh";
+    case Phase::deform:
+      return "writing a deformed model";
   }
   return "running";
 }
@@ -158,8 +167,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::appendWeightRows, &run.control);
 
   observer.started(Phase::readModel, job.modelFile);
-  run.status = readModelMesh(job.modelFile, run.model, observer);
-  if (!run.status.ok) return run;
+  if (run.status = readModel(job.modelFile, run, observer); !run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
   for (char operation : job.operations) {
@@ -182,6 +190,21 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   run.relation = relateModel(run.model, unrefined, run.control, run.tables, warnings);
   sink.flush(warnings);
   observer.finished(Phase::relate, &run.model);
+  const OutsideVertices outside =
+      findOutsideVertices(run.model, run.relation.enclosedIndices, unrefined);
+  if (outside.count > 0) observer.outside(outside);
+
+  for (const Pose& pose : job.poses) {
+    observer.started(Phase::deform, pose.outFile);
+    const Status status =
+        writePose(pose, run.modelSource, run.model, run.relation, unrefined.vertexColumns());
+    if (status.ok) {
+      observer.finished(Phase::deform, nullptr);
+    } else {
+      ++run.failedPoses;
+      observer.poseFailed(pose, status);
+    }
+  }
   return run;
 }
 

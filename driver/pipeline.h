@@ -1,17 +1,21 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "array/status.h"
+#include "driver/pose.h"
+#include "formats/model_file.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "relate/deformation.h"
 
 namespace cagewarp {
 
-// What one run does: read both meshes, refine the control mesh by the operations in order, and
-// relate the model to the refined control mesh.
+// What one run does: read both meshes, refine the control mesh by the operations in order,
+// relate the model to the refined control mesh, and write the model deformed by each pose.
 struct Job {
   std::string controlFile;
   std::string modelFile;
@@ -19,6 +23,9 @@ struct Job {
   // letters are the front end's business and are passed over.
   std::vector<char> operations;
   std::string tableDirectory = defaultTableDirectory;
+  std::vector<Pose> poses;
+  // Threads an operation may use.
+  int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
   // Where to write the refined control mesh, positions only, for viewing; none when empty.
   std::string cageOutFile;
 };
@@ -34,6 +41,7 @@ enum class Phase {
   normalSubdivision,
   writeCage,
   relate,
+  deform,  // once per pose
 };
 
 // What the run is doing, as a few words for messages ("reading the control mesh").
@@ -49,6 +57,10 @@ class RunObserver {
   virtual void finished(Phase, const Mesh* /*mesh*/) {}
   // The control mesh after its last operation, before the model is related to it.
   virtual void refined(const Mesh& /*control*/) {}
+  // Model vertices outside every cell, reported after relating when there are any.
+  virtual void outside(const OutsideVertices& /*vertices*/) {}
+  // A pose whose model could not be written; the run goes on with the next pose.
+  virtual void poseFailed(const Pose& /*pose*/, const Status& /*status*/) {}
   // A problem that does not stop the run.
   virtual void warning(const std::string& /*message*/) {}
 };
@@ -58,12 +70,14 @@ class RunObserver {
 struct RunOutcome {
   Status status;
   LookupTables tables;
-  Mesh control;       // refined, with the weight rows below the positions
-  int weightRow = 0;  // the first weight row of control.vertices
-  Mesh model;         // enclosed vertices placed where the relation puts them
+  Mesh control;           // refined, with the weight rows below the positions
+  int weightRow = 0;      // the first weight row of control.vertices
+  Mesh model;             // enclosed vertices placed where the relation puts them
+  ModelFile modelSource;  // the file as read, for an OBJ, OFF, PLY or STL model
   Relation relation;
   // How writing Job::cageOutFile went; a failure there does not stop the run.
   Status cageOut;
+  int failedPoses = 0;
 };
 
 // Runs a job, telling the observer as it goes. Without a table directory the run goes on

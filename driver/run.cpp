@@ -7,8 +7,10 @@
 #include <utility>
 
 #include "array/array_file.h"
+#include "driver/command_line.h"
 #include "driver/messages.h"
 #include "driver/pipeline.h"
+#include "driver/table_search.h"
 #include "mesh/mesh_file.h"
 
 namespace cagewarp {
@@ -40,6 +42,7 @@ class ConsoleObserver : public RunObserver {
 
   void started(Phase phase, const std::string& file) override {
     doing_ = describe(phase);
+    file_ = file;
     switch (phase) {
       case Phase::readControl:
         print(messages::loadControl, file);
@@ -63,6 +66,7 @@ class ConsoleObserver : public RunObserver {
   void finished(Phase phase, const Mesh* mesh) override {
     if (phase == Phase::readControl) print(messages::controlSummary, mesh->summary());
     if (phase == Phase::readModel) print(messages::modelSummary, mesh->summary());
+    if (phase == Phase::deform) reportError("deformed model written to " + file_);
   }
   // The refined mesh is written with the other results once the run has succeeded, so a run
   // that runs out of memory while relating leaves every earlier result as it was.
@@ -70,6 +74,16 @@ class ConsoleObserver : public RunObserver {
     if (!writeRefined_) return;
     print(messages::refinedStored, refinedFile_);
     print(messages::refinedSummary, control.summary());
+  }
+  void outside(const OutsideVertices& vertices) override {
+    char distance[32];
+    std::snprintf(distance, sizeof distance, "%g", vertices.largestDistance);
+    reportError(std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
+                " model vertices are outside every cell, up to " + distance +
+                " from the control mesh's bounding box; they will not move");
+  }
+  void poseFailed(const Pose& /*pose*/, const Status& status) override {
+    reportError(status.message);
   }
   void warning(const std::string& message) override { reportError("warning: " + message); }
 
@@ -90,6 +104,7 @@ class ConsoleObserver : public RunObserver {
   std::string refinedFile_;
   bool writeRefined_;
   const char* doing_ = describe(Phase::loadTables);
+  std::string file_;
 };
 
 int showUsage() {
@@ -131,35 +146,47 @@ int runOnce(const Job& job, ConsoleObserver& observer) {
   const bool refinedWritten = observer.writeRefined(run.control);
   observer.nowDoing("writing the results");
   const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
-  return written && refinedWritten && run.cageOut.ok ? 0 : failureStatus;
+  return written && refinedWritten && run.cageOut.ok && run.failedPoses == 0 ? 0 : failureStatus;
+}
+
+int usageError(const std::string& message) {
+  reportError(message);
+  std::fprintf(stderr, "%s\n", messages::usageLine.data());
+  return usageStatus;
+}
+
+int printText(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+  return 0;
 }
 
 }  // namespace
 
 int runCagewarp(int argc, const char* const* argv) {
-  if (argc <= 1) return showUsage();
-  if (argc == 2) {
-    reportError("no model mesh file given");
-    std::fprintf(stderr, "%s\n", messages::usageLine.data());
-    return usageStatus;
+  CommandLine line = parseCommandLine(argc, argv);
+  switch (line.action) {
+    case CommandAction::usageScreen:
+      return showUsage();
+    case CommandAction::help:
+      return printText(helpText());
+    case CommandAction::version:
+      return printText(versionText());
+    case CommandAction::usageError:
+      return usageError(line.error);
+    case CommandAction::run:
+      break;
   }
-  Job job;
-  job.controlFile = argv[1];
-  job.modelFile = argv[2];
-  bool writeRefined = false;
-  for (int i = 3; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--cage-out") {
-      if (i + 1 == argc) {
-        reportError("--cage-out needs a file name");
-        return usageStatus;
-      }
-      job.cageOutFile = argv[++i];
-      continue;
-    }
-    job.operations.push_back(argv[i][0]);
-    writeRefined = writeRefined || argv[i][0] == 'o';
+  Job& job = line.job;
+  // Without tables every refinement fails and nothing is enclosed: stop before writing anything.
+  if (Status found =
+          findTableDirectory(line.tablesGiven ? job.tableDirectory : "", job.tableDirectory);
+      !found.ok) {
+    reportError(found.message);
+    return failureStatus;
   }
-  ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix), writeRefined);
+  ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
+                           line.writeRefined);
   try {
     return runOnce(job, observer);
   } catch (const std::bad_alloc&) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/console_text.h"
@@ -41,14 +42,23 @@ class ProgramRunner {
   }
   std::string read(const std::string& name) const { return readFile(file(name)); }
   bool exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+  const std::filesystem::path& path() const { return dir_.path(); }
+
+  // Runs `binary` instead of the program in the build folder, from `directory` instead of the
+  // runner's own (file names in the arguments are then best absolute).
+  void useBinary(std::string binary) { binary_ = std::move(binary); }
+  void runFrom(std::string directory) { workingDirectory_ = std::move(directory); }
 
   // Runs the program with `args` in the directory, standard input from `input`, under the given
   // limits, which are set in the child before it starts the program.
   RunResult run(const std::vector<std::string>& args, const std::string& input = "",
                 const Limits& limits = {}) const {
     write(".stdin", input);
-    const std::string directory = dir_.path().string();
-    std::vector<std::string> words{CAGEWARP_BINARY};
+    const std::string directory =
+        workingDirectory_.empty() ? dir_.path().string() : workingDirectory_;
+    const std::string here = dir_.path().string() + "/";
+    const std::string in = here + ".stdin", out = here + ".stdout", err = here + ".stderr";
+    std::vector<std::string> words{binary_};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
@@ -56,9 +66,9 @@ class ProgramRunner {
     const pid_t child = ::fork();
     if (child == 0) {
       // Only system calls between fork and exec.
-      if (::chdir(directory.c_str()) != 0 || !redirect(".stdin", 0, O_RDONLY) ||
-          !redirect(".stdout", 1, O_WRONLY | O_CREAT | O_TRUNC) ||
-          !redirect(".stderr", 2, O_WRONLY | O_CREAT | O_TRUNC) ||
+      if (::chdir(directory.c_str()) != 0 || !redirect(in.c_str(), 0, O_RDONLY) ||
+          !redirect(out.c_str(), 1, O_WRONLY | O_CREAT | O_TRUNC) ||
+          !redirect(err.c_str(), 2, O_WRONLY | O_CREAT | O_TRUNC) ||
           !limit(RLIMIT_AS, limits.memoryKiB * 1024) || !limit(RLIMIT_FSIZE, limits.fileBytes))
         ::_exit(126);
       ::execv(argv[0], argv.data());
@@ -87,6 +97,8 @@ class ProgramRunner {
   }
 
   TempDir dir_;
+  std::string binary_ = CAGEWARP_BINARY;
+  std::string workingDirectory_;
 };
 
 inline const std::string arrayHeader =

@@ -53,7 +53,8 @@ TEST(Program, OneArgumentIsAUsageError) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err,
             "cagewarp: no model mesh file given\n"
-            "usage: cagewarp filename1 filename2 [options]\n");
+            "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
+            "[--threads N] [--cage-out FILE] [--help] [--version]\n");
   EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 
@@ -63,7 +64,10 @@ TEST(Program, RunWithoutOptionsWritesDAndTheIndexList) {
   runner.write("m.txt", threePoints);
   const RunResult r = runner.run({"c.txt", "m.txt"});
   EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.err, "");
+  // (5, 5, 5) is 4 * sqrt(3) from the box [0, 1]^3.
+  EXPECT_EQ(r.err,
+            "cagewarp: 1 of 3 model vertices are outside every cell, up to 6.9282 from the control "
+            "mesh's bounding box; they will not move\n");
   EXPECT_EQ(withoutAddresses(r.out),
             "load control mesh: c.txt\n"
             "control mesh: [0,0|2D:0,0|3D:1,0,0,0]::3x4:xyz@0\n"
@@ -146,22 +150,15 @@ TEST(Program, AnOutputThatCannotBeCreatedFailsTheRunButNotTheOthers) {
   EXPECT_EQ(runner.read("c.txt.ind"), arrayHeader + "1\n2 \n0 2 \n");
 }
 
-TEST(Program, WithoutTablesWarnsOnceAndEnclosesNothing) {
-  ProgramRunner runner(false);
+TEST(Program, TablesMissingFromTheNamedDirectoryStopTheRefinement) {
+  ProgramRunner runner;
   runner.write("c.txt", oneTetrahedron);
   runner.write("m.txt", threePoints);
-  const RunResult r = runner.run({"c.txt", "m.txt"});
-  EXPECT_EQ(r.exitStatus, 0);
-  EXPECT_EQ(r.err,
-            "cagewarp: warning: no table directory 'tab' in the working directory; running without "
-            "tables\n");
-  EXPECT_NE(r.out.find(" 0 of 3 model vertices enclosed by subdiv. volume mesh\n"),
-            std::string::npos);
-  EXPECT_EQ(runner.read("c.txt.mat"), arrayHeader + "2\n4 0 \n\n");
-  // Refinement cannot run without its tables: the run stops before writing results.
-  const RunResult refine = runner.run({"c.txt", "m.txt", "l"});
-  EXPECT_EQ(refine.exitStatus, 1);
-  EXPECT_NE(refine.err.find("cagewarp: tab/mesh_"), std::string::npos) << refine.err;
+  std::filesystem::create_directory(runner.file("empty"));
+  const RunResult r = runner.run({"c.txt", "m.txt", "l", "--tables", "empty"});
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_NE(r.err.find("cagewarp: empty/mesh_"), std::string::npos) << r.err;
+  EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 
 TEST(Program, RunningOutOfMemoryEndsWithAMessage) {
@@ -186,9 +183,11 @@ TEST(Program, BundledExampleRuns) {
   ProgramRunner runner;
   std::filesystem::copy_file(CAGEWARP_SOURCE_DIR "/examples/cage.txt", runner.file("cage.txt"));
   std::filesystem::copy_file(CAGEWARP_SOURCE_DIR "/examples/model.txt", runner.file("model.txt"));
-  const RunResult r = runner.run({"cage.txt", "model.txt"});
+  const RunResult r = runner.run({"cage.txt", "model.txt", "--deform",
+                                  CAGEWARP_SOURCE_DIR "/examples/cage_bent.txt", "bent.txt"});
   EXPECT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.out.find(" 3122 of 3122 model vertices enclosed"), std::string::npos) << r.out;
+  EXPECT_TRUE(runner.exists("bent.txt"));
 }
 
 }  // namespace

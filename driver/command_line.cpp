@@ -1,0 +1,163 @@
+#include "driver/command_line.h"
+
+#include <charconv>
+#include <string_view>
+#include <vector>
+
+namespace cagewarp {
+namespace {
+
+bool isLongOption(std::string_view argument) {
+  return argument.size() >= 2 && argument.substr(0, 2) == "--";
+}
+
+// Takes the `count` arguments of option `name` that follow index i; false when they run out.
+bool takeArguments(int argc, const char* const* argv, int& i, int count,
+                   std::vector<std::string>& values) {
+  values.clear();
+  for (int k = 1; k <= count; ++k) {
+    if (i + k >= argc || isLongOption(argv[i + k])) return false;
+    values.emplace_back(argv[i + k]);
+  }
+  i += count;
+  return true;
+}
+
+bool parseThreads(const std::string& text, int& threads) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec != std::errc() || result.ptr != end || value <= 0) return false;
+  threads = value;
+  return true;
+}
+
+CommandLine usageError(std::string message) {
+  CommandLine line;
+  line.action = CommandAction::usageError;
+  line.error = std::move(message);
+  return line;
+}
+
+struct LongOption {
+  std::string_view name;
+  int arguments;
+  std::string_view missing;  // the error when its arguments are missing
+};
+
+constexpr LongOption longOptions[] = {
+    {"--deform", 2, "--deform needs a moved control mesh file and an output file"},
+    {"--tables", 1, "--tables needs a directory"},
+    {"--threads", 1, "--threads needs a number"},
+    {"--cage-out", 1, "--cage-out needs a file name"},
+    {"--help", 0, ""},
+    {"--version", 0, ""},
+};
+
+const LongOption* findLongOption(std::string_view name) {
+  for (const LongOption& option : longOptions)
+    if (option.name == name) return &option;
+  return nullptr;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine line;
+  if (argc <= 1) {
+    line.action = CommandAction::usageScreen;
+    return line;
+  }
+  std::vector<std::string> files;
+  std::vector<std::string> values;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "-h") {
+      line.action = CommandAction::help;
+      return line;
+    }
+    if (!isLongOption(argument)) {
+      if (files.size() < 2) {
+        files.emplace_back(argument);
+      } else {
+        const char letter = argument.empty() ? '\0' : argument[0];
+        line.job.operations.push_back(letter);
+        line.writeRefined = line.writeRefined || letter == 'o';
+      }
+      continue;
+    }
+    const LongOption* option = findLongOption(argument);
+    if (option == nullptr) return usageError("unknown option " + std::string(argument));
+    if (!takeArguments(argc, argv, i, option->arguments, values))
+      return usageError(std::string(option->missing));
+    if (option->name == "--help") {
+      line.action = CommandAction::help;
+      return line;
+    }
+    if (option->name == "--version") {
+      line.action = CommandAction::version;
+      return line;
+    }
+    if (option->name == "--deform") {
+      line.job.poses.push_back({values[0], values[1]});
+    } else if (option->name == "--tables") {
+      if (values[0].empty()) return usageError(std::string(option->missing));
+      line.job.tableDirectory = values[0];
+      line.tablesGiven = true;
+    } else if (option->name == "--threads") {
+      if (!parseThreads(values[0], line.job.threads))
+        return usageError("--threads needs a positive whole number, not '" + values[0] + "'");
+    } else {
+      line.job.cageOutFile = values[0];
+    }
+  }
+  if (files.size() < 2)
+    return usageError(files.empty() ? "no control mesh file given" : "no model mesh file given");
+  line.job.controlFile = files[0];
+  line.job.modelFile = files[1];
+  return line;
+}
+
+std::string helpText() {
+  return "cagewarp: binds a model to a volumetric control mesh (a cage) and deforms it with the\n"
+         "cage. It refines the cage by the operations given, finds every model vertex in the\n"
+         "refined cells and writes the matrix D that turns cage positions into model positions.\n"
+         "\n"
+         "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
+         "                [--threads N] [--cage-out FILE] [--help] [--version]\n"
+         "\n"
+         "operations, one per argument (its first letter counts), in the order given:\n"
+         "  b                  add boundary\n"
+         "  l                  linear subdivision\n"
+         "  s                  smooth subdivision (several give a smoother deformation)\n"
+         "  o                  also write the refined control mesh to CONTROL.out\n"
+         "options:\n"
+         "  --deform MOVED OUT write the model deformed by the moved control mesh MOVED (same\n"
+         "                     vertices as CONTROL, any cage format) to OUT; repeat for more "
+         "poses\n"
+         "  --tables DIR       read the subdivision tables from DIR (default: tab/ below the\n"
+         "                     working directory, else the tables installed with cagewarp)\n"
+         "  --threads N        use at most N threads (default: all cores)\n"
+         "  --cage-out FILE    write the refined control mesh as .vtk, .msh or .mesh\n"
+         "  -h, --help         show this text\n"
+         "  --version          show the version\n"
+         "\n"
+         "results: CONTROL.mat (D, one row per control vertex, one column per enclosed model\n"
+         "vertex) and CONTROL.ind (the enclosed model vertex indices).\n"
+         "\n"
+         "formats, by extension (any case):\n"
+         "  models: .obj .off .ply .stl, written back byte for byte with moved positions;\n"
+         "          any other extension: mesh text\n"
+         "  control meshes and poses: .msh (gmsh) .vtk (legacy VTK) .ele (TetGen) .mesh (Medit);\n"
+         "          any other extension: mesh text\n"
+         "  OUT: the model's own format, or mesh text under any other extension\n"
+         "\n"
+         "exit status: 0 success; 1 an input could not be read, a table is missing or a result\n"
+         "could not be written (the other results are still written); 2 a usage error.\n";
+}
+
+std::string versionText() {
+  return "cagewarp " CAGEWARP_VERSION "\n";
+}
+
+}  // namespace cagewarp

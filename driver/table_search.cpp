@@ -1,0 +1,61 @@
+#include "driver/table_search.h"
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "mesh/lookup_tables.h"
+
+namespace cagewarp {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where `cmake --install` puts the tables, relative to the executable's directory.
+constexpr const char* installedTables = "../share/cagewarp/tab";
+
+fs::path executableDirectory() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::path() : self.parent_path();
+}
+
+bool isDirectory(const fs::path& path) {
+  std::error_code error;
+  return fs::is_directory(path, error);
+}
+
+bool sameDirectory(const fs::path& a, const fs::path& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error) && !error;
+}
+
+}  // namespace
+
+Status findTableDirectory(const std::string& given, std::string& found) {
+  if (!given.empty()) {
+    if (!isDirectory(given)) return Status::failure(given + ": no such table directory");
+    found = given;
+    return Status::success();
+  }
+  std::vector<fs::path> candidates = {defaultTableDirectory};
+  const fs::path binDirectory = executableDirectory();
+  if (!binDirectory.empty()) {
+    candidates.push_back(binDirectory / installedTables);
+    if (sameDirectory(binDirectory, CAGEWARP_BUILD_DIR))
+      candidates.push_back(CAGEWARP_SOURCE_TABLES);
+  }
+  for (const fs::path& candidate : candidates) {
+    if (isDirectory(candidate)) {
+      found = candidate.lexically_normal().string();
+      return Status::success();
+    }
+  }
+  std::string looked;
+  for (const fs::path& candidate : candidates)
+    looked += (looked.empty() ? "" : ", ") + candidate.lexically_normal().string();
+  return Status::failure("no table directory found (looked in " + looked +
+                         "); name one with --tables DIR");
+}
+
+}  // namespace cagewarp
