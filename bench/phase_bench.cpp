@@ -117,9 +117,9 @@ int main(int argc, char** argv) {
                std::to_string(location.weights.columns.size()) + " W, stored by column");
   }
   Stopwatch clock;
-  const int64_t entries =
-      int64_t{relation.deformationMatrix.rows()} * relation.deformationMatrix.cols();
-  saveArray(relation.deformationMatrix, (workDir / "cage.txt.mat").string());
+  const int64_t entries = int64_t{relation.deformationColumns.rows} *
+                          static_cast<int64_t>(relation.deformationColumns.columns.size());
+  saveDeformationMatrix(relation, (workDir / "cage.txt.mat").string());
   const double write = clock.lap();
   char rate[64];
   std::snprintf(rate, sizeof rate, "%lld entries, %.0f M entries/s",

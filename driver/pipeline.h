@@ -19,6 +19,8 @@ struct Job {
   // letters are the front end's business and are passed over.
   std::vector<char> operations;
   std::string tableDirectory = defaultTableDirectory;
+  // Threads an operation may use; 0 means one per core. The results do not depend on it.
+  int threads = 0;
 };
 
 // The steps of a run, in the order they happen (operations repeat).

@@ -103,7 +103,7 @@ bool writeRelation(const Relation& relation, int modelVertices, const std::strin
   bool ok = true;
   const std::string matrixName = controlName + std::string(messages::matrixSuffix);
   print(messages::matrixOutput);
-  if (!saveArray(relation.deformationMatrix, matrixName, Echo::on).ok) {
+  if (!saveDeformationMatrix(relation, matrixName, Echo::on).ok) {
     reportError(matrixName + ": cannot write the deformation matrix");
     ok = false;
   }
