@@ -1,8 +1,10 @@
 #include "driver/run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "array/array_file.h"
@@ -15,6 +17,8 @@ namespace {
 
 constexpr int failureStatus = 1;
 constexpr int usageStatus = 2;
+// More threads than this only cost memory.
+constexpr int maxThreads = 1024;
 
 void print(const char* format, const std::string& text) {
   std::printf(format, text.c_str());
@@ -141,6 +145,17 @@ int runCagewarp(int argc, const char* const* argv) {
   job.modelFile = argv[2];
   bool writeRefined = false;
   for (int i = 3; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--threads") {
+      char* end = nullptr;
+      const long n = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+      if (n < 1 || n > maxThreads || *end != '\0') {
+        reportError("--threads needs a thread count from 1 to " + std::to_string(maxThreads));
+        return usageStatus;
+      }
+      job.threads = static_cast<int>(n);
+      ++i;
+      continue;
+    }
     job.operations.push_back(argv[i][0]);
     writeRefined = writeRefined || argv[i][0] == 'o';
   }
