@@ -1,5 +1,6 @@
 #include "array/array_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstdio>
@@ -122,23 +123,30 @@ NdArray<T> readBinary(std::FILE* f, std::string& problem) {
   return array;
 }
 
-// Writes `count` elements, each followed by a blank, through a buffer; exact zeros (the bulk
-// of a deformation matrix) are copied from a prepared run of "0 ".
-template <typename T>
-bool writeElements(std::FILE* f, const T* data, int64_t count) {
-  constexpr size_t chunk = size_t{1} << 20;
+// A prepared run of "0 " texts, the bulk of a deformation matrix.
+constexpr int zeroRun = 2048;
+const std::string& zeroTexts() {
   static const std::string zeros = [] {
     std::string s;
-    for (int i = 0; i < 2048; ++i) s += "0 ";
+    for (int i = 0; i < zeroRun; ++i) s += "0 ";
     return s;
   }();
+  return zeros;
+}
+constexpr size_t writeChunk = size_t{1} << 20;
+
+// Writes `count` elements, each followed by a blank, through a buffer; exact zeros are copied
+// from the prepared run.
+template <typename T>
+bool writeElements(std::FILE* f, const T* data, int64_t count) {
+  const std::string& zeros = zeroTexts();
   std::string buffer;
-  buffer.reserve(chunk + zeros.size() + maxNumberText + 1);
+  buffer.reserve(writeChunk + zeros.size() + maxNumberText + 1);
   char number[maxNumberText];
   int64_t i = 0;
   while (i < count) {
     int64_t run = 0;
-    while (i + run < count && run < 2048 && isPlainZero(data[i + run])) ++run;
+    while (i + run < count && run < zeroRun && isPlainZero(data[i + run])) ++run;
     if (run > 0) {
       buffer.append(zeros.data(), static_cast<size_t>(2 * run));
       i += run;
@@ -147,7 +155,7 @@ bool writeElements(std::FILE* f, const T* data, int64_t count) {
       buffer.push_back(' ');
       ++i;
     }
-    if (buffer.size() >= chunk) {
+    if (buffer.size() >= writeChunk) {
       if (std::fwrite(buffer.data(), 1, buffer.size(), f) != buffer.size()) return false;
       buffer.clear();
     }
@@ -155,15 +163,21 @@ bool writeElements(std::FILE* f, const T* data, int64_t count) {
   return std::fwrite(buffer.data(), 1, buffer.size(), f) == buffer.size();
 }
 
+// The header lines of an array text file of the given shape.
+std::string headerText(int n, const int* sizes) {
+  std::string head(textHeader);
+  head += std::to_string(n) + "\n";
+  for (int d = 0; d < n; ++d) head += std::to_string(sizes[d]) + " ";
+  head += "\n";
+  return head;
+}
+
 template <typename T>
 Status writeText(const NdArray<T>& array, const std::string& fileName) {
   AtomicFile file(fileName);
   if (Status opened = file.open(); !opened.ok) return opened;
   std::FILE* f = file.stream();
-  std::string head(textHeader);
-  head += std::to_string(array.n()) + "\n";
-  for (int d = 0; d < array.n(); ++d) head += std::to_string(array.size(d)) + " ";
-  head += "\n";
+  const std::string head = headerText(array.n(), array.sizes());
   bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
   ok = ok && writeElements(f, array.data(), array.isEmpty() ? 0 : array.count());
   ok = ok && std::fputc('\n', f) != EOF;
@@ -199,25 +213,39 @@ Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo
   return written;
 }
 
-template <typename T>
-std::string consoleForm(const NdArray<T>& array) {
+std::string consoleShapeForm(const std::vector<int>& sizes, const void* data) {
   std::string text = " [";
-  if (array.isEmpty()) return text + "empty]\n";
-  for (int d = 0; d < array.n(); ++d) {
-    text += std::to_string(array.size(d));
-    if (d + 1 < array.n()) text += "x";
+  int64_t count = sizes.empty() ? 0 : 1;
+  for (size_t d = 0; d < sizes.size(); ++d) {
+    text += std::to_string(sizes[d]);
+    if (d + 1 < sizes.size()) text += "x";
+    count *= sizes[d];
   }
   char address[32];
-  std::snprintf(address, sizeof address, "%p", static_cast<const void*>(array.data()));
-  text += "]=" + std::to_string(array.count()) + "\tdata:" + address + "\n";
-  if (array.count() == 0) return text;
-  if (array.n() == 1 && array.count() <= maxEchoVector) {
+  std::snprintf(address, sizeof address, "%p", data);
+  return text + "]=" + std::to_string(count) + "\tdata:" + address + "\n";
+}
+
+bool consoleShowsElements(const std::vector<int>& sizes) {
+  const int64_t count = detail::elementCount(sizes.data(), static_cast<int>(sizes.size()));
+  if (count <= 0) return false;
+  if (sizes.size() == 1) return count <= maxEchoVector;
+  return sizes.size() == 2 && sizes[0] <= maxEchoRows && count <= maxEchoMatrix;
+}
+
+template <typename T>
+std::string consoleForm(const NdArray<T>& array) {
+  if (array.isEmpty()) return " [empty]\n";
+  const std::vector<int> sizes(array.sizes(), array.sizes() + array.n());
+  std::string text = consoleShapeForm(sizes, array.data());
+  if (!consoleShowsElements(sizes)) return text;
+  if (array.n() == 1) {
     for (int i = 0; i < array.count(); ++i) {
       appendElement(text, array[i]);
       text += "\t";
     }
     text += "\n";
-  } else if (array.n() == 2 && array.rows() <= maxEchoRows && array.count() <= maxEchoMatrix) {
+  } else {
     for (int r = 0; r < array.rows(); ++r) {
       for (int c = 0; c < array.cols(); ++c) {
         appendElement(text, array.at(r, c));
@@ -227,6 +255,98 @@ std::string consoleForm(const NdArray<T>& array) {
     }
   }
   return text;
+}
+
+struct ArrayTextWriter::Output {
+  Output(std::string fileName, std::vector<int> shape)
+      : file(std::move(fileName)), sizes(std::move(shape)) {}
+
+  AtomicFile file;
+  std::vector<int> sizes;
+  int64_t remaining = 0;
+  std::string buffer;
+  bool ok = true;
+  // The elements themselves when the echo lists them (a few hundred at most).
+  FloatArray shown;
+
+  void show(float value) {
+    if (!shown.isEmpty()) shown[shown.count() - static_cast<int>(remaining)] = value;
+  }
+
+  void flushIfFull() {
+    if (buffer.size() < writeChunk) return;
+    flush();
+  }
+  void flush() {
+    if (file.stream() == nullptr) ok = false;
+    if (ok && std::fwrite(buffer.data(), 1, buffer.size(), file.stream()) != buffer.size())
+      ok = false;
+    buffer.clear();
+  }
+};
+
+ArrayTextWriter::ArrayTextWriter(std::string fileName, std::vector<int> sizes)
+    : out_(std::make_unique<Output>(std::move(fileName), std::move(sizes))) {
+  out_->remaining = detail::elementCount(out_->sizes.data(), static_cast<int>(out_->sizes.size()));
+  CAGEWARP_CHECK(out_->remaining >= 0);
+  if (consoleShowsElements(out_->sizes))
+    out_->shown = FloatArray(static_cast<int>(out_->sizes.size()), out_->sizes.data(), 0.0f);
+}
+
+ArrayTextWriter::~ArrayTextWriter() = default;
+
+Status ArrayTextWriter::open() {
+  if (Status status = out_->file.open(); !status.ok) return status;
+  out_->buffer.reserve(writeChunk + 2 * zeroRun + maxNumberText + 1);
+  out_->buffer = headerText(static_cast<int>(out_->sizes.size()), out_->sizes.data());
+  return Status::success();
+}
+
+void ArrayTextWriter::zeros(int64_t count) {
+  CAGEWARP_CHECK(count >= 0 && count <= out_->remaining);
+  for (int64_t i = 0; i < count && !out_->shown.isEmpty(); ++i) {
+    out_->show(0.0f);
+    --out_->remaining;
+  }
+  if (out_->shown.isEmpty()) out_->remaining -= count;
+  const std::string& texts = zeroTexts();
+  while (count > 0) {
+    const int64_t run = std::min<int64_t>(count, zeroRun);
+    out_->buffer.append(texts.data(), static_cast<size_t>(2 * run));
+    count -= run;
+    out_->flushIfFull();
+  }
+}
+
+void ArrayTextWriter::element(float value) {
+  CAGEWARP_CHECK(out_->remaining > 0);
+  out_->show(value);
+  --out_->remaining;
+  if (isPlainZero(value)) {
+    out_->buffer.append("0 ", 2);
+  } else {
+    char number[maxNumberText];
+    out_->buffer.append(number, formatElement(number, value));
+    out_->buffer.push_back(' ');
+  }
+  out_->flushIfFull();
+}
+
+Status ArrayTextWriter::finish(Echo echo) {
+  Status status = Status::success();
+  if (out_->remaining != 0) {
+    status = Status::failure(out_->file.path() + ": cannot write: elements missing");
+  } else {
+    out_->buffer.push_back('\n');
+    out_->flush();
+    status = out_->ok ? out_->file.commit() : Status::failure(out_->file.path() + ": cannot write");
+  }
+  if (echo == Echo::on) {
+    const std::string console = out_->shown.isEmpty() ? consoleShapeForm(out_->sizes, out_.get())
+                                                      : consoleForm(out_->shown);
+    writeStdout(out_->file.path() + std::string(saveMarker) + console);
+  }
+  return status;
 }
 
 template LoadedArray<int32_t> loadArray<int32_t>(const std::string&, Echo);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "array/matrix.h"
 #include "array/status.h"
@@ -35,6 +38,38 @@ Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo
 // The console form of an array: its shape line, then its elements when it is small.
 template <typename T>
 std::string consoleForm(const NdArray<T>& array);
+// The console form of an array too large to hold: its shape line alone, `data` shown as the
+// address. Only for shapes whose console form shows no elements (see consoleShowsElements).
+std::string consoleShapeForm(const std::vector<int>& sizes, const void* data);
+// Whether the console form of an array of this shape lists its elements.
+bool consoleShowsElements(const std::vector<int>& sizes);
+
+// Writes a float array text file element by element in storage order, for arrays that are
+// never held whole (the elements are mostly zeros, written in runs). The text is the same as
+// saveArray writes for the same elements. The file takes its name only when finish() succeeds.
+class ArrayTextWriter {
+ public:
+  ArrayTextWriter(std::string fileName, std::vector<int> sizes);
+  ~ArrayTextWriter();
+  ArrayTextWriter(const ArrayTextWriter&) = delete;
+  ArrayTextWriter& operator=(const ArrayTextWriter&) = delete;
+
+  // Creates the file and writes the header.
+  Status open();
+  // The next `count` elements are +0.
+  void zeros(int64_t count);
+  // The next element.
+  void element(float value);
+  // Writes what is buffered and puts the file in place; fails when a write failed or the
+  // elements given do not fill the shape. With Echo::on the console form follows, as saveArray
+  // shows it, whether or not the write succeeded.
+  Status finish(Echo echo = Echo::off);
+
+ private:
+  struct Output;
+  std::unique_ptr<Output> out_;
+};
+
 template <typename T>
 std::ostream& operator<<(std::ostream& out, const NdArray<T>& array) {
   return out << consoleForm(array);

@@ -110,20 +110,22 @@ int main(int argc, char** argv) {
   const Relation& relation = run.relation;
   report("enclosed", 0.0,
          std::to_string(relation.enclosedIndices.count()) + " of " + std::to_string(m));
-  {
+  for (int threads : {1, 2}) {
     // Location alone, on the refined mesh the run made.
     Warnings warnings;
     Stopwatch clock;
-    const ModelLocation location =
-        locateModelVertices(run.control, run.model.vertices, run.weightRow, run.tables, warnings);
-    report("locate (alone)", clock.lap(),
-           std::to_string(location.weights.rows) + " x " +
-               std::to_string(location.weights.columns.size()) + " W, stored by column");
+    const ModelLocation location = locateModelVertices(
+        run.control, run.model.vertices, run.weightRow, run.tables, warnings, threads);
+    const double seconds = clock.lap();
+    char rate[96];
+    std::snprintf(rate, sizeof rate, "%d thread(s): %.2f M points/s, %zu columns", threads,
+                  m / seconds / 1e6, location.weights.columns.size());
+    report("locate (alone)", seconds, rate);
   }
   Stopwatch clock;
-  const int64_t entries =
-      int64_t{relation.deformationMatrix.rows()} * relation.deformationMatrix.cols();
-  saveArray(relation.deformationMatrix, (workDir / "cage.txt.mat").string());
+  const int64_t entries = int64_t{relation.deformationColumns.rows} *
+                          static_cast<int64_t>(relation.deformationColumns.columns.size());
+  saveDeformationMatrix(relation, (workDir / "cage.txt.mat").string());
   const double write = clock.lap();
   char rate[64];
   std::snprintf(rate, sizeof rate, "%lld entries, %.0f M entries/s",

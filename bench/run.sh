@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Benchmarks of whole runs: per-phase wall time (phase_bench) and peak memory of the program
-# itself (GNU time). Run from the repository root after building the release preset:
+# Benchmarks of whole runs: per-phase wall time and the location rate at one and two threads
+# (phase_bench), then whole runs of the program at one and two threads with their peak memory
+# (GNU time) next to dd writing as many bytes as the run wrote. The machine may be shared, so
+# compare the figures of one run with each other. From the repository root, after building:
 #   cmake --preset release && cmake --build --preset release && bash bench/run.sh
 set -euo pipefail
 build=${BUILD:-build/release}
@@ -14,10 +16,21 @@ scenario() {
   "$build/bench/phase_bench" tab "$k" "$m" "$@"
   "$build/make_scene" cage "$k" "$work/cage.txt"
   "$build/make_scene" points "$m" 1 "$work/model.txt"
-  /usr/bin/time -f "whole run: %e s wall, peak memory %M KiB" \
-    "$build/cagewarp" "$work/cage.txt" "$work/model.txt" "$@" >/dev/null
+  for threads in 1 2; do
+    /usr/bin/time -f "whole run, $threads thread(s): %e s wall, peak memory %M KiB" \
+      "$build/cagewarp" "$work/cage.txt" "$work/model.txt" "$@" --threads $threads >/dev/null
+  done
+  local bytes
+  bytes=$(cat "$work/cage.txt.mat" "$work/cage.txt.ind" | wc -c)
+  local start end
+  start=$(date +%s.%N)
+  head -c "$bytes" /dev/zero | dd of="$work/dd.out" bs=1M iflag=fullblock status=none
+  end=$(date +%s.%N)
+  echo "dd writing the same $bytes bytes: $(echo "$end - $start" | bc) s"
+  rm -f "$work"/cage.txt.* "$work/dd.out"
 }
 
 scenario 10 100000
+scenario 2 1000000 l l l
 scenario 4 100000 b s s s
-scenario 10 100000 b s s
+scenario 4 100000 b s s

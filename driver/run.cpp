@@ -1,6 +1,7 @@
 #include "driver/run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <string_view>
@@ -18,6 +19,8 @@ namespace {
 
 constexpr int failureStatus = 1;
 constexpr int usageStatus = 2;
+// More threads than this only cost memory.
+constexpr int maxThreads = 1024;
 
 void print(const char* format, const std::string& text) {
   std::printf(format, text.c_str());
@@ -123,7 +126,7 @@ bool writeRelation(const Relation& relation, int modelVertices, const std::strin
   bool ok = true;
   const std::string matrixName = controlName + std::string(messages::matrixSuffix);
   print(messages::matrixOutput);
-  if (!saveArray(relation.deformationMatrix, matrixName, Echo::on).ok) {
+  if (!saveDeformationMatrix(relation, matrixName, Echo::on).ok) {
     reportError(matrixName + ": cannot write the deformation matrix");
     ok = false;
   }

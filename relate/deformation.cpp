@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "relate/point_location.h"
 
@@ -81,14 +82,41 @@ SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns
 }  // namespace
 
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                       const LookupTables& tables, Warnings& warnings) {
-  const ModelLocation location = locateModelVertices(
-      refinedControl, model.vertices, unrefinedControl.vertexRows(), tables, warnings);
+                       const LookupTables& tables, Warnings& warnings, int threads) {
+  ModelLocation location = locateModelVertices(
+      refinedControl, model.vertices, unrefinedControl.vertexRows(), tables, warnings, threads);
   Relation relation;
   relation.enclosedIndices = location.enclosureCount.find();
-  relation.deformationMatrix = selectWeightColumns(location.weights, relation.enclosedIndices);
   relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices);
+  relation.deformationColumns.rows = location.weights.rows;
+  relation.deformationColumns.columns.reserve(relation.enclosedIndices.count());
+  for (int j = 0; j < relation.enclosedIndices.count(); ++j)
+    relation.deformationColumns.columns.push_back(
+        std::move(location.weights.columns[relation.enclosedIndices[j]]));
   return relation;
+}
+
+Matrix deformationMatrix(const Relation& relation) {
+  return denseWeights(relation.deformationColumns);
+}
+
+Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo) {
+  const WeightColumns& d = relation.deformationColumns;
+  const int columns = static_cast<int>(d.columns.size());
+  ArrayTextWriter out(fileName, {d.rows, columns});
+  Status status = out.open();
+  // The file holds D column by column; between a column's listed rows every entry is +0.
+  for (int j = 0; j < columns && status.ok; ++j) {
+    int row = 0;
+    for (const WeightEntry& entry : d.columns[j]) {
+      out.zeros(entry.row - row);
+      out.element(entry.value);
+      row = entry.row + 1;
+    }
+    out.zeros(d.rows - row);
+  }
+  const Status written = out.finish(echo);
+  return status.ok ? written : status;
 }
 
 void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl) {
@@ -105,8 +133,9 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 }
 
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                     const LookupTables& tables, Warnings& warnings) {
-  Relation relation = buildRelation(model, unrefinedControl, refinedControl, tables, warnings);
+                     const LookupTables& tables, Warnings& warnings, int threads) {
+  Relation relation =
+      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads);
   placeEnclosedVertices(model, relation, unrefinedControl);
   return relation;
 }

@@ -2,10 +2,12 @@
 
 #include <string>
 
+#include "array/array_file.h"
 #include "array/matrix.h"
 #include "array/status.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
+#include "relate/point_location.h"
 
 namespace cagewarp {
 
@@ -26,15 +28,23 @@ Matrix applyRelation(const SparseMatrix& d, const Matrix& positions);
 
 // How the model vertices inside the refined control mesh follow the control vertices as loaded.
 struct Relation {
-  IntArray enclosedIndices;  // ascending model vertex indices
-  Matrix deformationMatrix;  // n x e, column j expresses enclosedIndices[j]
+  IntArray enclosedIndices;          // ascending model vertex indices
+  WeightColumns deformationColumns;  // D (n x e) by columns: j expresses enclosedIndices[j]
   SparseMatrix sparseDeformation;
 };
 
+// D as a dense n x e matrix; only for relations small enough to hold it.
+Matrix deformationMatrix(const Relation& relation);
+
+// Writes D as an array text file straight from its columns, never holding it dense; the text
+// and the echo are those saveArray gives for the dense matrix.
+Status saveDeformationMatrix(const Relation& relation, const std::string& fileName,
+                             Echo echo = Echo::off);
+
 // Locates the model vertices in the volume cells of `refinedControl` (weight rows start at the
-// row count of `unrefinedControl`) and builds the relation.
+// row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core).
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                       const LookupTables& tables, Warnings& warnings);
+                       const LookupTables& tables, Warnings& warnings, int threads = 0);
 
 // Moves each enclosed model vertex to where the relation puts it for the unrefined positions.
 void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl);
@@ -42,7 +52,7 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 // Builds the relation and places the enclosed model vertices. Prints nothing: the caller prints
 // enclosedCountLine.
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                     const LookupTables& tables, Warnings& warnings);
+                     const LookupTables& tables, Warnings& warnings, int threads = 0);
 
 // The progress line that reports e enclosed of m model vertices, newline included.
 std::string enclosedCountLine(int enclosed, int modelVertices);

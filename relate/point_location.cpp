@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
@@ -64,26 +68,26 @@ BoundingBox cellBox(const Mesh& control, int t, int c) {
   return box;
 }
 
-// A cell's weight rows side by side, with the rows where any of them is non-zero (NaN
-// included). Built on the cell's first hit only.
+// A cell's weight rows where any of them is non-zero (NaN included), side by side: row i of
+// `b` holds B's row nonZeroRows[i], one value per cell vertex.
 struct WeightBlock {
-  Matrix b;
   std::vector<int> nonZeroRows;
+  std::vector<float> b;
 };
 
 WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
   const int k = verticesPerCell[t];
   const int n = control.vertices.rows() - weightRow;
-  WeightBlock block{Matrix(n, k), {}};
+  WeightBlock block;
   const int* vertex = control.cells[t].column(c);
-  for (int h = 0; h < k; ++h) {
-    const float* source = control.vertices.column(vertex[h]) + weightRow;
-    std::copy(source, source + n, block.b.column(h));
-  }
   for (int r = 0; r < n; ++r) {
     bool nonZero = false;
-    for (int h = 0; h < k && !nonZero; ++h) nonZero = block.b(r, h) != 0.0f;
-    if (nonZero) block.nonZeroRows.push_back(r);
+    for (int h = 0; h < k && !nonZero; ++h)
+      nonZero = control.vertices.column(vertex[h])[weightRow + r] != 0.0f;
+    if (!nonZero) continue;
+    block.nonZeroRows.push_back(r);
+    for (int h = 0; h < k; ++h)
+      block.b.push_back(control.vertices.column(vertex[h])[weightRow + r]);
   }
   return block;
 }
@@ -91,16 +95,18 @@ WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
 // Column J becomes (U * column + B * lambda) * (1 / (U + 1)), each step rounded as the matrix
 // operations round it (B * lambda accumulates over the cell's vertices in order). Rows outside
 // the column's list and B's non-zero rows stay +0: there U * (+0) + B * lambda is exactly +0,
-// since that sum starts at +0, B's row holds only zeros and lambda is finite.
+// since that sum starts at +0, B's row holds only zeros and lambda is finite. A listed row where
+// B is zero accumulates zeros times lambda, whatever the sign of those zeros.
 void addCellResult(std::vector<WeightEntry>& column, int count, const WeightBlock& block,
-                   const Matrix& lambda) {
-  const Matrix& b = block.b;
-  const int k = b.cols();
+                   const float* lambda, int k) {
   const float scale = static_cast<float>(count);
   const float reciprocal = 1.0f / static_cast<float>(count + 1);
-  auto mean = [&](int r, float old) {
+  auto mean = [&](const float* b, float old) {
     float product = 0.0f;
-    for (int h = 0; h < k; ++h) product = b(r, h) * lambda[h] + product;
+    for (int h = 0; h < k; ++h) {
+      const float bh = b == nullptr ? 0.0f : b[h];
+      product = bh * lambda[h] + product;
+    }
     return reciprocal * (scale * old + product);
   };
   const std::vector<int>& rows = block.nonZeroRows;
@@ -110,13 +116,13 @@ void addCellResult(std::vector<WeightEntry>& column, int count, const WeightBloc
   size_t j = 0;
   while (i < column.size() || j < rows.size()) {
     if (j == rows.size() || (i < column.size() && column[i].row < rows[j])) {
-      merged.push_back({column[i].row, mean(column[i].row, column[i].value)});
+      merged.push_back({column[i].row, mean(nullptr, column[i].value)});
       ++i;
     } else if (i == column.size() || rows[j] < column[i].row) {
-      merged.push_back({rows[j], mean(rows[j], 0.0f)});
+      merged.push_back({rows[j], mean(&block.b[j * k], 0.0f)});
       ++j;
     } else {
-      merged.push_back({rows[j], mean(rows[j], column[i].value)});
+      merged.push_back({rows[j], mean(&block.b[j * k], column[i].value)});
       ++i;
       ++j;
     }
@@ -124,18 +130,123 @@ void addCellResult(std::vector<WeightEntry>& column, int count, const WeightBloc
   column.swap(merged);
 }
 
-// The model positions in ascending y, x and z beside y so that the sweep reads them in order.
-struct ModelPoints {
-  FloatArray y;
-  IntArray byY;                                 // byY[u] = model vertex of y[u]
-  std::vector<std::array<float, 3>> positions;  // positions[u] of vertex byY[u]
+bool boxHolds(const BoundingBox& box, const float* p) {
+  return box.xmin <= p[0] && p[0] <= box.xmax && box.ymin <= p[1] && p[1] <= box.ymax &&
+         box.zmin <= p[2] && p[2] <= box.zmax;
+}
+
+// The cells of one type in a uniform grid of bins: each cell is listed in every bin its box
+// meets, so a point is looked up in its one bin. Bin numbers are monotone in the coordinate, so
+// a box that holds a point meets the point's bin; coordinates outside the grid fall into the
+// outermost bins, and a box with a NaN bound (which holds no point) is in no bin.
+class CellGrid {
+ public:
+  // `boxes` in the order the cells are visited; the bins list those positions ascending.
+  explicit CellGrid(const std::vector<BoundingBox>& boxes) {
+    float lo[3] = {0, 0, 0};
+    float hi[3] = {0, 0, 0};
+    bool seen[3] = {false, false, false};
+    for (const BoundingBox& b : boxes) {
+      const float low[3] = {b.xmin, b.ymin, b.zmin};
+      const float high[3] = {b.xmax, b.ymax, b.zmax};
+      for (int a = 0; a < 3; ++a) {
+        if (!std::isfinite(low[a]) || !std::isfinite(high[a])) continue;
+        lo[a] = seen[a] ? std::min(lo[a], low[a]) : low[a];
+        hi[a] = seen[a] ? std::max(hi[a], high[a]) : high[a];
+        seen[a] = true;
+      }
+    }
+    // About two bins per cell; fewer when the boxes are so large that listing them in every bin
+    // they meet would grow past a few dozen entries per cell.
+    const double cells = static_cast<double>(boxes.size());
+    int per = std::clamp(static_cast<int>(std::cbrt(2.0 * cells)) + 1, 1, 256);
+    for (;; per = (per + 1) / 2) {
+      for (int a = 0; a < 3; ++a) {
+        count_[a] = per;
+        lo_[a] = lo[a];
+        const float extent = hi[a] - lo[a];
+        scale_[a] = extent > 0 && std::isfinite(extent) ? static_cast<float>(per) / extent : 1.0f;
+      }
+      if (per == 1 || entries(boxes) <= 32 * static_cast<int64_t>(boxes.size()) + 1024) break;
+    }
+    fill(boxes);
+  }
+
+  // The positions of the cells whose boxes may hold p, ascending.
+  std::pair<const int*, const int*> candidates(const float* p) const {
+    const int bin = binOf(0, p[0]) + count_[0] * (binOf(1, p[1]) + count_[1] * binOf(2, p[2]));
+    return {listed_.data() + start_[bin], listed_.data() + start_[bin + 1]};
+  }
+
+ private:
+  int binOf(int a, float v) const {
+    const float t = (v - lo_[a]) * scale_[a];
+    if (!(t > 0)) return 0;
+    if (t >= static_cast<float>(count_[a])) return count_[a] - 1;
+    return static_cast<int>(t);
+  }
+  // The bin ranges a box meets, or false for a box with a NaN bound.
+  bool range(const BoundingBox& b, int first[3], int last[3]) const {
+    const float low[3] = {b.xmin, b.ymin, b.zmin};
+    const float high[3] = {b.xmax, b.ymax, b.zmax};
+    for (int a = 0; a < 3; ++a) {
+      if (std::isnan(low[a]) || std::isnan(high[a])) return false;
+      first[a] = binOf(a, low[a]);
+      last[a] = binOf(a, high[a]);
+      if (first[a] > last[a]) return false;
+    }
+    return true;
+  }
+  int64_t entries(const std::vector<BoundingBox>& boxes) const {
+    int64_t total = 0;
+    int first[3], last[3];
+    for (const BoundingBox& b : boxes)
+      if (range(b, first, last))
+        total +=
+            int64_t{last[0] - first[0] + 1} * (last[1] - first[1] + 1) * (last[2] - first[2] + 1);
+    return total;
+  }
+  template <typename Visit>
+  void forEachBin(const BoundingBox& b, Visit visit) const {
+    int first[3], last[3];
+    if (!range(b, first, last)) return;
+    for (int z = first[2]; z <= last[2]; ++z)
+      for (int y = first[1]; y <= last[1]; ++y)
+        for (int x = first[0]; x <= last[0]; ++x) visit(x + count_[0] * (y + count_[1] * z));
+  }
+  void fill(const std::vector<BoundingBox>& boxes) {
+    const int bins = count_[0] * count_[1] * count_[2];
+    start_.assign(bins + 1, 0);
+    for (const BoundingBox& b : boxes) forEachBin(b, [&](int bin) { ++start_[bin + 1]; });
+    for (int i = 0; i < bins; ++i) start_[i + 1] += start_[i];
+    listed_.resize(start_[bins]);
+    std::vector<int64_t> at(start_.begin(), start_.end() - 1);
+    for (int position = 0; position < static_cast<int>(boxes.size()); ++position)
+      forEachBin(boxes[position], [&](int bin) { listed_[at[bin]++] = position; });
+  }
+
+  int count_[3] = {1, 1, 1};
+  float lo_[3] = {0, 0, 0};
+  float scale_[3] = {1, 1, 1};
+  std::vector<int64_t> start_;
+  std::vector<int> listed_;
 };
 
-void sweepCells(const Mesh& control, const CellFaceTables& faces, const ModelPoints& model,
-                int weightRow, ModelLocation& location) {
+// The cells of one volume type in the order a model vertex meets them: ascending lower y bound,
+// equal bounds as the reference quicksort leaves them.
+struct TypeCells {
+  const CellFaceTables* faces = nullptr;
+  std::vector<int> cell;           // cell[position]
+  std::vector<BoundingBox> boxes;  // by position
+  std::unique_ptr<CellGrid> grid;
+  // Weight blocks, made on a cell's first hit by whichever thread finds it.
+  std::unique_ptr<std::once_flag[]> made;
+  std::vector<WeightBlock> blocks;
+};
+
+TypeCells typeCells(const Mesh& control, const CellFaceTables& faces) {
   const int t = faces.type;
   const int cellCount = control.cellCount(t);
-  const int vertexCount = model.y.count();
   std::vector<BoundingBox> boxes(cellCount);
   FloatArray ymin({cellCount}, 0.0f);
   for (int c = 0; c < cellCount; ++c) {
@@ -143,33 +254,34 @@ void sweepCells(const Mesh& control, const CellFaceTables& faces, const ModelPoi
     ymin[c] = boxes[c].ymin;
   }
   const IntArray byYmin = ymin.sortWithIndex();
+  TypeCells cells;
+  cells.faces = &faces;
+  cells.cell.assign(byYmin.data(), byYmin.data() + cellCount);
+  cells.boxes.resize(cellCount);
+  for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
+  cells.grid = std::make_unique<CellGrid>(cells.boxes);
+  cells.made = std::make_unique<std::once_flag[]>(cellCount);
+  cells.blocks.resize(cellCount);
+  return cells;
+}
 
-  int m = 0;
-  int o = 0;
-  while (m < cellCount && o < vertexCount) {
-    const int cell = byYmin[m];
-    const BoundingBox& box = boxes[cell];
-    if (box.ymax < model.y[o]) {
-      ++m;
-      continue;
-    }
-    if (box.ymin > model.y[o]) {
-      ++o;
-      continue;
-    }
-    std::optional<WeightBlock> block;
-    for (int u = o; u < vertexCount && model.y[u] <= box.ymax; ++u) {
-      const float* p = model.positions[u].data();
-      if (!(box.xmin <= p[0] && p[0] <= box.xmax && box.zmin <= p[2] && p[2] <= box.zmax)) continue;
-      const CellCoordinates coordinates = cellCoordinates(control, faces, cell, p);
-      if (!coordinates.inside) continue;
-      const int J = model.byY[u];
-      if (!block) block = weightBlock(control, t, cell, weightRow);
-      int& count = location.enclosureCount[J];
-      addCellResult(location.weights.columns[J], count, *block, coordinates.lambda);
-      ++count;
-    }
-    ++m;
+// Adds the results of model vertex J at p from every cell of the type that holds it.
+void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p, int J,
+                  ModelLocation& location) {
+  const int t = cells.faces->type;
+  const int k = verticesPerCell[t];
+  const auto [first, last] = cells.grid->candidates(p);
+  for (const int* m = first; m != last; ++m) {
+    if (!boxHolds(cells.boxes[*m], p)) continue;
+    const int cell = cells.cell[*m];
+    const CellCoordinates coordinates = cellCoordinates(control, *cells.faces, cell, p);
+    if (!coordinates.inside) continue;
+    std::call_once(cells.made[*m],
+                   [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
+    int& count = location.enclosureCount[J];
+    addCellResult(location.weights.columns[J], count, cells.blocks[*m], coordinates.lambda.data(),
+                  k);
+    ++count;
   }
 }
 
@@ -183,7 +295,7 @@ void checkCellVertices(const Mesh& control, int t) {
 }  // namespace
 
 ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int weightRow,
-                                  const LookupTables& tables, Warnings& warnings) {
+                                  const LookupTables& tables, Warnings& warnings, int threads) {
   const int rows = control.vertexRows();
   CAGEWARP_CHECK(weightRow >= 0 && weightRow <= rows);
   const int modelCount = model.isEmpty() ? 0 : model.cols();
@@ -205,27 +317,17 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   if (modelCount == 0 || model.rows() < 3) return location;
 
   const int s = modelPositionRow(model.rows());
-  // A vertex whose y is not a number never passes the box tests, and in the sweep it
-  // would hold the vertex pointer for good, so that no later vertex met a cell: it takes no part.
-  // Which cells meet which vertices depends on the y values alone, not on the order among equal
-  // values, so a stable sort serves (and stays fast on presorted models).
-  std::vector<std::pair<float, int>> byY;
-  byY.reserve(modelCount);
-  for (int j = 0; j < modelCount; ++j)
-    if (!std::isnan(model(s + 1, j))) byY.emplace_back(model(s + 1, j), j);
-  std::stable_sort(byY.begin(), byY.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  const int swept = static_cast<int>(byY.size());
-  ModelPoints points{FloatArray({swept}, 0.0f), IntArray({swept}, 0), {}};
-  points.positions.resize(swept);
-  for (int u = 0; u < swept; ++u) {
-    points.y[u] = byY[u].first;
-    points.byY[u] = byY[u].second;
-    std::copy_n(model.column(byY[u].second) + s, 3, points.positions[u].data());
-  }
-
+  std::vector<TypeCells> types;
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
-    if (faces[t]) sweepCells(control, *faces[t], points, weightRow, location);
+    if (faces[t]) types.push_back(typeCells(control, *faces[t]));
+  // Each vertex's column depends only on its own cells, visited type by type in the order above,
+  // so the vertices may be shared out among threads in any way.
+  parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
+    for (int J = static_cast<int>(begin); J < end; ++J) {
+      const float* p = model.column(J) + s;
+      for (TypeCells& cells : types) locateVertex(control, cells, weightRow, p, J, location);
+    }
+  });
   return location;
 }
 

@@ -39,9 +39,10 @@ struct ModelLocation {
 // the weight rows from row `weightRow` on. A cell's bounding box includes its boundary, so a
 // vertex on a face shared by two cells is located in both and gets the mean of their results. The
 // model's position rows are chosen by its row count. A type whose face tables are unusable encloses
-// nothing and adds one warning.
+// nothing and adds one warning. The vertices are shared out among `threads` threads (0: one per
+// core); the result does not depend on their number.
 ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int weightRow,
-                                  const LookupTables& tables, Warnings& warnings);
+                                  const LookupTables& tables, Warnings& warnings, int threads = 0);
 
 // First position row of a model vertex matrix with `rows` rows.
 int modelPositionRow(int rows);

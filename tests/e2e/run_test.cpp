@@ -162,8 +162,8 @@ TEST(Program, TablesMissingFromTheNamedDirectoryStopTheRefinement) {
 }
 
 TEST(Program, RunningOutOfMemoryEndsWithAMessage) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";
 #endif
   ProgramRunner runner;
   scene::writeScene(scene::warpedHexCage(6), runner.file("c.txt"), "cage");

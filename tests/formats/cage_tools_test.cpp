@@ -238,7 +238,7 @@ Related relateToBox(const std::string& control, const std::string& model) {
   WarningList observer(related.warnings);
   const RunOutcome run = runJob(job, observer);
   EXPECT_TRUE(run.status.ok) << run.status.message;
-  const Matrix& d = run.relation.deformationMatrix;
+  const Matrix d = deformationMatrix(run.relation);
   related.enclosed = run.relation.enclosedIndices;
   related.weights.resize(static_cast<size_t>(d.cols()));
   for (int j = 0; j < d.cols(); ++j)

@@ -86,7 +86,7 @@ inline void requireSoundOutcome(const RunOutcome& run) {
     require(enclosed[j] >= 0 && enclosed[j] < run.model.vertexColumns() &&
                 (j == 0 || enclosed[j - 1] < enclosed[j]),
             "enclosed vertices are model vertices, ascending");
-  const Matrix& d = run.relation.deformationMatrix;
+  const Matrix d = deformationMatrix(run.relation);
   require(!d.isEmpty() && d.rows() == run.control.vertexRows() - run.weightRow &&
               d.cols() == enclosed.count(),
           "D has a row per control vertex and a column per enclosed vertex");

@@ -42,10 +42,10 @@ TEST(RelateModel, OneTetrahedronGivesBarycentricCoordinates) {
   const Relation relation =
       relateModel(model, unrefined(corners), control, locationTables(), warnings);
   EXPECT_EQ(relation.enclosedIndices, IntArray::fromValues({0}));
-  ASSERT_EQ(relation.deformationMatrix.rows(), 4);
-  ASSERT_EQ(relation.deformationMatrix.cols(), 1);
+  ASSERT_EQ(deformationMatrix(relation).rows(), 4);
+  ASSERT_EQ(deformationMatrix(relation).cols(), 1);
   const float expected[4] = {0.4f, 0.1f, 0.2f, 0.3f};
-  for (int i = 0; i < 4; ++i) EXPECT_NEAR(relation.deformationMatrix[i], expected[i], 1e-6);
+  for (int i = 0; i < 4; ++i) EXPECT_NEAR(deformationMatrix(relation)[i], expected[i], 1e-6);
   EXPECT_EQ(enclosedCountLine(relation.enclosedIndices.count(), model.vertexColumns()),
             " 1 of 1 model vertices enclosed by subdiv. volume mesh\n");
   EXPECT_TRUE(warnings.empty());
@@ -68,9 +68,9 @@ TEST(RelateModel, ListsEnclosedVerticesAscendingAndMovesOnlyThem) {
   const Relation relation =
       relateModel(model, unrefined(corners), control, locationTables(), warnings);
   EXPECT_EQ(relation.enclosedIndices, IntArray::fromValues({0, 2}));
-  ASSERT_EQ(relation.deformationMatrix.cols(), 2);
+  ASSERT_EQ(deformationMatrix(relation).cols(), 2);
   // Trilinear coordinates of (0.9, 0.1, 0.6): vertex 1 is (1, 0, 0).
-  EXPECT_NEAR(relation.deformationMatrix(1, 1), 0.9f * 0.9f * 0.4f, 1e-6);
+  EXPECT_NEAR(deformationMatrix(relation)(1, 1), 0.9f * 0.9f * 0.4f, 1e-6);
   for (int j : {0, 2})
     for (int d = 0; d < 3; ++d) {
       EXPECT_NEAR(model.vertices(d, j), located[j][d], 1e-6);
@@ -88,8 +88,8 @@ TEST(RelateModel, NothingEnclosedGivesAnEmptyRelation) {
   const Relation relation =
       relateModel(model, unrefined(corners), control, locationTables(), warnings);
   EXPECT_EQ(relation.enclosedIndices.count(), 0);
-  EXPECT_EQ(relation.deformationMatrix.rows(), 4);
-  EXPECT_EQ(relation.deformationMatrix.cols(), 0);
+  EXPECT_EQ(deformationMatrix(relation).rows(), 4);
+  EXPECT_EQ(deformationMatrix(relation).cols(), 0);
   EXPECT_EQ(relation.sparseDeformation.values.count(), 0);
   EXPECT_EQ(enclosedCountLine(0, 2), " 0 of 2 model vertices enclosed by subdiv. volume mesh\n");
   EXPECT_EQ(model.vertices(0, 0), 2.0f);
@@ -137,12 +137,12 @@ TEST(RelateModel, LinearRefinementGivesAffineColumns) {
   const Relation relation =
       relateModel(model, unrefined(corners), control, locationTables(), warnings);
   ASSERT_GT(relation.enclosedIndices.count(), 390);
-  const SparseMatrix fromDense = sparseForm(relation.deformationMatrix);
+  const SparseMatrix fromDense = sparseForm(deformationMatrix(relation));
   EXPECT_EQ(relation.sparseDeformation.offsets, fromDense.offsets);
   EXPECT_EQ(relation.sparseDeformation.values, fromDense.values);
   EXPECT_EQ(relation.sparseDeformation.rows, 4);
   EXPECT_EQ(relation.sparseDeformation.cols, fromDense.cols);
-  const Matrix& d = relation.deformationMatrix;
+  const Matrix& d = deformationMatrix(relation);
   ASSERT_EQ(d.rows(), 4);
   for (int j = 0; j < d.cols(); ++j) {
     double sum = 0;

@@ -169,7 +169,7 @@ TEST(LocateModelVertices, FollowsTheSweepOnOddInput) {
   modelMesh.vertices = model;
   Warnings warnings;
   const Relation relation = buildRelation(modelMesh, unrefined, control, tables, warnings);
-  const SparseMatrix fromDense = sparseForm(relation.deformationMatrix);
+  const SparseMatrix fromDense = sparseForm(deformationMatrix(relation));
   EXPECT_EQ(relation.sparseDeformation.offsets, fromDense.offsets);
   EXPECT_EQ(relation.sparseDeformation.values, fromDense.values);
   EXPECT_EQ(relation.sparseDeformation.rows, 12);

@@ -153,7 +153,7 @@ void checkAffineInvariance(const CageBuilder& cage, bool tetrahedraOnly = false)
   Warnings warnings;
   const Relation relation = buildRelation(model, positionsOnly(cage), refined, tables, warnings);
   EXPECT_TRUE(warnings.empty());
-  const Matrix& d = relation.deformationMatrix;
+  const Matrix& d = deformationMatrix(relation);
   double worstRest = 0;
   ASSERT_GT(d.cols(), 10) << "too few model vertices enclosed";
   ASSERT_EQ(d.rows(), n);
