@@ -27,9 +27,14 @@ Status byteFailure(const std::string& path, int64_t offset, const std::string& w
   return Status::failure(path + ": byte " + std::to_string(offset) + ": " + what);
 }
 
+// Built by appending: g++ 12 at -O3 warns (-Wrestrict) about "'" + std::string(...).
 std::string quoted(std::string_view word) {
-  if (word.size() > longestQuotedWord) return "'" + std::string(word.substr(0, 40)) + "...'";
-  return "'" + std::string(word) + "'";
+  const bool cut = word.size() > longestQuotedWord;
+  std::string text(1, '\'');
+  text.append(cut ? word.substr(0, 40) : word);
+  if (cut) text.append("...");
+  text.push_back('\'');
+  return text;
 }
 
 bool parseFloat(std::string_view word, float& value) {
