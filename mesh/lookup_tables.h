@@ -46,8 +46,9 @@ struct TableChecks {
 };
 
 // The table set read at start from one directory: the split rules, the face lists, the face
-// tables of point location and the smoothing tables. Filled once by loadLookupTables, read-only
-// afterwards; every message about a table names its file through fileName.
+// tables of point location and the smoothing tables. Filled and checked once by
+// loadLookupTables, read-only afterwards; every message about a table names its file through
+// fileName.
 struct LookupTables {
   // The directory the tables were read from.
   std::string directory = defaultTableDirectory;
