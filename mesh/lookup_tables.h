@@ -4,9 +4,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "array/check.h"
 #include "array/matrix.h"
 #include "array/status.h"
+#include "mesh/face_family.h"
 
 namespace cagewarp {
 
@@ -14,9 +17,38 @@ namespace cagewarp {
 // told otherwise.
 inline constexpr const char* defaultTableDirectory = "tab";
 
+// At most this many face normals serve one volume cell (a hexahedron's six quads, two triangles
+// each), and at most this many face slots surround one of its vertices.
+inline constexpr int maxCellNormals = 12;
+inline constexpr int maxSlotsAroundVertex = 6;
+
+// Whether each table, or group of tables read together, fits what its users need: success, or
+// the message (naming the file) an operation reports when it needs the table. Filled by
+// checkTables.
+struct TableChecks {
+  bool done = false;
+  // The node tables and the uni table of type t, which split its cells into same-type children.
+  std::array<Status, 8> split;
+  // bas4 and bas5: the octahedron child of a tetrahedron, the tetrahedron children of an
+  // octahedron. Other types have none.
+  std::array<Status, 8> otherChildren;
+  // Face list zipTables[q] of face family q.
+  std::array<Status, faceFamilyCount> faceLists;
+  // Whether procTable as a whole can be read as rules; when it can, one result per rule (column),
+  // each a complete warning.
+  Status interfaceRules;
+  std::vector<Status> rules;
+  std::array<Status, 8> averages;
+  // Whether corTables[t] holds at least one blend factor.
+  std::array<bool, 8> blendFactors{};
+  // The face tables (nrm, bar, brn) of volume type t, as point location reads them.
+  std::array<Status, 8> cellFaces;
+};
+
 // The table set read at start from one directory: the split rules, the face lists, the face
-// tables of point location and the smoothing tables. Filled once by loadLookupTables, read-only
-// afterwards; every message about a table names its file through fileName.
+// tables of point location and the smoothing tables. Filled and checked once by
+// loadLookupTables, read-only afterwards; every message about a table names its file through
+// fileName.
 struct LookupTables {
   // The directory the tables were read from.
   std::string directory = defaultTableDirectory;
@@ -27,7 +59,7 @@ struct LookupTables {
   std::array<std::array<std::optional<IntMatrix>, 4>, 8> nodeTables;
   std::array<IntMatrix, 8> uniTables;
   std::array<IntMatrix, 8> basTables;
-  // Face lists, one per face family (see subdiv/face_family.h); 7 to 9 are unused.
+  // Face lists, one per face family (see mesh/face_family.h); 7 to 9 are unused.
   std::array<IntMatrix, 10> zipTables;
   std::array<IntMatrix, 8> barTables;
   std::array<IntMatrix, 8> brnTables;
@@ -36,6 +68,14 @@ struct LookupTables {
   std::array<Matrix, 8> avgTables;
   std::array<FloatArray, 8> corTables;
   std::array<Matrix, 6> mulTables;
+  // What checkTables found; operations read it instead of the tables' shapes.
+  TableChecks checks;
+
+  // The check results; the tables must have been checked since they were last edited.
+  const TableChecks& checked() const {
+    CAGEWARP_CHECK(checks.done);
+    return checks;
+  }
 
   const IntMatrix* nodeTable(int t, int k) const {
     const auto& entry = nodeTables[t][k - 1];
@@ -51,9 +91,13 @@ struct LookupTables {
 // The stems of the node tables for tuple size k = 1..4.
 inline constexpr std::array<std::string_view, 4> nodeTableStems = {"edg", "qua", "hex", "cub"};
 
-// Loads the table set from `directory` in its fixed order; node tables that are missing or hold
-// no elements stay absent. Missing files are silent; malformed ones load as empty tables with a
-// warning naming the file.
+// Loads the table set from `directory` in its fixed order and checks it; node tables that are
+// missing or hold no elements stay absent. Missing files are silent; malformed ones load as empty
+// tables with a warning naming the file.
 LookupTables loadLookupTables(const std::string& directory, Warnings& warnings);
+
+// Checks every table against what its users need (shapes, index ranges, counts) and stores the
+// results in tables.checks. Run again after editing a table by hand.
+void checkTables(LookupTables& tables);
 
 }  // namespace cagewarp

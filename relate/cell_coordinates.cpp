@@ -9,14 +9,6 @@ namespace {
 
 constexpr int maxSlots = 24;  // F + 4Q with F + 2Q <= 12
 
-// True when `table` is a 2-D int matrix of `rows` rows whose entries all lie in 0..limit-1.
-bool isIndexMatrix(const IntArray& table, int rows, int limit) {
-  if (table.isEmpty() || table.n() != 2 || table.rows() != rows) return false;
-  for (int i = 0; i < table.count(); ++i)
-    if (table[i] < 0 || table[i] >= limit) return false;
-  return true;
-}
-
 float absolute(float x) {
   return x > 0 ? x : -x;
 }
@@ -133,62 +125,23 @@ void markSharedEdges(CellFaceTables& faces) {
 
 }  // namespace
 
-std::optional<CellFaceTables> cellFaceTables(const LookupTables& tables, int t,
-                                             std::string* problem) {
+CheckedCellFaceTables cellFaceTables(const LookupTables& tables, int t) {
   CAGEWARP_CHECK(isVolumeType(t));
-  const int k = verticesPerCell[t];
-  auto reject = [&](const std::string& file, const std::string& what) {
-    if (problem) *problem = file + ": " + what;
-    return std::optional<CellFaceTables>();
-  };
-  auto missingOr = [](const IntArray& table, const std::string& what) {
-    return table.isEmpty() ? std::string("missing or unreadable") : what;
-  };
-  const std::string kText = std::to_string(k);
-
+  const Status& status = tables.checked().cellFaces[t];
+  if (!status.ok) return {status, {}};
   CellFaceTables faces;
   faces.type = t;
   faces.triangles = &tables.nrmTables[t];
-  if (!isIndexMatrix(*faces.triangles, 3, k))
-    return reject(
-        tables.fileName("nrm", t),
-        missingOr(*faces.triangles, "triangle faces need 3 rows of indices below " + kText));
   faces.triangleCount = faces.triangles->cols();
   if (t == prismType || t == hexahedronType) {
     faces.quads = &tables.nrmTables[t + 2];
-    if (!isIndexMatrix(*faces.quads, 4, k))
-      return reject(tables.fileName("nrm", t + 2),
-                    missingOr(*faces.quads, "quad faces need 4 rows of indices below " + kText));
     faces.quadCount = faces.quads->cols();
   }
-  const int normalCount = faces.triangleCount + 2 * faces.quadCount;
-  if (normalCount > maxCellNormals)
-    return reject(tables.fileName("nrm", t),
-                  "more than " + std::to_string(maxCellNormals) + " face normals per cell");
-  const int slotCount = faces.triangleCount + 4 * faces.quadCount;
-
   faces.slotsAround = &tables.barTables[t];
-  const IntMatrix& bar = *faces.slotsAround;
-  if (bar.isEmpty() || bar.n() != 2 || bar.cols() != k || bar.rows() < 1 ||
-      bar.rows() > maxSlotsAroundVertex || !isIndexMatrix(bar, bar.rows(), slotCount))
-    return reject(
-        tables.fileName("bar", t),
-        missingOr(bar, kText + " columns of 1 to " + std::to_string(maxSlotsAroundVertex) +
-                           " face slots below " + std::to_string(slotCount) + " expected"));
-  faces.slotsPerVertex = bar.rows();
-
+  faces.slotsPerVertex = faces.slotsAround->rows();
   faces.slotMap = &tables.brnTables[t];
-  const IntMatrix& brn = *faces.slotMap;
-  bool slotMapFits = !brn.isEmpty() && brn.count() >= faces.triangleCount;
-  for (int f = 0; slotMapFits && f < faces.triangleCount; ++f)
-    slotMapFits = brn[f] >= 0 && brn[f] < normalCount;
-  if (!slotMapFits)
-    return reject(tables.fileName("brn", t),
-                  missingOr(brn, "the " + std::to_string(faces.triangleCount) +
-                                     " triangle slots need normal indices below " +
-                                     std::to_string(normalCount)));
   markSharedEdges(faces);
-  return faces;
+  return {Status::success(), faces};
 }
 
 QuadSplit splitQuadFace(const Mesh& control, const CellFaceTables& faces, int c, int q) {

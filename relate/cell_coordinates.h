@@ -1,22 +1,16 @@
 #pragma once
 
 #include <array>
-#include <optional>
-#include <string>
 
 #include "array/matrix.h"
+#include "array/status.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 
 namespace cagewarp {
 
-// At most this many face normals serve one cell (a hexahedron's six quads, two triangles each).
-inline constexpr int maxCellNormals = 12;
-// At most this many face slots surround one cell vertex.
-inline constexpr int maxSlotsAroundVertex = 6;
-
-// The face tables of one volume cell type, checked against the type's vertex count so that a
-// cell test can index with them safely. Points into the LookupTables it was made from.
+// The face tables of one volume cell type, as checked by checkTables, so that a cell test can
+// index with them safely. Points into the LookupTables it was made from.
 struct CellFaceTables {
   int type = 0;
   int triangleCount = 0;  // F: triangle faces, normals 0..F-1
@@ -31,10 +25,14 @@ struct CellFaceTables {
   std::array<std::array<bool, maxSlotsAroundVertex>, 8> sharesNextEdge{};
 };
 
-// The checked face tables of volume type t, or nothing when a table is missing or does not fit
-// the type; `problem` then names the table file and what is wrong with it.
-std::optional<CellFaceTables> cellFaceTables(const LookupTables& tables, int t,
-                                             std::string* problem = nullptr);
+struct CheckedCellFaceTables {
+  Status status;         // on failure, names the table file and what is wrong with it
+  CellFaceTables faces;  // meaningful only when status.ok
+};
+
+// The face tables of volume type t from a checked table set; fails when a table is missing or
+// does not fit the type.
+CheckedCellFaceTables cellFaceTables(const LookupTables& tables, int t);
 
 // A quad face cut into two triangles along the diagonal that keeps the cell convex.
 struct QuadSplit {

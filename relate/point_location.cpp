@@ -309,9 +309,11 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
     if (control.cellCount(t) == 0) continue;
     CAGEWARP_CHECK(rows >= 3);
     checkCellVertices(control, t);
-    std::string problem;
-    faces[t] = cellFaceTables(tables, t, &problem);
-    if (!faces[t]) warnings.push_back(problem + "; " + typeNames[t] + " enclose no model vertex");
+    CheckedCellFaceTables checked = cellFaceTables(tables, t);
+    if (checked.status.ok)
+      faces[t] = checked.faces;
+    else
+      warnings.push_back(checked.status.message + "; " + typeNames[t] + " enclose no model vertex");
   }
   // Too few rows to hold a position: nothing can be located.
   if (modelCount == 0 || model.rows() < 3) return location;

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "mesh/cell_type.h"
-#include "subdiv/face_family.h"
+#include "mesh/face_family.h"
 #include "subdiv/face_key.h"
 #include "subdiv/tuple_map.h"
 
@@ -23,7 +23,7 @@ Status checkFaceLists(const Mesh& mesh, const LookupTables& tables) {
     const int t = faceFamilyCellType[q];
     if (mesh.cells[t].cols() == 0) continue;
     CAGEWARP_CHECK(mesh.cells[t].rows() == verticesPerCell[t]);
-    if (Status status = checkFaceList(tables, q); !status.ok) return status;
+    if (const Status& status = tables.checked().faceLists[q]; !status.ok) return status;
   }
   return Status::success();
 }

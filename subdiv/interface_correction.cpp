@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mesh/cell_type.h"
-#include "subdiv/face_family.h"
+#include "mesh/face_family.h"
 #include "subdiv/face_key.h"
 
 namespace cagewarp {
@@ -19,12 +19,9 @@ namespace {
 constexpr int kindCount = faceKindCount;
 constexpr int prismQuadKind = faceFamilyKind[prismQuadFamily];
 
-// The cell type and face size of kind k: those of family k.
+// The cell type of kind k: that of family k.
 int kindOwnerType(int k) {
   return faceFamilyCellType[k];
-}
-int kindSize(int k) {
-  return faceFamilySize[k];
 }
 
 bool isMarked(int v) {
@@ -38,55 +35,21 @@ struct Rule {
   const Matrix* mul;  // the rule's interface matrix
 };
 
-bool sizesCanMeet(int a, int b) {
-  return (a == 2 && b == 2) || (a >= 3 && b >= 3);
-}
-
 // The rules of procTable that can be applied; every other rule is reported and left out.
 std::vector<Rule> usableRules(const LookupTables& tables, Warnings& warnings) {
-  const IntMatrix& proc = tables.procTable;
-  if (proc.isEmpty() || proc.count() == 0) return {};
-  if (proc.rows() != 2) {
-    warnings.push_back(tables.fileName("proc") + ": expected 2 rows of face kinds, found " +
-                       std::to_string(proc.rows()) + "; no interface is corrected");
+  const TableChecks& checks = tables.checked();
+  if (!checks.interfaceRules.ok) {
+    warnings.push_back(checks.interfaceRules.message);
     return {};
   }
   std::vector<Rule> rules;
-  for (int r = 0; r < proc.cols(); ++r) {
-    const std::string rule = "rule " + std::to_string(r);
-    const int a = proc.at(0, r);
-    const int b = proc.at(1, r);
-    if (r >= static_cast<int>(tables.mulTables.size())) {
-      warnings.push_back(tables.fileName("proc") + ": " + rule +
-                         " has no interface matrix; skipped");
+  for (int r = 0; r < static_cast<int>(checks.rules.size()); ++r) {
+    if (!checks.rules[r].ok) {
+      warnings.push_back(checks.rules[r].message);
       continue;
     }
-    if (a < 0 || a >= kindCount || b < 0 || b >= kindCount) {
-      warnings.push_back(tables.fileName("proc") + ": " + rule + " names face kinds " +
-                         std::to_string(a) + " and " + std::to_string(b) +
-                         ", outside 0 to 5; skipped");
-      continue;
-    }
-    if (!sizesCanMeet(kindSize(a), kindSize(b))) {
-      warnings.push_back(tables.fileName("proc") + ": " + rule + " pairs faces of " +
-                         std::to_string(kindSize(a)) + " and " + std::to_string(kindSize(b)) +
-                         " vertices, which cannot lie on each other; skipped");
-      continue;
-    }
-    // A match yields as many vertices as the smaller face has.
-    const int length = std::min(kindSize(a), kindSize(b));
-    const Matrix& mul = tables.mulTables[r];
-    if (mul.isEmpty()) {
-      warnings.push_back(tables.fileName("mul4", r) + ": missing; " + rule + " skipped");
-      continue;
-    }
-    if (mul.rows() != length || mul.cols() > length) {
-      warnings.push_back(tables.fileName("mul4", r) + ": is " + std::to_string(mul.rows()) + " x " +
-                         std::to_string(mul.cols()) + ", " + rule + " needs " +
-                         std::to_string(length) + " rows and at most as many columns; skipped");
-      continue;
-    }
-    rules.push_back({r, a, b, &mul});
+    rules.push_back(
+        {r, tables.procTable.at(0, r), tables.procTable.at(1, r), &tables.mulTables[r]});
   }
   return rules;
 }
@@ -112,7 +75,7 @@ void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndex
     if (cells.cols() == 0) continue;
     CAGEWARP_CHECK(cells.rows() == verticesPerCell[faceFamilyCellType[q]]);
     const IntMatrix& faceList = tables.zipTables[q];
-    if (Status status = checkFaceList(tables, q); !status.ok) {
+    if (const Status& status = tables.checked().faceLists[q]; !status.ok) {
       warnings.push_back(status.message + "; these faces take no part in interface correction");
       continue;
     }

@@ -11,18 +11,9 @@ namespace cagewarp {
 namespace {
 
 Status checkAverageTables(const std::array<IntArray, 8>& cells, const LookupTables& tables) {
-  for (int t = 0; t < cellTypeCount; ++t) {
-    if (cells[t].cols() == 0) continue;
-    const Matrix& avg = tables.avgTables[t];
-    const int rows = avg.isEmpty() ? 0 : avg.rows();
-    const int cols = avg.isEmpty() ? 0 : avg.cols();
-    if (rows != verticesPerCell[t] || cols < 1 || cols > verticesPerCell[t]) {
-      return Status::failure(tables.fileName("avg4", t) + ": expected " +
-                             std::to_string(verticesPerCell[t]) + " rows and 1 to " +
-                             std::to_string(verticesPerCell[t]) + " columns, found " +
-                             std::to_string(rows) + " x " + std::to_string(cols));
-    }
-  }
+  const TableChecks& checks = tables.checked();
+  for (int t = 0; t < cellTypeCount; ++t)
+    if (cells[t].cols() > 0 && !checks.averages[t].ok) return checks.averages[t];
   return Status::success();
 }
 
@@ -83,7 +74,7 @@ void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables
 Status blend(int b, int t, const LookupTables& tables, const VertexTally& tally,
              TupleVectorMap& vertexValues, Matrix& vertices) {
   const FloatArray& cor = tables.corTables[t];
-  if (cor.isEmpty() || cor.count() == 0) {
+  if (!tables.checked().blendFactors[t]) {
     return Status::failure(tables.fileName("cor4", t) + ": vertex " + std::to_string(b) +
                            " needs a blend factor, but the table is empty");
   }

@@ -50,75 +50,14 @@ Status checkCellVertices(const Mesh& mesh) {
   return Status::success();
 }
 
-// Each group may only name nodes that exist when it is used: the corners and the nodes of the
-// groups before it.
-Status checkNodeTables(const LookupTables& tables, int t) {
-  int groups = 0;
-  for (int k = 1; k <= 4; ++k) {
-    const IntMatrix* table = tables.nodeTable(t, k);
-    if (!table) continue;
-    const std::string name = tables.fileName(nodeTableStems[k - 1], t);
-    const int size = 2 * k;
-    if (table->count() % size != 0) {
-      return Status::failure(name + ": " + std::to_string(table->count()) +
-                             " entries do not make whole groups of " + std::to_string(size));
-    }
-    for (int g = 0; g < table->count() / size; ++g, ++groups) {
-      const int limit = verticesPerCell[t] + groups;
-      for (int e = 0; e < size; ++e) {
-        const int node = (*table)[g * size + e];
-        if (node < 0 || node >= limit) {
-          return Status::failure(name + ": group " + std::to_string(g) + " names node " +
-                                 std::to_string(node) + ", must be below " + std::to_string(limit));
-        }
-      }
-    }
-  }
-  if (groups != newNodeCount(t)) {
-    std::string names;
-    for (int k = 0; k < 4; ++k) names += (k ? ", " : "") + tables.fileName(nodeTableStems[k], t);
-    return Status::failure(names + ": expected " + std::to_string(newNodeCount(t)) +
-                           " node groups in all, found " + std::to_string(groups));
-  }
-  return Status::success();
-}
-
-Status checkIndexTable(const IntMatrix& table, const std::string& name, int expectedCount,
-                       int nodeLimit) {
-  const int count = table.isEmpty() ? 0 : table.count();
-  if (count != expectedCount) {
-    return Status::failure(name + ": expected " + std::to_string(expectedCount) +
-                           " entries, found " + std::to_string(count));
-  }
-  for (int i = 0; i < count; ++i) {
-    if (table[i] < 0 || table[i] >= nodeLimit) {
-      return Status::failure(name + ": entry " + std::to_string(i) + " is " +
-                             std::to_string(table[i]) + ", must be below " +
-                             std::to_string(nodeLimit));
-    }
-  }
-  return Status::success();
-}
-
+// The split tables of every type that has cells, then the other-type children of tetrahedra and
+// octahedra.
 Status checkSplitTables(const Mesh& mesh, const LookupTables& tables) {
-  for (int t = 0; t < cellTypeCount; ++t) {
-    if (mesh.cellCount(t) == 0) continue;
-    if (Status s = checkNodeTables(tables, t); !s.ok) return s;
-    const int entries = sameTypeChildCount[t] * verticesPerCell[t];
-    Status s = checkIndexTable(tables.uniTables[t], tables.fileName("uni", t), entries,
-                               refinedNodeCount[t]);
-    if (!s.ok) return s;
-  }
-  if (mesh.cellCount(tetrahedronType) > 0) {
-    Status s = checkIndexTable(tables.basTables[tetrahedronType], tables.fileName("bas", 4), 6,
-                               refinedNodeCount[tetrahedronType]);
-    if (!s.ok) return s;
-  }
-  if (mesh.cellCount(octahedronType) > 0) {
-    Status s = checkIndexTable(tables.basTables[octahedronType], tables.fileName("bas", 5), 32,
-                               refinedNodeCount[octahedronType]);
-    if (!s.ok) return s;
-  }
+  const TableChecks& checks = tables.checked();
+  for (int t = 0; t < cellTypeCount; ++t)
+    if (mesh.cellCount(t) > 0 && !checks.split[t].ok) return checks.split[t];
+  for (int t : {tetrahedronType, octahedronType})
+    if (mesh.cellCount(t) > 0 && !checks.otherChildren[t].ok) return checks.otherChildren[t];
   return Status::success();
 }
 

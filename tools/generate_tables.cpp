@@ -49,7 +49,7 @@
 #include <utility>
 #include <vector>
 
-#include "subdiv/face_family.h"
+#include "mesh/face_family.h"
 
 namespace {
 

@@ -161,6 +161,26 @@ TEST(Program, TablesMissingFromTheNamedDirectoryStopTheRefinement) {
   EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 
+// A broken table is reported once as it loads, then by each step that needs it, when it needs it.
+TEST(Program, BrokenTablesAreReportedByTheStepsThatNeedThem) {
+  ProgramRunner runner(false);
+  std::filesystem::copy(CAGEWARP_TAB_DIR, runner.file("tab"));
+  runner.write("tab/mesh_mul40.tab", std::string("\x02\x00\x00\x00\x03\x00", 6));
+  std::filesystem::remove(runner.file("tab/mesh_nrm4.tab"));
+  runner.write("c.txt", oneTetrahedron);
+  runner.write("m.txt", threePoints);
+  const RunResult r = runner.run({"c.txt", "m.txt", "s", "s"});
+  EXPECT_EQ(r.exitStatus, 0);
+  EXPECT_EQ(r.err,
+            "cagewarp: warning: tab/mesh_mul40.tab: too short to hold its 2 sizes; the table is "
+            "left empty\n"
+            "cagewarp: warning: tab/mesh_mul40.tab: missing; rule 0 skipped\n"
+            "cagewarp: warning: tab/mesh_mul40.tab: missing; rule 0 skipped\n"
+            "cagewarp: warning: tab/mesh_nrm4.tab: missing or unreadable; tetrahedra enclose no "
+            "model vertex\n");
+  EXPECT_NE(r.out.find(" 0 of 3 model vertices enclosed"), std::string::npos) << r.out;
+}
+
 TEST(Program, RunningOutOfMemoryEndsWithAMessage) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
   GTEST_SKIP() << "the sanitizers need more address space than the limit leaves";

@@ -49,6 +49,7 @@ inline LookupTables locationTables() {
   prismSlots[1] = 1;
   tables.brnTables[6] = IntMatrix(prismSlots);
   tables.brnTables[7] = IntMatrix(IntArray({24}, -1));
+  checkTables(tables);
   return tables;
 }
 
@@ -120,10 +121,9 @@ inline Matrix modelOf(const std::vector<Point>& points) {
 }
 
 inline CellFaceTables facesOf(const LookupTables& tables, int t) {
-  std::string problem;
-  auto faces = cellFaceTables(tables, t, &problem);
-  EXPECT_TRUE(faces.has_value()) << problem;
-  return *faces;
+  const CheckedCellFaceTables faces = cellFaceTables(tables, t);
+  EXPECT_TRUE(faces.status.ok) << faces.status.message;
+  return faces.faces;
 }
 
 // The faces of a cell type as cyclic corner lists, in slot order: triangles, then quads.

@@ -23,28 +23,26 @@ TEST(LocationTables, CommittedFacesCloseEachCellOutward) {
   const int triangles[8] = {0, 0, 0, 0, 4, 8, 2, 0};
   const int quads[8] = {0, 0, 0, 0, 0, 0, 3, 6};
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
-    std::string problem;
-    const auto faces = cellFaceTables(tables, t, &problem);
-    ASSERT_TRUE(faces.has_value()) << problem;
-    EXPECT_EQ(faces->triangleCount, triangles[t]);
-    EXPECT_EQ(faces->quadCount, quads[t]);
-    for (int f = 0; f < faces->triangleCount; ++f) EXPECT_EQ((*faces->slotMap)[f], f);
+    const CellFaceTables faces = testing::facesOf(tables, t);
+    EXPECT_EQ(faces.triangleCount, triangles[t]);
+    EXPECT_EQ(faces.quadCount, quads[t]);
+    for (int f = 0; f < faces.triangleCount; ++f) EXPECT_EQ((*faces.slotMap)[f], f);
 
     // A closed surface: every directed edge once, its reverse once.
     std::map<std::pair<int, int>, int> edges;
-    for (const auto& face : faceList(*faces))
+    for (const auto& face : faceList(faces))
       for (size_t i = 0; i < face.size(); ++i) ++edges[{face[i], face[(i + 1) % face.size()]}];
     for (const auto& [edge, count] : edges) {
       EXPECT_EQ(count, 1) << "type " << t;
       EXPECT_EQ(edges.count({edge.second, edge.first}), 1u) << "type " << t;
     }
-    const int faceCount = faces->triangleCount + faces->quadCount;
+    const int faceCount = faces.triangleCount + faces.quadCount;
     EXPECT_EQ(verticesPerCell[t] - static_cast<int>(edges.size()) / 2 + faceCount, 2);
 
     // Outward: the face's area vector points away from the cell's centre.
     for (const auto& corners : {referenceCell(t), distorted(referenceCell(t))}) {
       const Point c = testing::centroid(corners);
-      for (const auto& face : faceList(*faces)) {
+      for (const auto& face : faceList(faces)) {
         double area[3] = {0, 0, 0};
         double middle[3] = {0, 0, 0};
         for (size_t i = 0; i < face.size(); ++i) {
@@ -66,15 +64,14 @@ TEST(LocationTables, CommittedFacesCloseEachCellOutward) {
 TEST(LocationTables, CommittedSlotsGoRoundEachVertex) {
   const LookupTables tables = testing::committedLookupTables();
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
-    const auto faces = cellFaceTables(tables, t);
-    ASSERT_TRUE(faces.has_value());
-    const auto list = faceList(*faces);
-    const int tri = faces->triangleCount;
+    const CellFaceTables faces = testing::facesOf(tables, t);
+    const auto list = faceList(faces);
+    const int tri = faces.triangleCount;
     for (int i = 0; i < verticesPerCell[t]; ++i) {
       // The face each slot names, checked to hold vertex i (a quad slot at the right corner).
       std::vector<int> around;
-      for (int j = 0; j < faces->slotsPerVertex; ++j) {
-        const int slot = faces->slotsAround->at(j, i);
+      for (int j = 0; j < faces.slotsPerVertex; ++j) {
+        const int slot = faces.slotsAround->at(j, i);
         const int face = slot < tri ? slot : tri + (slot - tri) / 4;
         if (slot >= tri) {
           EXPECT_EQ(list[face][(slot - tri) % 4], i) << "type " << t;
@@ -87,7 +84,7 @@ TEST(LocationTables, CommittedSlotsGoRoundEachVertex) {
       int containing = 0;
       for (const auto& face : list)
         containing += std::find(face.begin(), face.end(), i) != face.end();
-      EXPECT_EQ(containing, faces->slotsPerVertex) << "type " << t << " vertex " << i;
+      EXPECT_EQ(containing, faces.slotsPerVertex) << "type " << t << " vertex " << i;
       // Consecutive faces share an edge at vertex i.
       for (size_t j = 0; j < around.size(); ++j) {
         auto neighbours = [&](int face) {

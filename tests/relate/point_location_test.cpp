@@ -49,9 +49,9 @@ DenseLocation directLocation(const Mesh& control, const Matrix& model, int weigh
   const int n = control.vertexRows() - weightRow;
   DenseLocation result{Matrix(n, model.cols()), IntArray({model.cols()}, 0)};
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
-    const auto faces = cellFaceTables(tables, t);
+    const CheckedCellFaceTables faces = cellFaceTables(tables, t);
     const int cellCount = control.cellCount(t);
-    if (!faces || cellCount == 0) continue;
+    if (!faces.status.ok || cellCount == 0) continue;
     const int k = verticesPerCell[t];
     FloatArray ymin({cellCount}, 0.0f);
     for (int c = 0; c < cellCount; ++c) {
@@ -78,7 +78,7 @@ DenseLocation directLocation(const Mesh& control, const Matrix& model, int weigh
         if (!(lo[0] <= p[0] && p[0] <= hi[0] && lo[1] <= p[1] && p[1] <= hi[1] && lo[2] <= p[2] &&
               p[2] <= hi[2]))
           continue;
-        const CellCoordinates cc = cellCoordinates(control, *faces, c, p);
+        const CellCoordinates cc = cellCoordinates(control, faces.faces, c, p);
         if (cc.inside) addReference(result.weights, result.enclosureCount, j, block, cc.lambda);
       }
     }
@@ -280,13 +280,20 @@ TEST(LocateModelVertices, ModelRowCountChoosesThePositionRows) {
   EXPECT_EQ(none.enclosureCount.count(), 0);
 }
 
+// A checked table set without a single table.
+LookupTables noTables() {
+  LookupTables tables;
+  checkTables(tables);
+  return tables;
+}
+
 TEST(LocateModelVertices, SurfaceCellsEncloseNothing) {
   Mesh control = controlMesh({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}});
   addCell(control, triangleType, {0, 1, 4});
   addCell(control, quadType, {0, 1, 2, 3});
   Warnings warnings;
   const ModelLocation location = locateModelVertices(
-      control, modelOf({{0.2f, 0.1f, 0.1f}, {0.5f, 0.5f, 0.0f}}), 3, LookupTables(), warnings);
+      control, modelOf({{0.2f, 0.1f, 0.1f}, {0.5f, 0.5f, 0.0f}}), 3, noTables(), warnings);
   EXPECT_EQ(location.enclosureCount, IntArray({2}, 0));
   EXPECT_EQ(denseWeights(location.weights).find().count(), 0);
   EXPECT_TRUE(warnings.empty());
@@ -296,6 +303,7 @@ TEST(LocateModelVertices, UnusableTablesWarnOncePerTypeThatHasCells) {
   LookupTables tables = locationTables();
   tables.barTables[7][3] = 99;
   tables.brnTables[5] = IntMatrix();  // no octahedra in the mesh: no warning
+  checkTables(tables);
   std::vector<Point> points = referenceCell(hexahedronType);
   for (Point p : referenceCell(tetrahedronType)) points.push_back({p[0] + 3, p[1], p[2]});
   Mesh control = controlMesh(points);
@@ -310,7 +318,7 @@ TEST(LocateModelVertices, UnusableTablesWarnOncePerTypeThatHasCells) {
   EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_bar7.tab") + ": ", 0), 0u) << warnings[0];
 
   warnings.clear();
-  locateModelVertices(control, model, 3, LookupTables(), warnings);
+  locateModelVertices(control, model, 3, noTables(), warnings);
   ASSERT_EQ(warnings.size(), 2u);
   EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_nrm4.tab") + ": ", 0), 0u) << warnings[0];
   EXPECT_EQ(warnings[1].rfind(testing::tableFile("mesh_nrm7.tab") + ": ", 0), 0u) << warnings[1];

@@ -41,8 +41,8 @@ LiteralLocation literalSweep(const Mesh& control, const Matrix& model, int a,
   for (int u = 0; u < sigma.count(); ++u) sigma[u] = swept[sigma[u]];
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     const int C = control.cellCount(t);
-    const auto faces = cellFaceTables(tables, t);
-    if (C == 0 || !faces) continue;
+    const CheckedCellFaceTables faces = cellFaceTables(tables, t);
+    if (C == 0 || !faces.status.ok) continue;
     const int k = verticesPerCell[t];
     Matrix box(6, C);
     FloatArray ymin({C}, 0.0f);
@@ -78,7 +78,7 @@ LiteralLocation literalSweep(const Mesh& control, const Matrix& model, int a,
         const float* p = model.column(J) + s;
         if (!(box(0, e) <= p[0] && p[0] <= box(1, e) && box(4, e) <= p[2] && p[2] <= box(5, e)))
           continue;
-        const CellCoordinates cc = cellCoordinates(control, *faces, e, p);
+        const CellCoordinates cc = cellCoordinates(control, faces.faces, e, p);
         if (!cc.inside) continue;
         Matrix column(n, 1);
         std::copy_n(out.weights.column(J), n, column.data());

@@ -180,6 +180,7 @@ TEST(AddBoundary, UnusableFaceListFailsAndChangesNothing) {
   mesh.cells[4] = cellColumns(4, {0, 1, 2, 3});
   LookupTables tables = testing::faces::faceListTables();
   tables.zipTables[2][5] = 4;  // not a corner of a tetrahedron
+  checkTables(tables);
   Status status = addBoundary(mesh, tables);
   EXPECT_FALSE(status.ok);
   EXPECT_EQ(status.message.rfind(testing::tableFile("mesh_zip2.tab") + ": ", 0), 0u)
@@ -187,6 +188,7 @@ TEST(AddBoundary, UnusableFaceListFailsAndChangesNothing) {
   EXPECT_EQ(mesh.cells[2].cols(), 0);
 
   tables.zipTables[2] = IntMatrix();
+  checkTables(tables);
   status = addBoundary(mesh, tables);
   EXPECT_EQ(status.message.rfind(testing::tableFile("mesh_zip2.tab") + ": ", 0), 0u)
       << status.message;
@@ -194,6 +196,7 @@ TEST(AddBoundary, UnusableFaceListFailsAndChangesNothing) {
   // A face list is only needed by the cells that use it.
   tables = testing::faces::faceListTables();
   tables.zipTables[5] = IntMatrix();
+  checkTables(tables);
   EXPECT_TRUE(addBoundary(mesh, tables).ok);
   EXPECT_EQ(mesh.cells[2].cols(), 4);
 }

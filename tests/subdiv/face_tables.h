@@ -20,6 +20,7 @@ inline LookupTables faceListTables() {
       {0, 3, 2, 1, 4, 5, 6, 7, 0, 1, 5, 4, 1, 2, 6, 5, 2, 3, 7, 6, 3, 0, 4, 7}));
   tables.zipTables[6] = IntMatrix(IntArray::fromValues(
       {0, 1, 2, 0, 2, 3, 0, 3, 4, 0, 4, 1, 5, 2, 1, 5, 3, 2, 5, 4, 3, 5, 1, 4}));
+  checkTables(tables);
   return tables;
 }
 

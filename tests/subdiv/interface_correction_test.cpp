@@ -164,6 +164,7 @@ struct PrismOnTet {
     mesh.cells[6] = cellColumns(6, {0, 2, 1, 4, 5, 6});
     tables.procTable = rules({{2, 3}});
     tables.mulTables[0] = cyclicMatrix();
+    checkTables(tables);
   }
 };
 
@@ -221,6 +222,7 @@ struct TetsUnderHex {
     mesh.cells[4] = cellColumns(4, {0, 2, 1, 8, 0, 3, 2, 9});
     tables.procTable = rules({{2, 5}});
     tables.mulTables[0] = cyclicMatrix();
+    checkTables(tables);
   }
   void expectBottomCorrected(TupleVectorMap& values) const {
     // Tuples (2, 1, 0) and (0, 3, 2): the middle is the corner opposite the one left out.
@@ -273,6 +275,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   LookupTables tables = testing::faces::faceListTables();
   tables.mulTables[0] = identity(3);
   tables.procTable = rules({{2, 2}});
+  checkTables(tables);
   TupleVectorMap values = seededValues(tets);
   Warnings warnings;
   correctInterfaces(tets, tables, values, warnings);
@@ -283,6 +286,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   hex.cells[7] = cellColumns(8, {0, 1, 2, 3, 4, 5, 6, 7});
   tables.mulTables[0] = identity(4);
   tables.procTable = rules({{5, 5}});
+  checkTables(tables);
   values = seededValues(hex);
   correctInterfaces(hex, tables, values, warnings);
   EXPECT_TRUE(warnings.empty());
@@ -310,6 +314,7 @@ TEST(InterfaceCorrection, ManyFacesOfOneKindAtAVertexAllCount) {
   LookupTables tables = testing::faces::faceListTables();
   tables.mulTables[0] = identity(3);
   tables.procTable = rules({{2, 3}});
+  checkTables(tables);
   TupleVectorMap values = seededValues(mesh);
   Warnings warnings;
   correctInterfaces(mesh, tables, values, warnings);
@@ -339,6 +344,7 @@ TEST(InterfaceCorrection, UnusableRulesAreSkippedWithWarning) {
     PrismOnTet s;
     s.tables.procTable = rules({c.kinds});
     s.tables.mulTables[0] = c.mul;
+    checkTables(s.tables);
     TupleVectorMap values = seededValues(s.mesh);
     Warnings warnings;
     correctInterfaces(s.mesh, s.tables, values, warnings);
@@ -354,6 +360,7 @@ TEST(InterfaceCorrection, UnusableRuleLeavesOthersWorking) {
   s.tables.procTable = rules({{2, 3}, {2, 3}, {2, 3}, {2, 3}, {2, 3}, {2, 3}, {2, 3}});
   for (int r = 0; r < 6; ++r) s.tables.mulTables[r] = Matrix();
   s.tables.mulTables[1] = cyclicMatrix();
+  checkTables(s.tables);
   TupleVectorMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
@@ -365,6 +372,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   TetsUnderHex s;
   s.tables.zipTables[5][7] = 8;                                     // not a corner of a hexahedron
   s.tables.zipTables[6] = IntMatrix(IntArray::fromValues({0, 1}));  // no octahedra: unused
+  checkTables(s.tables);
   TupleVectorMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
@@ -374,6 +382,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
 
   s.tables.zipTables[6] = testing::faces::faceListTables().zipTables[6];
   s.tables.zipTables[5] = IntMatrix(IntArray::fromValues({0, 3, 2, 1}));
+  checkTables(s.tables);
   warnings.clear();
   correctInterfaces(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);

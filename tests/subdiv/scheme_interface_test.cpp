@@ -74,6 +74,7 @@ LookupTables withoutRule(int a, int b) {
   }
   EXPECT_EQ(kept.cols(), proc.cols() - 1) << "no rule for kinds " << a << ", " << b;
   tables.procTable = kept;
+  checkTables(tables);
   return tables;
 }
 

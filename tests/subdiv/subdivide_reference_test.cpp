@@ -284,6 +284,7 @@ LookupTables noisyTables() {
     for (int i = 0; i < 3; ++i) cor[i] = noise.next(0.3f, 1.4f);
     tables.corTables[t] = cor;
   }
+  checkTables(tables);
   return tables;
 }
 

@@ -169,6 +169,7 @@ LookupTables splitTables() {
     tables.uniTables[t] = nodeIndicesOf(nodes, children);
     if (!s.other.empty()) tables.basTables[t] = nodeIndicesOf(nodes, s.other);
   }
+  checkTables(tables);
   return tables;
 }
 
@@ -430,6 +431,7 @@ TEST(Subdivide, NormalStepAveragesChildCentroids) {
   for (int j = 0; j < 8; ++j) centroid[j] = 0.125f;
   LookupTables tables = sharedTables();
   tables.avgTables[hexahedronType] = centroid;
+  checkTables(tables);
   ASSERT_TRUE(run(mesh, normalSubdivision, tables).ok);
 
   ASSERT_EQ(mesh.vertexColumns(), 27);
@@ -460,18 +462,21 @@ TEST(Subdivide, TablesThatDoNotFitTheCellsAreRefused) {
 
   LookupTables shortUni = sharedTables();
   shortUni.uniTables[hexahedronType] = IntMatrix(8, 7);
+  checkTables(shortUni);
   expectRefusedAndUnchanged(
       shortUni, hex, linearSubdivision,
       testing::tableFile("mesh_uni7.tab") + ": expected 64 entries, found 56");
 
   LookupTables badUni = sharedTables();
   badUni.uniTables[hexahedronType][5] = 27;
+  checkTables(badUni);
   expectRefusedAndUnchanged(
       badUni, hex, linearSubdivision,
       testing::tableFile("mesh_uni7.tab") + ": entry 5 is 27, must be below 27");
 
   LookupTables noCentre = sharedTables();
   noCentre.nodeTables[hexahedronType][3].reset();
+  checkTables(noCentre);
   expectRefusedAndUnchanged(
       noCentre, hex, linearSubdivision,
       testing::tableFile("mesh_edg7.tab") + ", " + testing::tableFile("mesh_qua7.tab") + ", " +
@@ -481,12 +486,14 @@ TEST(Subdivide, TablesThatDoNotFitTheCellsAreRefused) {
   // A face middle may not use the centre node, which is made after it.
   LookupTables early = sharedTables();
   (*early.nodeTables[hexahedronType][1])[4] = 26;
+  checkTables(early);
   expectRefusedAndUnchanged(
       early, hex, linearSubdivision,
       testing::tableFile("mesh_qua7.tab") + ": group 1 names node 26, must be below 21");
 
   LookupTables ragged = sharedTables();
   ragged.nodeTables[hexahedronType][0] = IntMatrix(IntArray::fromValues({0, 1, 1}));
+  checkTables(ragged);
   expectRefusedAndUnchanged(
       ragged, hex, linearSubdivision,
       testing::tableFile("mesh_edg7.tab") + ": 3 entries do not make whole groups of 2");
@@ -495,6 +502,7 @@ TEST(Subdivide, TablesThatDoNotFitTheCellsAreRefused) {
   addCells(tet, tetrahedronType, {0, 1, 2, 3});
   LookupTables noBas = sharedTables();
   noBas.basTables[tetrahedronType] = IntMatrix();
+  checkTables(noBas);
   expectRefusedAndUnchanged(noBas, tet, linearSubdivision,
                             testing::tableFile("mesh_bas4.tab") + ": expected 6 entries, found 0");
 
@@ -507,6 +515,7 @@ TEST(Subdivide, OnlyTypesWithCellsNeedTables) {
   LookupTables hexOnly;
   hexOnly.nodeTables[hexahedronType] = sharedTables().nodeTables[hexahedronType];
   hexOnly.uniTables[hexahedronType] = sharedTables().uniTables[hexahedronType];
+  checkTables(hexOnly);
   Mesh hex = unitCube();
   addCells(hex, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
   EXPECT_TRUE(run(hex, linearSubdivision, hexOnly).ok);

@@ -2,10 +2,6 @@
 
 #include <array>
 
-#include "array/matrix.h"
-#include "array/status.h"
-#include "mesh/lookup_tables.h"
-
 namespace cagewarp {
 
 // The seven face families, visited in this order wherever all faces of a mesh are enumerated:
@@ -22,10 +18,5 @@ inline constexpr int prismQuadFamily = 4;
 // so kind k is family k for k < 6.
 inline constexpr int faceKindCount = 6;
 inline constexpr std::array<int, 7> faceFamilyKind = {0, 1, 2, 3, 4, 5, 2};
-
-// Whether the table set's face list zipTables[q] can serve as the face list of family q: face size
-// x face count elements, each a local vertex index of the family's cell type. The message names the
-// table file.
-Status checkFaceList(const LookupTables& tables, int q);
 
 }  // namespace cagewarp
