@@ -17,6 +17,18 @@ bool isSpace(char c) {
 
 constexpr size_t longestQuotedWord = 40;
 
+// Where the digits of a number word start: from_chars takes no leading '+', and "+-" is no
+// number (null then).
+const char* numberStart(std::string_view word) {
+  const char* begin = word.data();
+  const char* end = begin + word.size();
+  if (begin < end && *begin == '+') {
+    ++begin;
+    if (begin < end && *begin == '-') return nullptr;
+  }
+  return begin;
+}
+
 }  // namespace
 
 Status textFailure(const std::string& path, int line, const std::string& what) {
@@ -38,12 +50,9 @@ std::string quoted(std::string_view word) {
 }
 
 bool parseFloat(std::string_view word, float& value) {
-  const char* begin = word.data();
-  const char* end = begin + word.size();
-  if (begin < end && *begin == '+') {
-    ++begin;
-    if (begin < end && *begin == '-') return false;
-  }
+  const char* begin = numberStart(word);
+  const char* end = word.data() + word.size();
+  if (begin == nullptr) return false;
   const auto [stop, error] = std::from_chars(begin, end, value);
   if (error == std::errc::invalid_argument || stop != end) return false;
   if (error == std::errc::result_out_of_range)
@@ -52,12 +61,9 @@ bool parseFloat(std::string_view word, float& value) {
 }
 
 bool parseInteger(std::string_view word, int64_t& value) {
-  const char* begin = word.data();
-  const char* end = begin + word.size();
-  if (begin < end && *begin == '+') {
-    ++begin;
-    if (begin < end && *begin == '-') return false;
-  }
+  const char* begin = numberStart(word);
+  const char* end = word.data() + word.size();
+  if (begin == nullptr) return false;
   const auto [stop, error] = std::from_chars(begin, end, value);
   return error == std::errc() && stop == end;
 }
