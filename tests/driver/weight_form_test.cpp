@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <new>
 #include <sstream>
 #include <string>
@@ -107,6 +108,34 @@ TEST(WeightForms, SparseColumnsWriteTheDenseBytes) {
     if (!c.negativeZeros) {
       EXPECT_GT(dense.ind.size(), 200u) << "too few vertices enclosed";
     }
+  }
+}
+
+// The automatic choice: dense for small cages, sparse for larger ones unless a table that
+// multiplies absent weights holds a value that is not finite.
+TEST(WeightForms, SparseOnlyWhereItIsExactAndPays) {
+  struct Case {
+    int k;  // k^3 hexahedra
+    float avgScale;
+    bool sparse;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const Case& c : {Case{1, 1.0f, false}, Case{4, 1.0f, true}, Case{4, nan, false}}) {
+    TempDir dir;
+    writeFile(dir.file("c.txt"), hexCage(c.k));
+    writeFile(dir.file("m.txt"), "v 3 1\n0.5 0.5 0.5\n");
+    Job job;
+    job.controlFile = dir.file("c.txt");
+    job.modelFile = dir.file("m.txt");
+    job.tableDirectory = CAGEWARP_TAB_DIR;
+    if (c.avgScale != 1.0f) {
+      job.tableDirectory = dir.file("tab");
+      writeScaledTables(job.tableDirectory, c.avgScale);
+    }
+    RunObserver quiet;
+    const RunOutcome run = runJob(job, quiet);
+    ASSERT_TRUE(run.status.ok) << run.status.message;
+    EXPECT_EQ(run.control.hasSparseWeights(), c.sparse) << c.k << " " << c.avgScale;
   }
 }
 
