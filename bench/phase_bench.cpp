@@ -83,7 +83,8 @@ class PhaseTimer : public cagewarp::RunObserver {
 int main(int argc, char** argv) {
   using namespace cagewarp;
   if (argc < 4) {
-    std::fprintf(stderr, "usage: phase_bench TABLE_DIR K M [options...] [--run-only]\n");
+    std::fprintf(stderr,
+                 "usage: phase_bench TABLE_DIR K M [options...] [--run-only] [--dense|--sparse]\n");
     return 2;
   }
   const std::string tableDir = argv[1];
@@ -106,6 +107,10 @@ int main(int argc, char** argv) {
   for (int i = 4; i < argc; ++i) {
     if (std::string(argv[i]) == "--run-only")
       runOnly = true;
+    else if (std::string(argv[i]) == "--dense")
+      job.weightForm = WeightForm::dense;
+    else if (std::string(argv[i]) == "--sparse")
+      job.weightForm = WeightForm::sparse;
     else
       job.operations.push_back(argv[i][0]);
   }

@@ -1,7 +1,9 @@
 #include "relate/deformation.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "relate/point_location.h"
@@ -61,9 +63,13 @@ SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns
   sparse.cols = columns.count();
   CAGEWARP_CHECK(sparse.rows <= std::numeric_limits<int>::max() / 3 &&
                  sparse.cols <= std::numeric_limits<int>::max() / 3);
-  int entries = 0;
+  // Counted wide: the columns may hold more entries than an int counts, which no array here holds.
+  int64_t wideEntries = 0;
   for (int j = 0; j < columns.count(); ++j)
-    for (const WeightEntry& entry : weights.columns[columns[j]]) entries += isNonZero(entry.value);
+    for (const WeightEntry& entry : weights.columns[columns[j]])
+      wideEntries += isNonZero(entry.value);
+  if (wideEntries > std::numeric_limits<int>::max()) throw std::bad_alloc();
+  const int entries = static_cast<int>(wideEntries);
   sparse.offsets = IntMatrix(2, entries);
   sparse.values = FloatArray({entries}, 0.0f);
   int e = 0;

@@ -120,7 +120,7 @@ TEST(WeightForms, SparseOnlyWhereItIsExactAndPays) {
     bool sparse;
   };
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (const Case& c : {Case{1, 1.0f, false}, Case{4, 1.0f, true}, Case{4, nan, false}}) {
+  for (const Case& c : {Case{4, 1.0f, false}, Case{5, 1.0f, true}, Case{5, nan, false}}) {
     TempDir dir;
     writeFile(dir.file("c.txt"), hexCage(c.k));
     writeFile(dir.file("m.txt"), "v 3 1\n0.5 0.5 0.5\n");
