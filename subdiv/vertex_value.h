@@ -26,8 +26,11 @@ namespace cagewarp {
 //   type weights) are positive and finite; table values (avg, mul, cor) must be finite, which the
 //   caller checks before choosing this form: 0 * inf would be NaN in every row. The blend
 //   f * col + g * v with g = 1 - f gives +0 for col = v = +0, as f and g are never both negative.
-// - A computed +0 is dropped (absent means exactly that); a computed -0 is kept: an underflow
-//   can make one, and the refined mesh file writes every entry.
+// - A computed +0 is dropped (absent means exactly that); a computed -0 is kept, as the refined
+//   mesh file writes every entry. The sums never give -0, so one needs an underflow: a tiny
+//   negative value scaled by 1 / k, the interface reciprocal or 1 / weight sum, or a blend whose
+//   products are both -0 (e.g. f > 1 with col = -0 and v = +0). Location treats every zero alike,
+//   so -0 never reaches D.
 struct VertexValue {
   Matrix dense;
   std::vector<SparseEntry> weights;

@@ -66,6 +66,17 @@ std::string hexCage(int k) {
   return readFile(dir.file("c.txt"));
 }
 
+// The grid with two more rows per vertex (after x, y, z), which travel densely above the weights.
+std::string hexCageWithExtraRows(int k) {
+  const std::string cage = hexCage(k);
+  const size_t header = cage.find("\nv 3 ") + 1;
+  std::istringstream vertices(cage.substr(cage.find('\n', header) + 1));
+  std::string text = cage.substr(0, header) + "v 5" +
+                     cage.substr(header + 3, cage.find('\n', header) + 1 - header - 3);
+  for (std::string line; std::getline(vertices, line);) text += line + " 0.25 -2\n";
+  return text;
+}
+
 // The sparse weight columns give the dense path's bytes in every result: on the mixed cage
 // (every volume type, with surface, line and point cells), on a hexahedral grid, and with a table
 // set whose underflows leave -0 weights in the refined mesh.
@@ -83,6 +94,7 @@ TEST(WeightForms, SparseColumnsWriteTheDenseBytes) {
       {"mixed s", mixedCage, {'s'}, 1.0f, false},
       {"mixed b", mixedCage, {'b'}, 1.0f, false},
       {"grid b s s", hexCage(3), {'b', 's', 's'}, 1.0f, false},
+      {"grid with extra rows, l s", hexCageWithExtraRows(3), {'l', 's'}, 1.0f, false},
       {"grid s, underflowing table", hexCage(2), {'s'}, -1e-44f, true},
   };
   for (const Case& c : cases) {
