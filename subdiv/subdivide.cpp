@@ -222,19 +222,35 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   return buildChildren(refined, childCounts(mesh), tables);
 }
 
+// The value first entered for vertex i, or null; the walk leaves the bucket's cursor at its head.
+const VertexValue* firstValue(VertexValueMap& vertexValues, int i) {
+  const VertexValue* first = nullptr;
+  VertexValueMap::View entry{};
+  while (vertexValues.nextInBucket(i, entry))
+    if (!first) first = entry.value;
+  return first;
+}
+
 // Without the smoothing pass every class of a vertex holds the same value, so the first one
 // entered stands for all. A vertex in no cell keeps a zero column.
 void copyVertexColumns(VertexValueMap& vertexValues, Matrix& vertices, SparseColumns& weights) {
   const int d = vertices.rows();
-  VertexValueMap::View first{};
+  if (weights.rows > 0) {
+    // Reserved whole, so that the packed array never grows by doubling.
+    size_t total = 0;
+    for (int i = 0; i < vertices.cols(); ++i)
+      if (const VertexValue* value = firstValue(vertexValues, i)) total += value->weights.size();
+    weights.entries.reserve(total);
+    weights.start.reserve(static_cast<size_t>(vertices.cols()) + 1);
+  }
   for (int i = 0; i < vertices.cols(); ++i) {
-    if (vertexValues.nextInBucket(i, first)) {
-      std::copy(first.value->dense.data(), first.value->dense.data() + d, vertices.column(i));
-      const std::vector<SparseEntry>& w = first.value->weights;
-      weights.appendColumn(w.data(), w.data() + w.size());
-    } else {
+    const VertexValue* value = firstValue(vertexValues, i);
+    if (value) std::copy(value->dense.data(), value->dense.data() + d, vertices.column(i));
+    if (weights.rows == 0) continue;
+    if (value)
+      weights.appendColumn(value->weights.data(), value->weights.data() + value->weights.size());
+    else
       weights.appendColumn(nullptr, nullptr);
-    }
   }
 }
 
