@@ -194,7 +194,9 @@ std::array<IntArray, 8> buildChildren(const std::array<IntArray, 8>& refined,
 std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state) {
   const int d = mesh.vertices.rows();
   WeightSum weightSum(mesh.weights.rows);
-  const int modulus = state.vertexValues.entryCount() / 2 + 1;
+  // The map is only searched, never walked, so its bucket count changes no result; one bucket per
+  // possible vertex keeps the lists short (half the seeded entries gave about a dozen per bucket).
+  const int modulus = state.vertexValues.bucketCount();
   TupleIndexMap nodeIndices(modulus, tupleSumHash(modulus));
   SplitKeys keys;
   std::array<IntArray, 8> refined = mesh.cells;
