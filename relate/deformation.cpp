@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "relate/point_location.h"
@@ -109,6 +110,12 @@ Matrix deformationMatrix(const Relation& relation) {
 Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo) {
   const WeightColumns& d = relation.deformationColumns;
   const int columns = static_cast<int>(d.columns.size());
+  // An array file counts its elements in an int; a larger D (a large cage and many enclosed
+  // vertices) is refused rather than miscounted.
+  if (int64_t{d.rows} * columns > std::numeric_limits<int>::max()) {
+    return Status::failure(fileName + ": D has " + std::to_string(int64_t{d.rows} * columns) +
+                           " entries, more than an array file holds");
+  }
   ArrayTextWriter out(fileName, {d.rows, columns});
   Status status = out.open();
   // The file holds D column by column; between a column's listed rows every entry is +0.
