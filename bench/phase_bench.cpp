@@ -83,7 +83,8 @@ class PhaseTimer : public cagewarp::RunObserver {
 int main(int argc, char** argv) {
   using namespace cagewarp;
   if (argc < 4) {
-    std::fprintf(stderr, "usage: phase_bench TABLE_DIR K M [options...]\n");
+    std::fprintf(stderr,
+                 "usage: phase_bench TABLE_DIR K M [options...] [--run-only] [--dense|--sparse]\n");
     return 2;
   }
   const std::string tableDir = argv[1];
@@ -100,7 +101,19 @@ int main(int argc, char** argv) {
   job.controlFile = cageFile;
   job.modelFile = modelFile;
   job.tableDirectory = tableDir;
-  for (int i = 4; i < argc; ++i) job.operations.push_back(argv[i][0]);
+  // --run-only: the run's phases alone, without timing location again or writing D and the
+  // index list (D may be too large for a dense text file), so that peak memory is the run's.
+  bool runOnly = false;
+  for (int i = 4; i < argc; ++i) {
+    if (std::string(argv[i]) == "--run-only")
+      runOnly = true;
+    else if (std::string(argv[i]) == "--dense")
+      job.weightForm = WeightForm::dense;
+    else if (std::string(argv[i]) == "--sparse")
+      job.weightForm = WeightForm::sparse;
+    else
+      job.operations.push_back(argv[i][0]);
+  }
   PhaseTimer timer;
   const RunOutcome run = runJob(job, timer);
   if (!run.status.ok) {
@@ -110,6 +123,10 @@ int main(int argc, char** argv) {
   const Relation& relation = run.relation;
   report("enclosed", 0.0,
          std::to_string(relation.enclosedIndices.count()) + " of " + std::to_string(m));
+  if (runOnly) {
+    std::filesystem::remove_all(workDir);
+    return 0;
+  }
   for (int threads : {1, 2}) {
     // Location alone, on the refined mesh the run made.
     Warnings warnings;

@@ -14,6 +14,11 @@
 
 namespace cagewarp {
 
+// How the refined control vertices carry their weights over the control vertices as loaded:
+// dense rows below the positions, or sorted sparse columns beside them. Both give the same floats;
+// automatic takes the sparse form where it is exact and faster.
+enum class WeightForm { automatic, dense, sparse };
+
 // What one run does: read both meshes, refine the control mesh by the operations in order,
 // relate the model to the refined control mesh, and write the model deformed by each pose.
 struct Job {
@@ -28,6 +33,9 @@ struct Job {
   int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
   // Where to write the refined control mesh, positions only, for viewing; none when empty.
   std::string cageOutFile;
+  // Not a user option: tests force each form to compare them. A forced sparse form is exact only
+  // with finite interface, average and blend tables.
+  WeightForm weightForm = WeightForm::automatic;
 };
 
 // The steps of a run, in the order they happen (operations repeat).
@@ -71,7 +79,7 @@ struct RunOutcome {
   Status status;
   LookupTables tables;
   Mesh control;           // refined, with the weight rows below the positions
-  int weightRow = 0;      // the first weight row of control.vertices
+  int weightRow = 0;      // the first weight row of the control vertex values
   Mesh model;             // enclosed vertices placed where the relation puts them
   ModelFile modelSource;  // the file as read, for an OBJ, OFF, PLY or STL model
   Relation relation;

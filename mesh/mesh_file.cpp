@@ -436,20 +436,34 @@ void writeCells(BufferedFile& out, int type, const IntArray& cells) {
   out.put('\n');
 }
 
-void writeVertices(BufferedFile& out, const Matrix& vertices) {
+void writeValue(BufferedFile& out, float value) {
+  char* end = writeFloat(out.numberSpace(), value);
+  *end++ = ' ';
+  out.numberWritten(end);
+}
+
+// Each column's dense rows, then its sparse weight rows with every absent entry written as +0.
+void writeVertices(BufferedFile& out, const Mesh& mesh) {
+  const Matrix& vertices = mesh.vertices;
+  const SparseColumns& weights = mesh.weights;
   out.put(vertexLetter);
   out.put(' ');
-  writeInt(out, vertices.rows());
+  writeInt(out, mesh.vertexRows());
   out.put(' ');
   writeInt(out, vertices.cols());
   out.put('\n');
   const int rows = vertices.rows();
   for (int j = 0; j < vertices.cols(); ++j) {
     const float* vertex = vertices.column(j);
-    for (int i = 0; i < rows; ++i) {
-      char* end = writeFloat(out.numberSpace(), vertex[i]);
-      *end++ = ' ';
-      out.numberWritten(end);
+    for (int i = 0; i < rows; ++i) writeValue(out, vertex[i]);
+    if (mesh.hasSparseWeights()) {
+      int row = 0;
+      for (const SparseEntry* e = weights.begin(j); e != weights.end(j); ++e) {
+        for (; row < e->row; ++row) writeValue(out, 0.0f);
+        writeValue(out, e->value);
+        row = e->row + 1;
+      }
+      for (; row < weights.rows; ++row) writeValue(out, 0.0f);
     }
     out.put('\n');
   }
@@ -473,7 +487,7 @@ Status writeText(const Mesh& mesh, const std::string& fileName) {
   out.put(indexNote);
   out.put(blankLineNote);
   for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t]);
-  writeVertices(out, mesh.vertices);
+  writeVertices(out, mesh);
   return out.commit();
 }
 

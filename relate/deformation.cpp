@@ -1,7 +1,10 @@
 #include "relate/deformation.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <new>
+#include <string>
 #include <utility>
 
 #include "relate/point_location.h"
@@ -61,9 +64,13 @@ SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns
   sparse.cols = columns.count();
   CAGEWARP_CHECK(sparse.rows <= std::numeric_limits<int>::max() / 3 &&
                  sparse.cols <= std::numeric_limits<int>::max() / 3);
-  int entries = 0;
+  // Counted wide: the columns may hold more entries than an int counts, which no array here holds.
+  int64_t wideEntries = 0;
   for (int j = 0; j < columns.count(); ++j)
-    for (const WeightEntry& entry : weights.columns[columns[j]]) entries += isNonZero(entry.value);
+    for (const WeightEntry& entry : weights.columns[columns[j]])
+      wideEntries += isNonZero(entry.value);
+  if (wideEntries > std::numeric_limits<int>::max()) throw std::bad_alloc();
+  const int entries = static_cast<int>(wideEntries);
   sparse.offsets = IntMatrix(2, entries);
   sparse.values = FloatArray({entries}, 0.0f);
   int e = 0;
@@ -103,6 +110,12 @@ Matrix deformationMatrix(const Relation& relation) {
 Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo) {
   const WeightColumns& d = relation.deformationColumns;
   const int columns = static_cast<int>(d.columns.size());
+  // An array file counts its elements in an int; a larger D (a large cage and many enclosed
+  // vertices) is refused rather than miscounted.
+  if (int64_t{d.rows} * columns > std::numeric_limits<int>::max()) {
+    return Status::failure(fileName + ": D has " + std::to_string(int64_t{d.rows} * columns) +
+                           " entries, more than an array file holds");
+  }
   ArrayTextWriter out(fileName, {d.rows, columns});
   Status status = out.open();
   // The file holds D column by column; between a column's listed rows every entry is +0.

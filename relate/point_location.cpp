@@ -75,7 +75,41 @@ struct WeightBlock {
   std::vector<float> b;
 };
 
+// The block of a mesh whose weight rows are sparse: rows present in no corner are +0 throughout.
+WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
+  const int k = verticesPerCell[t];
+  const int* vertex = control.cells[t].column(c);
+  std::array<const SparseEntry*, 8> next{};
+  std::array<const SparseEntry*, 8> end{};
+  for (int h = 0; h < k; ++h) {
+    next[h] = control.weights.begin(vertex[h]);
+    end[h] = control.weights.end(vertex[h]);
+  }
+  WeightBlock block;
+  for (;;) {
+    int row = -1;
+    for (int h = 0; h < k; ++h)
+      if (next[h] != end[h] && (row < 0 || next[h]->row < row)) row = next[h]->row;
+    if (row < 0) break;
+    float values[8];
+    bool nonZero = false;
+    for (int h = 0; h < k; ++h) {
+      values[h] = 0.0f;
+      if (next[h] != end[h] && next[h]->row == row) values[h] = (next[h]++)->value;
+      nonZero = nonZero || values[h] != 0.0f;
+    }
+    if (!nonZero) continue;
+    block.nonZeroRows.push_back(row);
+    block.b.insert(block.b.end(), values, values + k);
+  }
+  return block;
+}
+
 WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
+  if (control.hasSparseWeights()) {
+    CAGEWARP_CHECK(weightRow == control.vertices.rows());
+    return sparseWeightBlock(control, t, c);
+  }
   const int k = verticesPerCell[t];
   const int n = control.vertices.rows() - weightRow;
   WeightBlock block;

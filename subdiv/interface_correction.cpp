@@ -8,6 +8,7 @@
 #include "mesh/cell_type.h"
 #include "mesh/face_family.h"
 #include "subdiv/face_key.h"
+#include "subdiv/vertex_value.h"
 
 namespace cagewarp {
 
@@ -118,31 +119,54 @@ void addSecondQuadEntries(TupleIndexMap& faceSet, int vertexCount) {
   }
 }
 
-void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, TupleVectorMap& sums) {
+// Scratch of the contributions, kept across calls so that they do not allocate per face.
+struct ContributionScratch {
+  explicit ContributionScratch(int weightRows) : weightSum(weightRows) {}
+  WeightSum weightSum;
+  std::array<std::vector<SparseEntry>, 4> productWeights;
+  std::vector<SparseEntry> merged;
+};
+
+void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, VertexValueMap& sums,
+                     ContributionScratch& scratch) {
   const int d = mesh.vertices.rows();
   Matrix product(d, t.length);
   for (int q = 0; q < t.length; ++q) std::copy_n(mesh.vertices.column(t[q]), d, product.column(q));
   product.rightMultiplyInPlace(*rule.mul);
   const int c = product.cols();
+  if (mesh.hasSparseWeights()) {
+    // The weight rows of the same product, column by column, inner index ascending.
+    for (int q = 0; q < std::min(c, t.length); ++q) {
+      for (int j = 0; j < t.length; ++j)
+        scratch.weightSum.addProduct({mesh.weights.begin(t[j]), mesh.weights.end(t[j])},
+                                     (*rule.mul)(j, q));
+      scratch.weightSum.take(scratch.productWeights[q]);
+    }
+  }
   IntArray key({2}, 0);
   key[1] = rule.index;
   for (int q = 0; q < t.length; ++q) {
     key[0] = t[q];
-    Matrix sum(d + 1, 1);
+    VertexValue sum{Matrix(d + 1, 1), {}};
     sums.lookup(key, sum);
     if (q < c) {
       const float* column = product.column(q);
-      for (int i = 0; i < d; ++i) sum[i] = sum[i] + column[i];
+      for (int i = 0; i < d; ++i) sum.dense[i] = sum.dense[i] + column[i];
+      mergeWeights(
+          sum.weights, scratch.productWeights[q], [](float s, float p) { return s + p; },
+          scratch.merged);
+      sum.weights.swap(scratch.merged);
     }
-    sum[d] = sum[d] + 1.0f;
+    sum.dense[d] = sum.dense[d] + 1.0f;
     sums.insertOrAssign(key, sum);
   }
 }
 
 // Step 3: for every vertex, each rule pairs the faces of its two kinds that start there.
 void sumContributions(const Mesh& mesh, const std::vector<Rule>& rules, TupleIndexMap& faceSet,
-                      TupleVectorMap& sums) {
+                      VertexValueMap& sums) {
   std::array<std::vector<FaceTuple>, kindCount> faces;
+  ContributionScratch scratch(mesh.weights.rows);
   for (int v = 0; v < mesh.vertices.cols(); ++v) {
     for (auto& list : faces) list.clear();
     TupleIndexMap::View entry{};
@@ -159,36 +183,44 @@ void sumContributions(const Mesh& mesh, const std::vector<Rule>& rules, TupleInd
           if (!detail::matchFaces(x, y, rule.secondKind == prismQuadKind, t)) continue;
           // A prism quad taken whole keeps its mark; the corrected vertex is the unmarked one.
           for (int q = 0; q < t.length; ++q) t.v[q] &= ~prismQuadMark;
-          addContribution(mesh, rule, t, sums);
+          addContribution(mesh, rule, t, sums, scratch);
         }
       }
     }
   }
 }
 
-void shiftValue(TupleVectorMap& vertexValues, int v, int cellClassOfValue, const Matrix& mean,
+void shiftValue(VertexValueMap& vertexValues, int v, int cellClassOfValue, const VertexValue& mean,
                 float sign) {
   const IntArray key = IntArray::fromValues({v, cellClassOfValue});
-  Matrix value;
+  VertexValue value;
   if (!vertexValues.lookup(key, value)) return;
-  const int d = std::min(value.count(), mean.count() - 1);
-  for (int i = 0; i < d; ++i) value[i] = sign > 0 ? value[i] + mean[i] : value[i] - mean[i];
+  const int d = std::min(value.dense.count(), mean.dense.count() - 1);
+  auto shift = [sign](float x, float m) { return sign > 0 ? x + m : x - m; };
+  for (int i = 0; i < d; ++i) value.dense[i] = shift(value.dense[i], mean.dense[i]);
+  std::vector<SparseEntry> shifted;
+  mergeWeights(value.weights, mean.weights, shift, shifted);
+  value.weights.swap(shifted);
   vertexValues.insertOrAssign(key, value);
 }
 
 // Step 4: each vertex moves by the mean correction of each rule, up in the first kind's class and
 // down in the second's.
-void applyCorrections(const std::vector<Rule>& rules, int vertexCount, TupleVectorMap& sums,
-                      TupleVectorMap& vertexValues) {
+void applyCorrections(const std::vector<Rule>& rules, int vertexCount, VertexValueMap& sums,
+                      VertexValueMap& vertexValues) {
   std::array<const Rule*, 6> ruleOf{};
   for (const Rule& rule : rules) ruleOf[rule.index] = &rule;
   for (int v = 0; v < vertexCount; ++v) {
-    TupleVectorMap::View entry{};
+    VertexValueMap::View entry{};
     while (sums.nextInBucket(v, entry)) {
       const Rule& rule = *ruleOf[entry.key[1]];
-      Matrix mean(*entry.value);
-      const float reciprocal = 1.0f / mean[mean.count() - 1];
-      mean *= reciprocal;
+      VertexValue mean(*entry.value);
+      const float reciprocal = 1.0f / mean.dense[mean.dense.count() - 1];
+      mean.dense *= reciprocal;
+      std::vector<SparseEntry> scaled;
+      for (const SparseEntry& e : mean.weights)
+        if (const float x = reciprocal * e.value; !isPositiveZero(x)) scaled.push_back({e.row, x});
+      mean.weights.swap(scaled);
       shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.firstKind)], mean, 1.0f);
       shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.secondKind)], mean, -1.0f);
     }
@@ -265,7 +297,7 @@ bool matchFaces(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple
 
 }  // namespace detail
 
-void correctInterfaces(const Mesh& mesh, const LookupTables& tables, TupleVectorMap& vertexValues,
+void correctInterfaces(const Mesh& mesh, const LookupTables& tables, VertexValueMap& vertexValues,
                        Warnings& warnings) {
   const int n = mesh.vertices.cols();
   const std::vector<Rule> rules = usableRules(tables, warnings);
@@ -273,7 +305,7 @@ void correctInterfaces(const Mesh& mesh, const LookupTables& tables, TupleVector
   TupleIndexMap faceSet(n, firstElementHash);
   collectRegionFaces(mesh, tables, faceSet, warnings);
   addSecondQuadEntries(faceSet, n);
-  TupleVectorMap sums(n, firstElementHash);
+  VertexValueMap sums(n, firstElementHash);
   sumContributions(mesh, rules, faceSet, sums);
   applyCorrections(rules, n, sums, vertexValues);
 }

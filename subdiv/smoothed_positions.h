@@ -6,11 +6,12 @@
 #include "array/status.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
-#include "subdiv/tuple_map.h"
+#include "subdiv/vertex_value.h"
 
 namespace cagewarp {
 
-// Fills `vertices` (D rows, one zero column per vertex of the refined mesh) with the smoothed
+// Fills `vertices` (D rows, one zero column per vertex of the refined mesh) and, when it has rows,
+// `weights` (no columns yet; one is appended per vertex) with the smoothed
 // positions of a normal subdivision: each vertex becomes the type-weighted mean, over the cells of
 // the lowest dimension containing it, of the per-cell combinations avgTables[t]; vertices only on
 // triangles or only on quads are then blended with their own value by corTables[t].
@@ -18,6 +19,7 @@ namespace cagewarp {
 // class. Fails, naming the table file, when an avg table does not fit a type that has cells or a
 // blended vertex meets an empty cor table; `vertices` is then partly filled.
 Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const LookupTables& tables,
-                                TupleVectorMap& vertexValues, Matrix& vertices);
+                                VertexValueMap& vertexValues, Matrix& vertices,
+                                SparseColumns& weights);
 
 }  // namespace cagewarp

@@ -9,6 +9,7 @@
 #include "subdiv/interface_correction.h"
 #include "subdiv/smoothed_positions.h"
 #include "subdiv/tuple_map.h"
+#include "subdiv/vertex_value.h"
 
 namespace cagewarp {
 namespace {
@@ -22,9 +23,9 @@ int newNodeCount(int t) {
 
 // The working state of one step; it never outlives the step.
 struct StepState {
-  // Key (vertex, cell class) -> the vertex's D x 1 column as that class sees it. Bucket i holds
-  // exactly the entries of vertex i, in insertion order.
-  TupleVectorMap vertexValues;
+  // Key (vertex, cell class) -> the vertex's column as that class sees it. Bucket i holds exactly
+  // the entries of vertex i, in insertion order.
+  VertexValueMap vertexValues;
   // The next free vertex index.
   int vertexCount;
 };
@@ -90,10 +91,10 @@ int vertexValueBuckets(const Mesh& mesh, int64_t vertexBound) {
   return static_cast<int>(std::min(std::max(estimate, vertexBound), intLimit));
 }
 
-void seedVertexValues(const Mesh& mesh, TupleVectorMap& vertexValues) {
-  const int d = mesh.vertexRows();
+void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
+  const int d = mesh.vertices.rows();
   IntArray key({2}, 0);
-  Matrix column(d, 1);
+  VertexValue column{Matrix(d, 1), {}};
   for (int t = 0; t < cellTypeCount; ++t) {
     const IntArray& cells = mesh.cells[t];
     key[1] = cellClass[t];
@@ -101,7 +102,9 @@ void seedVertexValues(const Mesh& mesh, TupleVectorMap& vertexValues) {
       key[0] = cells[i];
       if (vertexValues.find(key)) continue;
       const float* source = mesh.vertices.column(cells[i]);
-      std::copy(source, source + d, column.data());
+      std::copy(source, source + d, column.dense.data());
+      if (mesh.hasSparseWeights())
+        column.weights.assign(mesh.weights.begin(cells[i]), mesh.weights.end(cells[i]));
       vertexValues.insertIfAbsent(key, column);
     }
   }
@@ -140,17 +143,21 @@ int nodeIndex(IntArray& tuple, TupleIndexMap& nodeIndices, int& vertexCount, Spl
 
 // Enters the mean of the tuple's values under keys.node = (node, class) unless present; the sum
 // runs in tuple order and is scaled by the single-precision reciprocal of the tuple length.
-void nodeValue(TupleVectorMap& vertexValues, const IntArray& tuple, int d, SplitKeys& keys) {
+void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, SplitKeys& keys,
+               WeightSum& weightSum) {
   if (vertexValues.find(keys.node)) return;
-  Matrix sum(d, 1);
+  VertexValue sum{Matrix(d, 1), {}};
   keys.corner[1] = keys.node[1];
   for (int e = 0; e < tuple.count(); ++e) {
     keys.corner[0] = tuple[e];
-    const Matrix* value = vertexValues.find(keys.corner);
+    const VertexValue* value = vertexValues.find(keys.corner);
     CAGEWARP_CHECK(value != nullptr);
-    sum += *value;
+    sum.dense += value->dense;
+    weightSum.add(value->weights);
   }
-  sum *= 1.0f / static_cast<float>(tuple.count());
+  const float reciprocal = 1.0f / static_cast<float>(tuple.count());
+  sum.dense *= reciprocal;
+  weightSum.take(sum.weights, reciprocal);
   vertexValues.insertIfAbsent(keys.node, sum);
 }
 
@@ -185,8 +192,11 @@ std::array<IntArray, 8> buildChildren(const std::array<IntArray, 8>& refined,
 // Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
 // their per-class means, and returns the children that replace the cells.
 std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state) {
-  const int d = mesh.vertexRows();
-  const int modulus = state.vertexValues.entryCount() / 2 + 1;
+  const int d = mesh.vertices.rows();
+  WeightSum weightSum(mesh.weights.rows);
+  // The map is only searched, never walked, so its bucket count changes no result; one bucket per
+  // possible vertex keeps the lists short (half the seeded entries gave about a dozen per bucket).
+  const int modulus = state.vertexValues.bucketCount();
   TupleIndexMap nodeIndices(modulus, tupleSumHash(modulus));
   SplitKeys keys;
   std::array<IntArray, 8> refined = mesh.cells;
@@ -206,7 +216,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
           int* nodes = cells.column(cell);
           for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
           nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount, keys);
-          nodeValue(state.vertexValues, tuple, d, keys);
+          nodeValue(state.vertexValues, tuple, d, keys, weightSum);
         }
       }
     }
@@ -214,14 +224,35 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   return buildChildren(refined, childCounts(mesh), tables);
 }
 
+// The value first entered for vertex i, or null; the walk leaves the bucket's cursor at its head.
+const VertexValue* firstValue(VertexValueMap& vertexValues, int i) {
+  const VertexValue* first = nullptr;
+  VertexValueMap::View entry{};
+  while (vertexValues.nextInBucket(i, entry))
+    if (!first) first = entry.value;
+  return first;
+}
+
 // Without the smoothing pass every class of a vertex holds the same value, so the first one
-// entered stands for all.
-void copyVertexColumns(TupleVectorMap& vertexValues, Matrix& vertices) {
+// entered stands for all. A vertex in no cell keeps a zero column.
+void copyVertexColumns(VertexValueMap& vertexValues, Matrix& vertices, SparseColumns& weights) {
   const int d = vertices.rows();
-  TupleVectorMap::View first{};
+  if (weights.rows > 0) {
+    // Reserved whole, so that the packed array never grows by doubling.
+    size_t total = 0;
+    for (int i = 0; i < vertices.cols(); ++i)
+      if (const VertexValue* value = firstValue(vertexValues, i)) total += value->weights.size();
+    weights.entries.reserve(total);
+    weights.start.reserve(static_cast<size_t>(vertices.cols()) + 1);
+  }
   for (int i = 0; i < vertices.cols(); ++i) {
-    if (vertexValues.nextInBucket(i, first))
-      std::copy(first.value->data(), first.value->data() + d, vertices.column(i));
+    const VertexValue* value = firstValue(vertexValues, i);
+    if (value) std::copy(value->dense.data(), value->dense.data() + d, vertices.column(i));
+    if (weights.rows == 0) continue;
+    if (value)
+      weights.appendColumn(value->weights.data(), value->weights.data() + value->weights.size());
+    else
+      weights.appendColumn(nullptr, nullptr);
   }
 }
 
@@ -238,24 +269,27 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
     if (Status s = checkRefinedSize(mesh, vertexBound); !s.ok) return s;
   }
 
-  StepState state{TupleVectorMap(vertexValueBuckets(mesh, vertexBound), firstElementHash),
+  StepState state{VertexValueMap(vertexValueBuckets(mesh, vertexBound), firstElementHash),
                   mesh.vertexColumns()};
   seedVertexValues(mesh, state.vertexValues);
   if (flags & smoothFlag) correctInterfaces(mesh, tables, state.vertexValues, warnings);
   std::array<IntArray, 8> cells = split ? splitCells(mesh, tables, state) : mesh.cells;
 
-  const int d = mesh.vertexRows();
+  const int d = mesh.vertices.rows();
   if (int64_t{d} * state.vertexCount > intLimit)
     return Status::failure("the refined mesh would have too many vertex values");
   Matrix vertices(d, state.vertexCount);
+  SparseColumns weights;
+  weights.rows = mesh.weights.rows;
   if (flags & normalFlag) {
-    Status s = computeSmoothedPositions(cells, tables, state.vertexValues, vertices);
+    Status s = computeSmoothedPositions(cells, tables, state.vertexValues, vertices, weights);
     if (!s.ok) return s;
   } else {
-    copyVertexColumns(state.vertexValues, vertices);
+    copyVertexColumns(state.vertexValues, vertices, weights);
   }
   mesh.cells = std::move(cells);
   mesh.vertices = std::move(vertices);
+  mesh.weights = std::move(weights);
   return Status::success();
 }
 

@@ -190,7 +190,6 @@ class TupleMap {
   int entryCount_ = 0;
 };
 
-using TupleVectorMap = TupleMap<Matrix>;
 using TupleIndexMap = TupleMap<int>;
 
 }  // namespace cagewarp

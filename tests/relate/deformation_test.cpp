@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "tests/relate/location_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace cagewarp {
 namespace {
@@ -196,6 +197,19 @@ TEST(ApplyRelation, MatchesTheDenseProductAndSkipsZeros) {
   const Matrix y = applyRelation(sparseForm(d), p);
   EXPECT_TRUE(std::isfinite(y(1, 0)));
   EXPECT_EQ(y(1, 0), x(1, 0));
+}
+
+// A D of more entries than an int counts (50,000 control vertices, 50,000 enclosed model
+// vertices) cannot be an array file: writing it fails with a message and leaves no file.
+TEST(RelateModel, ADeformationMatrixTooLargeForAnArrayFileIsRefused) {
+  Relation relation;
+  relation.deformationColumns.rows = 50000;
+  relation.deformationColumns.columns.resize(50000, {{0, 1.0f}});
+  testing::TempDir dir;
+  const Status status = saveDeformationMatrix(relation, dir.file("c.mat"));
+  EXPECT_FALSE(status.ok);
+  EXPECT_NE(status.message.find("2500000000 entries"), std::string::npos) << status.message;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("c.mat")));
 }
 
 }  // namespace

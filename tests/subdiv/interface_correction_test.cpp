@@ -45,23 +45,24 @@ Mesh meshWithVertices(int n) {
 }
 
 // Every corner's column under its cell class, as a subdivision step starts out.
-TupleVectorMap seededValues(const Mesh& mesh) {
-  TupleVectorMap values(mesh.vertices.cols() + 1, firstElementHash);
+VertexValueMap seededValues(const Mesh& mesh) {
+  VertexValueMap values(mesh.vertices.cols() + 1, firstElementHash);
   for (int t = 0; t < cellTypeCount; ++t) {
     for (int i = 0; i < mesh.cells[t].count(); ++i) {
       const int v = mesh.cells[t][i];
       Matrix column(mesh.vertices.rows(), 1);
       for (int r = 0; r < column.rows(); ++r) column[r] = mesh.vertices(r, v);
-      values.insertIfAbsent(IntArray::fromValues({v, cellClass[t]}), column);
+      VertexValue value{column, {}};
+      values.insertIfAbsent(IntArray::fromValues({v, cellClass[t]}), value);
     }
   }
   return values;
 }
 
-std::vector<float> valueOf(TupleVectorMap& values, int v, int cls) {
-  Matrix value;
+std::vector<float> valueOf(VertexValueMap& values, int v, int cls) {
+  VertexValue value;
   if (!values.lookup(IntArray::fromValues({v, cls}), value)) return {};
-  return {value.data(), value.data() + value.count()};
+  return {value.dense.data(), value.dense.data() + value.dense.count()};
 }
 
 std::vector<float> column(const Mesh& mesh, int v) {
@@ -170,7 +171,7 @@ struct PrismOnTet {
 
 TEST(InterfaceCorrection, PrismTriangleOnTetFaceShiftsBothClasses) {
   PrismOnTet s;
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   EXPECT_TRUE(warnings.empty());
@@ -195,7 +196,7 @@ TEST(InterfaceCorrection, FaceSharedByTwoTetsTakesNoPart) {
   s.mesh = mesh;
   // The second tetrahedron lies on the same face as the prism and cancels it for the tets.
   s.mesh.cells[4] = cellColumns(4, {0, 1, 2, 3, 0, 2, 1, 7});
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   for (int v : {0, 1, 2, 3, 7}) EXPECT_EQ(valueOf(values, v, tetClass), column(s.mesh, v)) << v;
@@ -205,7 +206,7 @@ TEST(InterfaceCorrection, FaceSharedByTwoTetsTakesNoPart) {
 
 TEST(InterfaceCorrection, CorrectionSkipsClassWithoutValue) {
   PrismOnTet s;
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   values.erase(IntArray::fromValues({0, prismClass}));
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
@@ -224,7 +225,7 @@ struct TetsUnderHex {
     tables.mulTables[0] = cyclicMatrix();
     checkTables(tables);
   }
-  void expectBottomCorrected(TupleVectorMap& values) const {
+  void expectBottomCorrected(VertexValueMap& values) const {
     // Tuples (2, 1, 0) and (0, 3, 2): the middle is the corner opposite the one left out.
     const std::vector<std::vector<float>> means = {
         mean(column(mesh, 2), column(mesh, 3)), column(mesh, 0),
@@ -240,7 +241,7 @@ struct TetsUnderHex {
 
 TEST(InterfaceCorrection, TwoTetFacesCoveringHexFaceAverageTheirCorrections) {
   TetsUnderHex s;
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   EXPECT_TRUE(warnings.empty());
@@ -254,7 +255,7 @@ TEST(InterfaceCorrection, FacesWithRepeatedVertexTakeNoPart) {
   // A collapsed hexahedron on top: its faces (10, 11, 12, 10) and (7, 4, 10, 10) are degenerate.
   mesh.cells[7] = cellColumns(8, {0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 10, 11, 12, 10});
   s.mesh = mesh;
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   s.expectBottomCorrected(values);
@@ -263,7 +264,7 @@ TEST(InterfaceCorrection, FacesWithRepeatedVertexTakeNoPart) {
 TEST(InterfaceCorrection, VertexIndicesOutsideTheMeshAreIgnored) {
   TetsUnderHex s;
   s.mesh.cells[4] = cellColumns(4, {0, 2, 1, 8, 0, 3, 2, 9, 8, 99, 9, -5});
-  TupleVectorMap values = seededValues(TetsUnderHex().mesh);
+  VertexValueMap values = seededValues(TetsUnderHex().mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   s.expectBottomCorrected(values);
@@ -276,7 +277,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   tables.mulTables[0] = identity(3);
   tables.procTable = rules({{2, 2}});
   checkTables(tables);
-  TupleVectorMap values = seededValues(tets);
+  VertexValueMap values = seededValues(tets);
   Warnings warnings;
   correctInterfaces(tets, tables, values, warnings);
   for (int v = 0; v < 5; ++v) EXPECT_EQ(valueOf(values, v, tetClass), column(tets, v));
@@ -315,7 +316,7 @@ TEST(InterfaceCorrection, ManyFacesOfOneKindAtAVertexAllCount) {
   tables.mulTables[0] = identity(3);
   tables.procTable = rules({{2, 3}});
   checkTables(tables);
-  TupleVectorMap values = seededValues(mesh);
+  VertexValueMap values = seededValues(mesh);
   Warnings warnings;
   correctInterfaces(mesh, tables, values, warnings);
   for (int k = 0; k < fan; ++k) {
@@ -345,7 +346,7 @@ TEST(InterfaceCorrection, UnusableRulesAreSkippedWithWarning) {
     s.tables.procTable = rules({c.kinds});
     s.tables.mulTables[0] = c.mul;
     checkTables(s.tables);
-    TupleVectorMap values = seededValues(s.mesh);
+    VertexValueMap values = seededValues(s.mesh);
     Warnings warnings;
     correctInterfaces(s.mesh, s.tables, values, warnings);
     ASSERT_EQ(warnings.size(), 1u) << c.prefix;
@@ -361,7 +362,7 @@ TEST(InterfaceCorrection, UnusableRuleLeavesOthersWorking) {
   for (int r = 0; r < 6; ++r) s.tables.mulTables[r] = Matrix();
   s.tables.mulTables[1] = cyclicMatrix();
   checkTables(s.tables);
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   EXPECT_EQ(warnings.size(), 6u);
@@ -373,7 +374,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   s.tables.zipTables[5][7] = 8;                                     // not a corner of a hexahedron
   s.tables.zipTables[6] = IntMatrix(IntArray::fromValues({0, 1}));  // no octahedra: unused
   checkTables(s.tables);
-  TupleVectorMap values = seededValues(s.mesh);
+  VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
   correctInterfaces(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);

@@ -31,21 +31,22 @@ struct Scene {
   }
 
   Status run(Matrix& out) {
-    TupleVectorMap values(points.cols() + 1, firstElementHash);
+    VertexValueMap values(points.cols() + 1, firstElementHash);
     IntArray key({2}, 0);
-    Matrix column(3, 1);
+    VertexValue column{Matrix(3, 1), {}};
     for (int t = 0; t < cellTypeCount; ++t) {
       key[1] = cellClass[t];
       for (int i = 0; i < cells[t].count(); ++i) {
         key[0] = cells[t][i];
-        std::copy(points.column(key[0]), points.column(key[0]) + 3, column.data());
+        std::copy(points.column(key[0]), points.column(key[0]) + 3, column.dense.data());
         values.insertIfAbsent(key, column);
       }
     }
     out = Matrix(3, points.cols());
     // The tests edit the tables freely before each run.
     checkTables(tables);
-    return computeSmoothedPositions(cells, tables, values, out);
+    SparseColumns noWeights;
+    return computeSmoothedPositions(cells, tables, values, out, noWeights);
   }
 };
 

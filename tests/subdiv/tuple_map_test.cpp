@@ -177,7 +177,7 @@ TEST(TupleMap, RemoveAtCursor) {
 }
 
 TEST(TupleMap, VectorValuesAreCopies) {
-  TupleVectorMap map(2, firstElementHash);
+  TupleMap<Matrix> map(2, firstElementHash);
   Matrix column(3, 1, "fill");
   map.insertIfAbsent(key({0, 4}), column);
   column[0] = 100.0f;

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "array/matrix.h"
+#include "mesh/sparse_columns.h"
+#include "subdiv/tuple_map.h"
+
+namespace cagewarp {
+
+// One vertex column during a refinement step: the dense rows, then (for a mesh with sparse
+// weights) the weight rows as present entries, rows ascending.
+//
+// Why the sparse weights give every float the dense rows would:
+// - Every operation computes a present row with the dense formula and its order, an absent
+//   input standing for +0. An absent row is exact when the formula gives +0 for all-(+0) inputs.
+// - The sums (node mean, matrix products, interface sums, the smoothing accumulation) start at
+//   +0, and in round-to-nearest such a sum is never -0 (s + t = -0 needs s = t = -0). Adding a
+//   zero of either sign to it changes nothing, so terms that multiply an absent entry by a
+//   finite table value may be skipped.
+// - The factors that scale absent entries (1 / k, the interface reciprocal, 1 / weight sum, the
+//   type weights) are positive and finite; table values (avg, mul, cor) must be finite, which the
+//   caller checks before choosing this form: 0 * inf would be NaN in every row. The blend
+//   f * col + g * v with g = 1 - f gives +0 for col = v = +0, as f and g are never both negative.
+// - A computed +0 is dropped (absent means exactly that); a computed -0 is kept, as the refined
+//   mesh file writes every entry. The sums never give -0, so one needs an underflow: a tiny
+//   negative value scaled by 1 / k, the interface reciprocal or 1 / weight sum, or a blend whose
+//   products are both -0 (e.g. f > 1 with col = -0 and v = +0). Location treats every zero alike,
+//   so -0 never reaches D.
+struct VertexValue {
+  Matrix dense;
+  std::vector<SparseEntry> weights;
+};
+
+using VertexValueMap = TupleMap<VertexValue>;
+
+// True for the values a sparse column may leave out.
+inline bool isPositiveZero(float x) {
+  return x == 0.0f && !std::signbit(x);
+}
+
+// Sums weight columns row by row into a dense scratch row set, remembering which rows were
+// touched; `take` hands them out sorted and clears the scratch for the next sum.
+class WeightSum {
+ public:
+  explicit WeightSum(int rows) : sum_(static_cast<size_t>(rows), 0.0f), seen_(sum_.size(), 0) {}
+
+  // sum[r] = sum[r] + x[r] for the present rows of x.
+  void add(std::span<const SparseEntry> x) {
+    for (const SparseEntry& e : x) at(e.row) = at(e.row) + e.value;
+  }
+  // sum[r] = x[r] * b + sum[r], the order of a matrix product's inner loop.
+  void addProduct(std::span<const SparseEntry> x, float b) {
+    for (const SparseEntry& e : x) at(e.row) = e.value * b + at(e.row);
+  }
+  // The touched rows, ascending, as scale * sum (computed +0 dropped); the scratch is cleared.
+  void take(std::vector<SparseEntry>& out, float scale) {
+    takeWith(out, [scale](float s) { return scale * s; });
+  }
+  void take(std::vector<SparseEntry>& out) {
+    takeWith(out, [](float s) { return s; });
+  }
+
+ private:
+  float& at(int row) {
+    if (!seen_[row]) {
+      seen_[row] = 1;
+      touched_.push_back(row);
+    }
+    return sum_[row];
+  }
+  template <typename F>
+  void takeWith(std::vector<SparseEntry>& out, F finish) {
+    out.clear();
+    std::sort(touched_.begin(), touched_.end());
+    for (int row : touched_) {
+      const float value = finish(sum_[row]);
+      if (!isPositiveZero(value)) out.push_back({row, value});
+      sum_[row] = 0.0f;
+      seen_[row] = 0;
+    }
+    touched_.clear();
+  }
+
+  std::vector<float> sum_;
+  std::vector<uint8_t> seen_;
+  std::vector<int> touched_;
+};
+
+// out[r] = f(a[r], b[r]) over the rows present in a or b (absent: +0), computed +0 dropped.
+template <typename F>
+void mergeWeights(const std::vector<SparseEntry>& a, const std::vector<SparseEntry>& b, F f,
+                  std::vector<SparseEntry>& out) {
+  out.clear();
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() || j < b.size()) {
+    int row;
+    float x = 0.0f;
+    float y = 0.0f;
+    if (j == b.size() || (i < a.size() && a[i].row < b[j].row)) {
+      row = a[i].row;
+      x = a[i++].value;
+    } else if (i == a.size() || b[j].row < a[i].row) {
+      row = b[j].row;
+      y = b[j++].value;
+    } else {
+      row = a[i].row;
+      x = a[i++].value;
+      y = b[j++].value;
+    }
+    const float value = f(x, y);
+    if (!isPositiveZero(value)) out.push_back({row, value});
+  }
+}
+
+}  // namespace cagewarp
