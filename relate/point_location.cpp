@@ -239,6 +239,7 @@ struct TypeCells {
   std::vector<int> cell;           // cell[position]
   std::vector<BoundingBox> boxes;  // by position
   std::unique_ptr<CellGrid> grid;
+  std::unique_ptr<PreparedCells> prepared;
   // Weight blocks, made on a cell's first hit by whichever thread finds it.
   std::unique_ptr<std::once_flag[]> made;
   std::vector<WeightBlock> blocks;
@@ -260,6 +261,7 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces) {
   cells.boxes.resize(cellCount);
   for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
   cells.grid = std::make_unique<CellGrid>(cells.boxes);
+  cells.prepared = std::make_unique<PreparedCells>(control, faces);
   cells.made = std::make_unique<std::once_flag[]>(cellCount);
   cells.blocks.resize(cellCount);
   return cells;
@@ -274,13 +276,12 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
   for (const int* m = first; m != last; ++m) {
     if (!boxHolds(cells.boxes[*m], p)) continue;
     const int cell = cells.cell[*m];
-    const CellCoordinates coordinates = cellCoordinates(control, *cells.faces, cell, p);
-    if (!coordinates.inside) continue;
+    std::array<float, 8> lambda;
+    if (!cells.prepared->coordinates(cell, p, lambda.data())) continue;
     std::call_once(cells.made[*m],
                    [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
     int& count = location.enclosureCount[J];
-    addCellResult(location.weights.columns[J], count, cells.blocks[*m], coordinates.lambda.data(),
-                  k);
+    addCellResult(location.weights.columns[J], count, cells.blocks[*m], lambda.data(), k);
     ++count;
   }
 }
