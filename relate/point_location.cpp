@@ -174,9 +174,15 @@ class CellGrid {
 
   // The positions of the cells whose boxes may hold p, ascending.
   std::pair<const int*, const int*> candidates(const float* p) const {
-    const int bin = binOf(0, p[0]) + count_[0] * (binOf(1, p[1]) + count_[1] * binOf(2, p[2]));
-    return {listed_.data() + start_[bin], listed_.data() + start_[bin + 1]};
+    const int b = bin(p);
+    return {listed_.data() + start_[b], listed_.data() + start_[b + 1]};
   }
+
+  // The bin of p; bins next in number are next in space along x, then y, then z.
+  int bin(const float* p) const {
+    return binOf(0, p[0]) + count_[0] * (binOf(1, p[1]) + count_[1] * binOf(2, p[2]));
+  }
+  int binCount() const { return count_[0] * count_[1] * count_[2]; }
 
  private:
   int binOf(int a, float v) const {
@@ -286,6 +292,46 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
   }
 }
 
+// The model vertices, window by window of consecutive indices, in the order of their bins in the
+// grid of the type with the most cells: vertices near each other are then located one after the
+// other while their cells' data is still in cache. A window is large enough to bring each cell a
+// few vertices, and small enough that the per-vertex data it touches mostly stays in cache. A
+// counting sort over at most about one key per vertex of a window: when there are more bins than
+// that, runs of neighbouring bins share a key.
+std::vector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix& model, int s,
+                              int threads) {
+  const int modelCount = model.cols();
+  std::vector<int> order(modelCount);
+  for (int J = 0; J < modelCount; ++J) order[J] = J;
+  const TypeCells* largest = nullptr;
+  for (const TypeCells& cells : types)
+    if (largest == nullptr || cells.cell.size() > largest->cell.size()) largest = &cells;
+  if (largest == nullptr) return order;
+  const CellGrid& grid = *largest->grid;
+  const int cellCount = static_cast<int>(largest->cell.size());
+  const int window = std::min(modelCount, std::max(1 << 15, 8 * std::min(cellCount, 1 << 24)));
+  int shift = 0;
+  while ((grid.binCount() >> shift) > std::max(window, 1024)) ++shift;
+  const int keys = (grid.binCount() >> shift) + 1;
+  const int64_t windows = (modelCount + int64_t{window} - 1) / window;
+  parallelFor(windows, threads, [&](int64_t begin, int64_t end) {
+    std::vector<int> key(window);
+    std::vector<int> start(keys + 1);
+    for (int64_t w = begin; w < end; ++w) {
+      const int first = static_cast<int>(w * window);
+      const int count = std::min(window, modelCount - first);
+      std::fill(start.begin(), start.end(), 0);
+      for (int j = 0; j < count; ++j) {
+        key[j] = grid.bin(model.column(first + j) + s) >> shift;
+        ++start[key[j] + 1];
+      }
+      for (int i = 0; i < keys; ++i) start[i + 1] += start[i];
+      for (int j = 0; j < count; ++j) order[first + start[key[j]]++] = first + j;
+    }
+  });
+  return order;
+}
+
 // Checks that every cell names existing vertices, so no later read leaves the vertex matrix.
 void checkCellVertices(const Mesh& control, int t) {
   const IntArray& cells = control.cells[t];
@@ -324,9 +370,11 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
     if (faces[t]) types.push_back(typeCells(control, *faces[t]));
   // Each vertex's column depends only on its own cells, visited type by type in the order above,
-  // so the vertices may be shared out among threads in any way.
+  // so the vertices may be visited in any order and shared out among threads in any way.
+  const std::vector<int> order = spatialOrder(types, model, s, threads);
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
-    for (int J = static_cast<int>(begin); J < end; ++J) {
+    for (int64_t i = begin; i < end; ++i) {
+      const int J = order[i];
       const float* p = model.column(J) + s;
       for (TypeCells& cells : types) locateVertex(control, cells, weightRow, p, J, location);
     }
