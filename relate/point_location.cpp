@@ -302,11 +302,13 @@ std::vector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix&
                               int threads) {
   const int modelCount = model.cols();
   std::vector<int> order(modelCount);
-  for (int J = 0; J < modelCount; ++J) order[J] = J;
   const TypeCells* largest = nullptr;
   for (const TypeCells& cells : types)
     if (largest == nullptr || cells.cell.size() > largest->cell.size()) largest = &cells;
-  if (largest == nullptr) return order;
+  if (largest == nullptr) {
+    for (int J = 0; J < modelCount; ++J) order[J] = J;
+    return order;
+  }
   const CellGrid& grid = *largest->grid;
   const int cellCount = static_cast<int>(largest->cell.size());
   const int window = std::min(modelCount, std::max(1 << 15, 8 * std::min(cellCount, 1 << 24)));
