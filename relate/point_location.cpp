@@ -334,6 +334,10 @@ std::vector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix&
   return order;
 }
 
+// Vertices ahead in the visiting order whose data is asked for early: within a window they come
+// in no memory order, and waiting for each would stall the loop.
+constexpr int64_t prefetchDistance = 8;
+
 // Checks that every cell names existing vertices, so no later read leaves the vertex matrix.
 void checkCellVertices(const Mesh& control, int t) {
   const IntArray& cells = control.cells[t];
@@ -377,6 +381,12 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
     for (int64_t i = begin; i < end; ++i) {
       const int J = order[i];
+      if (i + prefetchDistance < end) {
+        const int ahead = order[i + prefetchDistance];
+        __builtin_prefetch(model.column(ahead) + s);
+        __builtin_prefetch(&location.weights.columns[ahead]);
+        __builtin_prefetch(&location.enclosureCount[ahead]);
+      }
       const float* p = model.column(J) + s;
       for (TypeCells& cells : types) locateVertex(control, cells, weightRow, p, J, location);
     }
