@@ -279,6 +279,26 @@ Verdict weighPoint(int k, int normalCount, const float* planes, const FanTerm* t
   return allPositive ? Verdict::inside : Verdict::outside;
 }
 
+// The most weight terms a cell of the type can have: each quad is cut along one of its two
+// diagonals, which brings its two corners on the cut one more fan normal each.
+int mostFanTerms(const CellFaceTables& faces) {
+  int most = 0;
+  for (int cuts = 0; cuts < 1 << faces.quadCount; ++cuts) {
+    int terms = 0;
+    for (int i = 0; i < verticesPerCell[faces.type]; ++i) {
+      int fan = 0;
+      for (int r = 0; r < faces.slotsPerVertex; ++r) {
+        const int corner = faces.slotsAround->column(i)[r] - faces.triangleCount;
+        const bool onCut = corner >= 0 && (corner % 2 == 0) == ((cuts >> (corner / 4) & 1) != 0);
+        fan += onCut ? 2 : 1;
+      }
+      terms += std::max(fan - 2, 0);
+    }
+    most = std::max(most, terms);
+  }
+  return most;
+}
+
 // The face planes of a cell in weighPoint's layout.
 void writePlanes(const CellCorners& corners, const CellFaces& cell, float* planes) {
   for (int m = 0; m < cell.normalCount; ++m) {
@@ -342,16 +362,13 @@ PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces)
   const int k = verticesPerCell[faces.type];
   const int cellCount = control.cellCount(faces.type);
   normalCount_ = faces.triangleCount + 2 * faces.quadCount;
-  // A vertex's fan holds each slot once and each quad corner slot at most twice.
-  for (int i = 0; i < k; ++i) {
-    int fan = faces.slotsPerVertex;
-    for (int r = 0; r < faces.slotsPerVertex; ++r)
-      fan += faces.slotsAround->column(i)[r] >= faces.triangleCount ? 1 : 0;
-    termStride_ += std::max(fan - 2, 0);
-  }
-  planes_.resize(static_cast<size_t>(cellCount) * 6 * normalCount_);
-  terms_.resize(static_cast<size_t>(cellCount) * termStride_);
-  termEnd_.resize(static_cast<size_t>(cellCount) * k);
+  termStride_ = mostFanTerms(faces);
+  // Left uninitialised: a cell's part is written before its first use, and the pages of cells
+  // that no point reaches are never touched.
+  planes_ =
+      std::make_unique_for_overwrite<float[]>(static_cast<size_t>(cellCount) * 6 * normalCount_);
+  terms_ = std::make_unique_for_overwrite<FanTerm[]>(static_cast<size_t>(cellCount) * termStride_);
+  termEnd_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(cellCount) * k);
   ready_ = std::make_unique<std::atomic<bool>[]>(cellCount);
   made_ = std::make_unique<std::once_flag[]>(cellCount);
 }
@@ -361,10 +378,10 @@ void PreparedCells::prepare(int c) {
   const CellCorners corners = cellCorners(control_, faces_.type, c);
   const CellFaces cell = cellFaces(corners, faces_);
   CAGEWARP_CHECK(cell.termEnd[k - 1] <= termStride_);
-  writePlanes(corners, cell, planes_.data() + static_cast<size_t>(c) * 6 * normalCount_);
+  writePlanes(corners, cell, planes_.get() + static_cast<size_t>(c) * 6 * normalCount_);
   std::copy_n(cell.terms.begin(), cell.termEnd[k - 1],
-              terms_.data() + static_cast<size_t>(c) * termStride_);
-  std::copy_n(cell.termEnd.begin(), k, termEnd_.data() + static_cast<size_t>(c) * k);
+              terms_.get() + static_cast<size_t>(c) * termStride_);
+  std::copy_n(cell.termEnd.begin(), k, termEnd_.get() + static_cast<size_t>(c) * k);
 }
 
 bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
@@ -377,10 +394,10 @@ bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
   const int k = verticesPerCell[faces_.type];
   const Vector point{p[0], p[1], p[2]};
   std::array<float, maxCellNormals> distance;
-  const FanTerm* terms = terms_.data() + static_cast<size_t>(c) * termStride_;
+  const FanTerm* terms = terms_.get() + static_cast<size_t>(c) * termStride_;
   const Verdict verdict =
-      weighPoint(k, normalCount_, planes_.data() + static_cast<size_t>(c) * 6 * normalCount_, terms,
-                 termEnd_.data() + static_cast<size_t>(c) * k, point, distance.data(), lambda);
+      weighPoint(k, normalCount_, planes_.get() + static_cast<size_t>(c) * 6 * normalCount_, terms,
+                 termEnd_.get() + static_cast<size_t>(c) * k, point, distance.data(), lambda);
   if (verdict != Verdict::boundary) return verdict == Verdict::inside;
   // Rare: the point lies on a face plane. The full computation finds the face triangle.
   const CellCoordinates onBoundary = cellCoordinates(control_, faces_, c, p);

@@ -88,10 +88,10 @@ class PreparedCells {
   const Mesh& control_;
   const CellFaceTables& faces_;
   int normalCount_ = 0;
-  int termStride_ = 0;            // the most terms a cell of the type can have
-  std::vector<float> planes_;     // per cell and face triangle: unit normal, then a corner
-  std::vector<FanTerm> terms_;    // per cell termStride_ terms, vertex by vertex
-  std::vector<uint8_t> termEnd_;  // per cell and vertex: where its terms end
+  int termStride_ = 0;                  // the most terms a cell of the type can have
+  std::unique_ptr<float[]> planes_;     // per cell and face triangle: unit normal, then a corner
+  std::unique_ptr<FanTerm[]> terms_;    // per cell termStride_ terms, vertex by vertex
+  std::unique_ptr<uint8_t[]> termEnd_;  // per cell and vertex: where its terms end
   std::unique_ptr<std::atomic<bool>[]> ready_;
   std::unique_ptr<std::once_flag[]> made_;
 };
