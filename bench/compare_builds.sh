@@ -104,6 +104,10 @@ for k in 2 3 4 5 6; do
   done
 done
 
+# Many points in many small cells, as the benchmarks have them.
+"$ref/make_scene" points 150000 9 "$work/many.txt"
+compare "$work/cage2.txt" "$work/many.txt" l l l
+
 # Tetrahedra, an octahedron, a prism and a hexahedron sharing faces, with surface, line and point
 # cells beside them.
 cat >"$work/mixed.txt" <<'EOF'
