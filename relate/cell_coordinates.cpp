@@ -1,5 +1,6 @@
 #include "relate/cell_coordinates.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "mesh/cell_type.h"
@@ -153,57 +154,167 @@ QuadSplit splitQuadFace(const Mesh& control, const CellFaceTables& faces, int c,
 
 namespace {
 
-// The face triangles of one cell: unit normal, the triangle it was formed from, and the
-// distance of the point to its plane, measured from one corner of the face (a split quad: from
-// the end of its cut that the split names first) and shared by every corner of the face. Next
-// to a face all its corners then see the same small distance, whose rounding error cancels in
-// the normalisation, instead of each corner rounding its own.
+// The weight of a cell vertex is a sum of terms over the fan of face normals around it; the
+// determinant in each depends on the cell alone.
+using FanTerm = PreparedCells::FanTerm;
+
+constexpr int maxFanTerms = 8 * (2 * maxSlotsAroundVertex - 2);
+
+// The face triangles of one cell and what the coordinates of a point need from the cell alone:
+// per face triangle the unit normal and the corner the point's distance to its plane is
+// measured from (a split quad: the end of its cut that the split names first, shared by both
+// halves), and the terms of each vertex weight. All corners of a face then see the same small
+// distance next to it, whose rounding error cancels in the normalisation, instead of each
+// corner rounding its own.
 struct CellFaces {
   int normalCount = 0;
   std::array<Vector, maxCellNormals> normals;
   std::array<Triangle, maxCellNormals> triangles;
-  std::array<float, maxCellNormals> distance{};
-  std::array<int, maxSlots> slotMap{};    // the normal that holds each slot's next edge
-  std::array<int, maxSlots> otherHalf{};  // a quad corner on the cut: the other normal; else -1
+  std::array<int, maxCellNormals> anchor{};
+  std::array<FanTerm, maxFanTerms> terms{};
+  std::array<uint8_t, 8> termEnd{};  // vertex i's terms end here
 };
 
-CellFaces cellFaces(const CellCorners& corners, const CellFaceTables& faces, const Vector& p) {
+CellFaces cellFaces(const CellCorners& corners, const CellFaceTables& faces) {
   const int triangleCount = faces.triangleCount;
   CellFaces cell;
   cell.normalCount = triangleCount + 2 * faces.quadCount;
+  std::array<int, maxSlots> slotMap{};    // the normal that holds each slot's next edge
+  std::array<int, maxSlots> otherHalf{};  // a quad corner on the cut: the other normal; else -1
   for (int f = 0; f < triangleCount; ++f) {
     const int* tri = faces.triangles->column(f);
     cell.normals[f] = unitNormal(corners[tri[0]], corners[tri[1]], corners[tri[2]]);
     cell.triangles[f] = {tri[0], tri[1], tri[2]};
-    cell.distance[f] = dot(difference(corners[tri[0]], p), cell.normals[f]);
-    cell.slotMap[f] = (*faces.slotMap)[f];
-    cell.otherHalf[f] = -1;
+    cell.anchor[f] = tri[0];
+    slotMap[f] = (*faces.slotMap)[f];
+    otherHalf[f] = -1;
   }
   for (int q = 0; q < faces.quadCount; ++q) {
     const Split split = splitQuad(corners, faces.quads->column(q));
     const int a = triangleCount + 2 * q;
-    const Vector offset = difference(corners[split.anchor], p);
     for (int e = 0; e < 2; ++e) {
       cell.normals[a + e] = split.normals[e];
       cell.triangles[a + e] = split.triangles[e];
-      cell.distance[a + e] = dot(offset, cell.normals[a + e]);
+      cell.anchor[a + e] = split.anchor;
     }
     for (int j = 0; j < 4; ++j) {
       const int slot = triangleCount + 4 * q + j;
-      cell.slotMap[slot] = a + split.cornerSlots[j];
+      slotMap[slot] = a + split.cornerSlots[j];
       const bool onCut = (j % 2 == 0) == split.evenCornersOnCut;
-      cell.otherHalf[slot] = onCut ? a + 1 - split.cornerSlots[j] : -1;
+      otherHalf[slot] = onCut ? a + 1 - split.cornerSlots[j] : -1;
     }
   }
+  // The normals around vertex i in the order of its slots; a quad corner on the cut brings both
+  // triangles, first the one whose edge the previous slot's face shares.
+  const int slots = faces.slotsPerVertex;
+  int terms = 0;
+  for (int i = 0; i < verticesPerCell[faces.type]; ++i) {
+    const int* around = faces.slotsAround->column(i);
+    std::array<int, 2 * maxSlotsAroundVertex> fan{};
+    int count = 0;
+    for (int r = 0; r < slots; ++r) {
+      const int own = slotMap[around[r]];
+      const int other = otherHalf[around[r]];
+      if (other < 0) {
+        fan[count++] = own;
+      } else if (faces.sharesNextEdge[i][r]) {
+        fan[count++] = own;
+        fan[count++] = other;
+      } else {
+        fan[count++] = other;
+        fan[count++] = own;
+      }
+    }
+    const Vector& n0 = cell.normals[fan[0]];
+    for (int j = 1; j + 1 < count; ++j) {
+      const float det = dot(n0, cross(cell.normals[fan[j]], cell.normals[fan[j + 1]]));
+      cell.terms[terms++] = {absolute(det),
+                             {static_cast<uint8_t>(fan[0]), static_cast<uint8_t>(fan[j]),
+                              static_cast<uint8_t>(fan[j + 1])}};
+    }
+    cell.termEnd[i] = static_cast<uint8_t>(terms);
+  }
   return cell;
+}
+
+enum class Verdict { outside, inside, boundary };
+
+// The coordinates of p from a cell's face planes (per normal: the normal, then the corner its
+// distance is measured from) and vertex weight terms. `distance` receives the distance of p to
+// every face plane; `lambda` the k coordinates when p is inside. A point on the boundary (no
+// plane behind it, at least one through it) is left to the caller.
+Verdict weighPoint(int k, int normalCount, const float* planes, const FanTerm* terms,
+                   const uint8_t* termEnd, const Vector& p, float* distance, float* lambda) {
+  bool behind = false;
+  bool onPlane = false;
+  for (int m = 0; m < normalCount; ++m) {
+    const float* plane = planes + 6 * m;
+    const Vector normal{plane[0], plane[1], plane[2]};
+    const Vector corner{plane[3], plane[4], plane[5]};
+    distance[m] = dot(difference(corner, p), normal);
+    behind = behind || distance[m] < 0 || std::isnan(distance[m]);
+    onPlane = onPlane || distance[m] == 0;
+  }
+  if (onPlane && !behind) return Verdict::boundary;
+
+  float sum = 0.0f;
+  int t = 0;
+  for (int i = 0; i < k; ++i) {
+    float w = 0.0f;
+    for (; t < termEnd[i]; ++t) {
+      const FanTerm& term = terms[t];
+      w = w + term.weight /
+                  (distance[term.plane[0]] * distance[term.plane[1]] * distance[term.plane[2]]);
+    }
+    if (w < 0 || std::isnan(w)) return Verdict::outside;
+    lambda[i] = w;
+    sum = sum + w;
+  }
+  const float reciprocal = 1.0f / sum;
+  bool allPositive = true;
+  for (int i = 0; i < k; ++i) {
+    lambda[i] = reciprocal * lambda[i];
+    allPositive = allPositive && lambda[i] > 0;
+  }
+  return allPositive ? Verdict::inside : Verdict::outside;
+}
+
+// The most weight terms a cell of the type can have: each quad is cut along one of its two
+// diagonals, which brings its two corners on the cut one more fan normal each.
+int mostFanTerms(const CellFaceTables& faces) {
+  int most = 0;
+  for (int cuts = 0; cuts < 1 << faces.quadCount; ++cuts) {
+    int terms = 0;
+    for (int i = 0; i < verticesPerCell[faces.type]; ++i) {
+      int fan = 0;
+      for (int r = 0; r < faces.slotsPerVertex; ++r) {
+        const int corner = faces.slotsAround->column(i)[r] - faces.triangleCount;
+        const bool onCut = corner >= 0 && (corner % 2 == 0) == ((cuts >> (corner / 4) & 1) != 0);
+        fan += onCut ? 2 : 1;
+      }
+      terms += std::max(fan - 2, 0);
+    }
+    most = std::max(most, terms);
+  }
+  return most;
+}
+
+// The face planes of a cell in weighPoint's layout.
+void writePlanes(const CellCorners& corners, const CellFaces& cell, float* planes) {
+  for (int m = 0; m < cell.normalCount; ++m) {
+    std::copy(cell.normals[m].begin(), cell.normals[m].end(), planes + 6 * m);
+    const Vector& corner = corners[cell.anchor[m]];
+    std::copy(corner.begin(), corner.end(), planes + 6 * m + 3);
+  }
 }
 
 // A point on the boundary: barycentric coordinates in the first face triangle whose plane
 // passes through the point and that holds it; outside when there is none.
 CellCoordinates boundaryCoordinates(const CellCorners& corners, const CellFaces& cell,
-                                    const Vector& p, CellCoordinates result) {
+                                    const float* distance, const Vector& p,
+                                    CellCoordinates result) {
   for (int m = 0; m < cell.normalCount; ++m) {
-    if (cell.distance[m] != 0) continue;
+    if (distance[m] != 0) continue;
     const auto [A, B, C] = cell.triangles[m];
     const Vector pa = difference(corners[A], p);
     const Vector pb = difference(corners[B], p);
@@ -232,58 +343,66 @@ CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces
   const int k = verticesPerCell[faces.type];
   const CellCorners corners = cellCorners(control, faces.type, c);
   const Vector point{p[0], p[1], p[2]};
-  const CellFaces cell = cellFaces(corners, faces, point);
+  const CellFaces cell = cellFaces(corners, faces);
+  std::array<float, 6 * maxCellNormals> planes;
+  writePlanes(corners, cell, planes.data());
+  std::array<float, maxCellNormals> distance;
   CellCoordinates result{false, Matrix(k, 1)};
-
-  bool behind = false;
-  bool onPlane = false;
-  for (int m = 0; m < cell.normalCount; ++m) {
-    behind = behind || cell.distance[m] < 0 || std::isnan(cell.distance[m]);
-    onPlane = onPlane || cell.distance[m] == 0;
-  }
-  if (onPlane && !behind) return boundaryCoordinates(corners, cell, point, result);
-
-  // The normals around vertex i in the order of its slots; a quad corner on the cut brings both
-  // triangles, first the one whose edge the previous slot's face shares.
-  const int slots = faces.slotsPerVertex;
-  float* lambda = result.lambda.data();
-  float sum = 0.0f;
-  for (int i = 0; i < k; ++i) {
-    const int* around = faces.slotsAround->column(i);
-    std::array<int, 2 * maxSlotsAroundVertex> fan{};
-    int count = 0;
-    for (int r = 0; r < slots; ++r) {
-      const int own = cell.slotMap[around[r]];
-      const int other = cell.otherHalf[around[r]];
-      if (other < 0) {
-        fan[count++] = own;
-      } else if (faces.sharesNextEdge[i][r]) {
-        fan[count++] = own;
-        fan[count++] = other;
-      } else {
-        fan[count++] = other;
-        fan[count++] = own;
-      }
-    }
-    const Vector& n0 = cell.normals[fan[0]];
-    const float h0 = cell.distance[fan[0]];
-    float w = 0.0f;
-    for (int j = 1; j + 1 < count; ++j) {
-      const float det = dot(n0, cross(cell.normals[fan[j]], cell.normals[fan[j + 1]]));
-      w = w + absolute(det) / (h0 * cell.distance[fan[j]] * cell.distance[fan[j + 1]]);
-    }
-    if (w < 0 || std::isnan(w)) return result;
-    lambda[i] = w;
-    sum = sum + w;
-  }
-  const float reciprocal = 1.0f / sum;
-  bool allPositive = true;
-  for (int i = 0; i < k; ++i) {
-    lambda[i] = reciprocal * lambda[i];
-    allPositive = allPositive && lambda[i] > 0;
-  }
-  result.inside = allPositive;
+  const Verdict verdict =
+      weighPoint(k, cell.normalCount, planes.data(), cell.terms.data(), cell.termEnd.data(), point,
+                 distance.data(), result.lambda.data());
+  if (verdict == Verdict::boundary)
+    return boundaryCoordinates(corners, cell, distance.data(), point, std::move(result));
+  result.inside = verdict == Verdict::inside;
   return result;
+}
+
+PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces)
+    : control_(control), faces_(faces) {
+  const int k = verticesPerCell[faces.type];
+  const int cellCount = control.cellCount(faces.type);
+  normalCount_ = faces.triangleCount + 2 * faces.quadCount;
+  termStride_ = mostFanTerms(faces);
+  // Left uninitialised: a cell's part is written before its first use, and the pages of cells
+  // that no point reaches are never touched.
+  planes_ =
+      std::make_unique_for_overwrite<float[]>(static_cast<size_t>(cellCount) * 6 * normalCount_);
+  terms_ = std::make_unique_for_overwrite<FanTerm[]>(static_cast<size_t>(cellCount) * termStride_);
+  termEnd_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(cellCount) * k);
+  ready_ = std::make_unique<std::atomic<bool>[]>(cellCount);
+  made_ = std::make_unique<std::once_flag[]>(cellCount);
+}
+
+void PreparedCells::prepare(int c) {
+  const int k = verticesPerCell[faces_.type];
+  const CellCorners corners = cellCorners(control_, faces_.type, c);
+  const CellFaces cell = cellFaces(corners, faces_);
+  CAGEWARP_CHECK(cell.termEnd[k - 1] <= termStride_);
+  writePlanes(corners, cell, planes_.get() + static_cast<size_t>(c) * 6 * normalCount_);
+  std::copy_n(cell.terms.begin(), cell.termEnd[k - 1],
+              terms_.get() + static_cast<size_t>(c) * termStride_);
+  std::copy_n(cell.termEnd.begin(), k, termEnd_.get() + static_cast<size_t>(c) * k);
+}
+
+bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
+  if (!ready_[c].load(std::memory_order_acquire)) {
+    std::call_once(made_[c], [&] {
+      prepare(c);
+      ready_[c].store(true, std::memory_order_release);
+    });
+  }
+  const int k = verticesPerCell[faces_.type];
+  const Vector point{p[0], p[1], p[2]};
+  std::array<float, maxCellNormals> distance;
+  const FanTerm* terms = terms_.get() + static_cast<size_t>(c) * termStride_;
+  const Verdict verdict =
+      weighPoint(k, normalCount_, planes_.get() + static_cast<size_t>(c) * 6 * normalCount_, terms,
+                 termEnd_.get() + static_cast<size_t>(c) * k, point, distance.data(), lambda);
+  if (verdict != Verdict::boundary) return verdict == Verdict::inside;
+  // Rare: the point lies on a face plane. The full computation finds the face triangle.
+  const CellCoordinates onBoundary = cellCoordinates(control_, faces_, c, p);
+  if (onBoundary.inside) std::copy_n(onBoundary.lambda.data(), k, lambda);
+  return onBoundary.inside;
 }
 
 }  // namespace cagewarp

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "array/matrix.h"
 #include "array/status.h"
@@ -58,5 +62,37 @@ struct CellCoordinates {
 // first face triangle that holds it, so that cells sharing a face agree there.
 CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces, int c,
                                 const float p[3]);
+
+// The volume cells of one type, each with what its coordinates need from the cell alone (face
+// normals, quad cuts, the determinants of the vertex weights), made on the cell's first use by
+// whichever thread gets there first, so that a cell tested against many points computes them
+// once. Refers to `control` and `faces`, which must outlive it.
+class PreparedCells {
+ public:
+  PreparedCells(const Mesh& control, const CellFaceTables& faces);
+
+  // Whether point p is inside cell c, as cellCoordinates(control, faces, c, p).inside; when it
+  // is, lambda[0..k-1] gets the same coordinates. Safe to call from several threads at once.
+  bool coordinates(int c, const float p[3], float* lambda);
+
+  // One term of a vertex weight: |n0 . (nj x nj+1)| / (h0 hj hj+1) with the normals' indices.
+  struct FanTerm {
+    float weight;
+    std::array<uint8_t, 3> plane;
+  };
+
+ private:
+  void prepare(int c);
+
+  const Mesh& control_;
+  const CellFaceTables& faces_;
+  int normalCount_ = 0;
+  int termStride_ = 0;                  // the most terms a cell of the type can have
+  std::unique_ptr<float[]> planes_;     // per cell and face triangle: unit normal, then a corner
+  std::unique_ptr<FanTerm[]> terms_;    // per cell termStride_ terms, vertex by vertex
+  std::unique_ptr<uint8_t[]> termEnd_;  // per cell and vertex: where its terms end
+  std::unique_ptr<std::atomic<bool>[]> ready_;
+  std::unique_ptr<std::once_flag[]> made_;
+};
 
 }  // namespace cagewarp

@@ -208,9 +208,15 @@ class CellGrid {
 
   // The positions of the cells whose boxes may hold p, ascending.
   std::pair<const int*, const int*> candidates(const float* p) const {
-    const int bin = binOf(0, p[0]) + count_[0] * (binOf(1, p[1]) + count_[1] * binOf(2, p[2]));
-    return {listed_.data() + start_[bin], listed_.data() + start_[bin + 1]};
+    const int b = bin(p);
+    return {listed_.data() + start_[b], listed_.data() + start_[b + 1]};
   }
+
+  // The bin of p; bins next in number are next in space along x, then y, then z.
+  int bin(const float* p) const {
+    return binOf(0, p[0]) + count_[0] * (binOf(1, p[1]) + count_[1] * binOf(2, p[2]));
+  }
+  int binCount() const { return count_[0] * count_[1] * count_[2]; }
 
  private:
   int binOf(int a, float v) const {
@@ -273,6 +279,7 @@ struct TypeCells {
   std::vector<int> cell;           // cell[position]
   std::vector<BoundingBox> boxes;  // by position
   std::unique_ptr<CellGrid> grid;
+  std::unique_ptr<PreparedCells> prepared;
   // Weight blocks, made on a cell's first hit by whichever thread finds it.
   std::unique_ptr<std::once_flag[]> made;
   std::vector<WeightBlock> blocks;
@@ -294,6 +301,7 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces) {
   cells.boxes.resize(cellCount);
   for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
   cells.grid = std::make_unique<CellGrid>(cells.boxes);
+  cells.prepared = std::make_unique<PreparedCells>(control, faces);
   cells.made = std::make_unique<std::once_flag[]>(cellCount);
   cells.blocks.resize(cellCount);
   return cells;
@@ -308,16 +316,61 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
   for (const int* m = first; m != last; ++m) {
     if (!boxHolds(cells.boxes[*m], p)) continue;
     const int cell = cells.cell[*m];
-    const CellCoordinates coordinates = cellCoordinates(control, *cells.faces, cell, p);
-    if (!coordinates.inside) continue;
+    std::array<float, 8> lambda;
+    if (!cells.prepared->coordinates(cell, p, lambda.data())) continue;
     std::call_once(cells.made[*m],
                    [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
     int& count = location.enclosureCount[J];
-    addCellResult(location.weights.columns[J], count, cells.blocks[*m], coordinates.lambda.data(),
-                  k);
+    addCellResult(location.weights.columns[J], count, cells.blocks[*m], lambda.data(), k);
     ++count;
   }
 }
+
+// The model vertices, window by window of consecutive indices, in the order of their bins in the
+// grid of the type with the most cells: vertices near each other are then located one after the
+// other while their cells' data is still in cache. A window is large enough to bring each cell a
+// few vertices, and small enough that the per-vertex data it touches mostly stays in cache. A
+// counting sort over at most about one key per vertex of a window: when there are more bins than
+// that, runs of neighbouring bins share a key.
+std::vector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix& model, int s,
+                              int threads) {
+  const int modelCount = model.cols();
+  std::vector<int> order(modelCount);
+  const TypeCells* largest = nullptr;
+  for (const TypeCells& cells : types)
+    if (largest == nullptr || cells.cell.size() > largest->cell.size()) largest = &cells;
+  if (largest == nullptr) {
+    for (int J = 0; J < modelCount; ++J) order[J] = J;
+    return order;
+  }
+  const CellGrid& grid = *largest->grid;
+  const int cellCount = static_cast<int>(largest->cell.size());
+  const int window = std::min(modelCount, std::max(1 << 15, 8 * std::min(cellCount, 1 << 24)));
+  int shift = 0;
+  while ((grid.binCount() >> shift) > std::max(window, 1024)) ++shift;
+  const int keys = (grid.binCount() >> shift) + 1;
+  const int64_t windows = (modelCount + int64_t{window} - 1) / window;
+  parallelFor(windows, threads, [&](int64_t begin, int64_t end) {
+    std::vector<int> key(window);
+    std::vector<int> start(keys + 1);
+    for (int64_t w = begin; w < end; ++w) {
+      const int first = static_cast<int>(w * window);
+      const int count = std::min(window, modelCount - first);
+      std::fill(start.begin(), start.end(), 0);
+      for (int j = 0; j < count; ++j) {
+        key[j] = grid.bin(model.column(first + j) + s) >> shift;
+        ++start[key[j] + 1];
+      }
+      for (int i = 0; i < keys; ++i) start[i + 1] += start[i];
+      for (int j = 0; j < count; ++j) order[first + start[key[j]]++] = first + j;
+    }
+  });
+  return order;
+}
+
+// Vertices ahead in the visiting order whose data is asked for early: within a window they come
+// in no memory order, and waiting for each would stall the loop.
+constexpr int64_t prefetchDistance = 8;
 
 // Checks that every cell names existing vertices, so no later read leaves the vertex matrix.
 void checkCellVertices(const Mesh& control, int t) {
@@ -357,9 +410,17 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
     if (faces[t]) types.push_back(typeCells(control, *faces[t]));
   // Each vertex's column depends only on its own cells, visited type by type in the order above,
-  // so the vertices may be shared out among threads in any way.
+  // so the vertices may be visited in any order and shared out among threads in any way.
+  const std::vector<int> order = spatialOrder(types, model, s, threads);
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
-    for (int J = static_cast<int>(begin); J < end; ++J) {
+    for (int64_t i = begin; i < end; ++i) {
+      const int J = order[i];
+      if (i + prefetchDistance < end) {
+        const int ahead = order[i + prefetchDistance];
+        __builtin_prefetch(model.column(ahead) + s);
+        __builtin_prefetch(&location.weights.columns[ahead]);
+        __builtin_prefetch(&location.enclosureCount[ahead]);
+      }
       const float* p = model.column(J) + s;
       for (TypeCells& cells : types) locateVertex(control, cells, weightRow, p, J, location);
     }

@@ -131,7 +131,8 @@ TEST(LocateModelVertices, SweepMatchesDirectEvaluationBitForBit) {
   std::mt19937 random(5);
   std::uniform_real_distribution<float> coordinate(-0.3f, 3.3f);
   std::vector<Point> points;
-  for (int j = 0; j < 3000; ++j)
+  // Enough points that they are visited in several windows, the last one partly filled.
+  for (int j = 0; j < 70000; ++j)
     points.push_back({coordinate(random), coordinate(random), coordinate(random)});
   for (int j = 0; j < 100; ++j)
     points.push_back({coordinate(random), points[j][1], coordinate(random)});
