@@ -322,14 +322,37 @@ void ArrayTextWriter::element(float value) {
   CAGEWARP_CHECK(out_->remaining > 0);
   out_->show(value);
   --out_->remaining;
-  if (isPlainZero(value)) {
-    out_->buffer.append("0 ", 2);
-  } else {
-    char number[maxNumberText];
-    out_->buffer.append(number, formatElement(number, value));
-    out_->buffer.push_back(' ');
-  }
+  appendElementText(out_->buffer, value);
   out_->flushIfFull();
+}
+
+void ArrayTextWriter::elementTexts(std::string_view text, int64_t count) {
+  CAGEWARP_CHECK(out_->shown.isEmpty() && count >= 0 && count <= out_->remaining);
+  out_->remaining -= count;
+  // Large texts go straight to the file rather than through the buffer.
+  out_->flush();
+  if (out_->ok && std::fwrite(text.data(), 1, text.size(), out_->file.stream()) != text.size())
+    out_->ok = false;
+}
+
+void appendZeroTexts(std::string& text, int64_t count) {
+  const std::string& texts = zeroTexts();
+  while (count > 0) {
+    const int64_t run = std::min<int64_t>(count, zeroRun);
+    text.append(texts.data(), static_cast<size_t>(2 * run));
+    count -= run;
+  }
+}
+
+void appendElementText(std::string& text, float value) {
+  if (isPlainZero(value)) {
+    text.append("0 ", 2);
+    return;
+  }
+  char number[maxNumberText + 1];
+  char* end = formatElement(number, value);
+  *end++ = ' ';
+  text.append(number, end);
 }
 
 Status ArrayTextWriter::finish(Echo echo) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "array/matrix.h"
@@ -60,6 +61,9 @@ class ArrayTextWriter {
   void zeros(int64_t count);
   // The next element.
   void element(float value);
+  // The next `count` elements, given as text that appendZeroTexts and appendElementText made.
+  // Only for shapes whose console form lists no elements (see consoleShowsElements).
+  void elementTexts(std::string_view text, int64_t count);
   // Writes what is buffered and puts the file in place; fails when a write failed or the
   // elements given do not fill the shape. With Echo::on the console form follows, as saveArray
   // shows it, whether or not the write succeeded.
@@ -69,6 +73,11 @@ class ArrayTextWriter {
   struct Output;
   std::unique_ptr<Output> out_;
 };
+
+// The text of `count` +0 elements, or of one element, as an array text file holds it; for writers
+// that format parts of an array apart (on several threads) and hand them over in order.
+void appendZeroTexts(std::string& text, int64_t count);
+void appendElementText(std::string& text, float value);
 
 template <typename T>
 std::ostream& operator<<(std::ostream& out, const NdArray<T>& array) {

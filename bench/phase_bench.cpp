@@ -122,15 +122,18 @@ int main(int argc, char** argv) {
                   m / seconds / 1e6, location.weights.columns.size());
     report("locate (alone)", seconds, rate);
   }
-  Stopwatch clock;
   const int64_t entries = int64_t{relation.deformationColumns.rows} *
                           static_cast<int64_t>(relation.deformationColumns.columns.size());
-  saveDeformationMatrix(relation, (workDir / "cage.txt.mat").string());
-  const double write = clock.lap();
-  char rate[64];
-  std::snprintf(rate, sizeof rate, "%lld entries, %.0f M entries/s",
-                static_cast<long long>(entries), entries / write / 1e6);
-  report("write D", write, rate);
+  for (int threads : {1, 2}) {
+    Stopwatch clock;
+    saveDeformationMatrix(relation, (workDir / "cage.txt.mat").string(), Echo::off, threads);
+    const double write = clock.lap();
+    char rate[96];
+    std::snprintf(rate, sizeof rate, "%d thread(s): %lld entries, %.0f M entries/s", threads,
+                  static_cast<long long>(entries), entries / write / 1e6);
+    report("write D", write, rate);
+  }
+  Stopwatch clock;
   saveArray(relation.enclosedIndices, (workDir / "cage.txt.ind").string());
   report("write index list", clock.lap());
   std::filesystem::remove_all(workDir);

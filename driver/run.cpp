@@ -121,12 +121,13 @@ int showUsage() {
 }
 
 // Writes D and the enclosed vertex list after the count line; false when either write failed.
-bool writeRelation(const Relation& relation, int modelVertices, const std::string& controlName) {
+bool writeRelation(const Relation& relation, int modelVertices, const std::string& controlName,
+                   int threads) {
   print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
   bool ok = true;
   const std::string matrixName = controlName + std::string(messages::matrixSuffix);
   print(messages::matrixOutput);
-  if (!saveDeformationMatrix(relation, matrixName, Echo::on).ok) {
+  if (!saveDeformationMatrix(relation, matrixName, Echo::on, threads).ok) {
     reportError(matrixName + ": cannot write the deformation matrix");
     ok = false;
   }
@@ -148,7 +149,8 @@ int runOnce(const Job& job, ConsoleObserver& observer) {
   if (!run.cageOut.ok) reportError(run.cageOut.message);
   const bool refinedWritten = observer.writeRefined(run.control);
   observer.nowDoing("writing the results");
-  const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
+  const bool written =
+      writeRelation(run.relation, run.model.vertexColumns(), job.controlFile, job.threads);
   return written && refinedWritten && run.cageOut.ok && run.failedPoses == 0 ? 0 : failureStatus;
 }
 

@@ -1,8 +1,13 @@
 #include "relate/deformation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <utility>
+#include <vector>
+
+#include "array/number_format.h"
+#include "array/parallel_for.h"
 
 #include "relate/point_location.h"
 
@@ -100,20 +105,81 @@ Matrix deformationMatrix(const Relation& relation) {
   return denseWeights(relation.deformationColumns);
 }
 
-Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo) {
+namespace {
+
+// Text formatted in one piece on one thread: large enough that handing it over costs little,
+// small enough that a round of pieces for every thread stays a few megabytes.
+constexpr int64_t pieceBytes = int64_t{1} << 20;
+constexpr int piecesPerThread = 4;
+
+// Columns [begin, end) of D as they stand in the file: between a column's listed rows every
+// entry is +0.
+void appendColumnTexts(const WeightColumns& d, int begin, int end, std::string& text) {
+  for (int j = begin; j < end; ++j) {
+    int row = 0;
+    for (const WeightEntry& entry : d.columns[j]) {
+      appendZeroTexts(text, entry.row - row);
+      appendElementText(text, entry.value);
+      row = entry.row + 1;
+    }
+    appendZeroTexts(text, d.rows - row);
+  }
+}
+
+// Columns per piece, from the average text of a column: two bytes per zero, at most
+// maxNumberText + 1 per listed entry.
+int columnsPerPiece(const WeightColumns& d) {
+  int64_t listed = 0;
+  for (const auto& column : d.columns) listed += static_cast<int64_t>(column.size());
+  const auto columns = static_cast<int64_t>(d.columns.size());
+  const int64_t perColumn =
+      2 * int64_t{d.rows} + (columns > 0 ? listed * (maxNumberText + 1) / columns : 0);
+  return static_cast<int>(std::clamp<int64_t>(pieceBytes / std::max<int64_t>(perColumn, 1), 1,
+                                              std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo,
+                             int threads) {
   const WeightColumns& d = relation.deformationColumns;
   const int columns = static_cast<int>(d.columns.size());
   ArrayTextWriter out(fileName, {d.rows, columns});
-  Status status = out.open();
-  // The file holds D column by column; between a column's listed rows every entry is +0.
-  for (int j = 0; j < columns && status.ok; ++j) {
-    int row = 0;
-    for (const WeightEntry& entry : d.columns[j]) {
-      out.zeros(entry.row - row);
-      out.element(entry.value);
-      row = entry.row + 1;
+  const Status status = out.open();
+  if (consoleShowsElements({d.rows, columns})) {
+    // Few enough entries for the echo to list: element by element, so the writer sees them.
+    for (int j = 0; j < columns && status.ok; ++j) {
+      int row = 0;
+      for (const WeightEntry& entry : d.columns[j]) {
+        out.zeros(entry.row - row);
+        out.element(entry.value);
+        row = entry.row + 1;
+      }
+      out.zeros(d.rows - row);
     }
-    out.zeros(d.rows - row);
+  } else if (status.ok) {
+    // Rounds of pieces formatted in parallel, then written in order.
+    const int perPiece = columnsPerPiece(d);
+    const int64_t piecesPerRound = int64_t{threadCount(threads)} * piecesPerThread;
+    std::vector<std::string> pieces(static_cast<size_t>(piecesPerRound));
+    for (int64_t first = 0; first < columns; first += piecesPerRound * perPiece) {
+      const int64_t count =
+          std::min<int64_t>(piecesPerRound, (columns - first + perPiece - 1) / perPiece);
+      parallelFor(count, threads, [&](int64_t begin, int64_t end) {
+        for (int64_t p = begin; p < end; ++p) {
+          const int64_t from = first + p * perPiece;
+          pieces[p].clear();
+          appendColumnTexts(d, static_cast<int>(from),
+                            static_cast<int>(std::min<int64_t>(columns, from + perPiece)),
+                            pieces[p]);
+        }
+      });
+      for (int64_t p = 0; p < count; ++p) {
+        const int64_t from = first + p * perPiece;
+        const int64_t to = std::min<int64_t>(columns, from + perPiece);
+        out.elementTexts(pieces[p], (to - from) * d.rows);
+      }
+    }
   }
   const Status written = out.finish(echo);
   return status.ok ? written : status;

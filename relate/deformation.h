@@ -37,9 +37,10 @@ struct Relation {
 Matrix deformationMatrix(const Relation& relation);
 
 // Writes D as an array text file straight from its columns, never holding it dense; the text
-// and the echo are those saveArray gives for the dense matrix.
+// and the echo are those saveArray gives for the dense matrix, on any number of `threads` (0: one
+// per core).
 Status saveDeformationMatrix(const Relation& relation, const std::string& fileName,
-                             Echo echo = Echo::off);
+                             Echo echo = Echo::off, int threads = 0);
 
 // Locates the model vertices in the volume cells of `refinedControl` (weight rows start at the
 // row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core).
