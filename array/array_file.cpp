@@ -209,7 +209,7 @@ LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
 template <typename T>
 Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo) {
   const Status written = writeText(array, fileName);
-  if (echo == Echo::on) writeStdout(fileName + std::string(saveMarker) + consoleForm(array));
+  if (echo == Echo::on) writeStdout(savedEchoText(fileName, consoleForm(array)));
   return written;
 }
 
@@ -224,6 +224,10 @@ std::string consoleShapeForm(const std::vector<int>& sizes, const void* data) {
   char address[32];
   std::snprintf(address, sizeof address, "%p", data);
   return text + "]=" + std::to_string(count) + "\tdata:" + address + "\n";
+}
+
+std::string savedEchoText(const std::string& fileName, const std::string& console) {
+  return fileName + std::string(saveMarker) + console;
 }
 
 bool consoleShowsElements(const std::vector<int>& sizes) {
@@ -367,7 +371,7 @@ Status ArrayTextWriter::finish(Echo echo) {
   if (echo == Echo::on) {
     const std::string console = out_->shown.isEmpty() ? consoleShapeForm(out_->sizes, out_.get())
                                                       : consoleForm(out_->shown);
-    writeStdout(out_->file.path() + std::string(saveMarker) + console);
+    writeStdout(savedEchoText(out_->file.path(), console));
   }
   return status;
 }

@@ -42,6 +42,9 @@ std::string consoleForm(const NdArray<T>& array);
 // The console form of an array too large to hold: its shape line alone, `data` shown as the
 // address. Only for shapes whose console form shows no elements (see consoleShowsElements).
 std::string consoleShapeForm(const std::vector<int>& sizes, const void* data);
+// The line (or lines) that echo an array saved under `fileName`, given its console form; for
+// writers of other formats that echo like saveArray.
+std::string savedEchoText(const std::string& fileName, const std::string& console);
 // Whether the console form of an array of this shape lists its elements.
 bool consoleShowsElements(const std::vector<int>& sizes);
 

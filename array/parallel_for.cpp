@@ -52,4 +52,28 @@ void parallelFor(int64_t count, int threads, const std::function<void(int64_t, i
   if (failure) std::rethrow_exception(failure);
 }
 
+void formatInOrder(int64_t count, int64_t perPiece, int threads,
+                   const std::function<void(int64_t, int64_t, std::string&)>& format,
+                   const std::function<void(int64_t, int64_t, const std::string&)>& consume) {
+  // Several pieces per thread and round, so that pieces of uneven length even out.
+  constexpr int piecesPerThread = 4;
+  perPiece = std::max<int64_t>(perPiece, 1);
+  const int64_t perRound = int64_t{threadCount(threads)} * piecesPerThread;
+  std::vector<std::string> pieces(static_cast<size_t>(perRound));
+  for (int64_t first = 0; first < count; first += perRound * perPiece) {
+    const int64_t round = std::min(perRound, (count - first + perPiece - 1) / perPiece);
+    parallelFor(round, threads, [&](int64_t begin, int64_t end) {
+      for (int64_t p = begin; p < end; ++p) {
+        const int64_t from = first + p * perPiece;
+        pieces[p].clear();
+        format(from, std::min(count, from + perPiece), pieces[p]);
+      }
+    });
+    for (int64_t p = 0; p < round; ++p) {
+      const int64_t from = first + p * perPiece;
+      consume(from, std::min(count, from + perPiece), pieces[p]);
+    }
+  }
+}
+
 }  // namespace cagewarp

@@ -12,6 +12,7 @@
 #include "driver/messages.h"
 #include "driver/pipeline.h"
 #include "driver/table_search.h"
+#include "formats/matrix_market.h"
 #include "mesh/mesh_file.h"
 
 namespace cagewarp {
@@ -120,18 +121,35 @@ int showUsage() {
   return 0;
 }
 
-// Writes D and the enclosed vertex list after the count line; false when either write failed.
-bool writeRelation(const Relation& relation, int modelVertices, const std::string& controlName,
-                   int threads) {
-  print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
-  bool ok = true;
-  const std::string matrixName = controlName + std::string(messages::matrixSuffix);
-  print(messages::matrixOutput);
-  if (!saveDeformationMatrix(relation, matrixName, Echo::on, threads).ok) {
-    reportError(matrixName + ": cannot write the deformation matrix");
-    ok = false;
+// How and where the results go.
+struct ResultFiles {
+  std::string controlName;
+  bool matrixMarket = false;
+  int threads = 0;
+};
+
+// Writes D as the file asked for; its echo line is the same in either format but for the name.
+bool writeDeformation(const Relation& relation, int modelVertices, const ResultFiles& files) {
+  if (!files.matrixMarket) {
+    const std::string name = files.controlName + std::string(messages::matrixSuffix);
+    if (saveDeformationMatrix(relation, name, Echo::on, files.threads).ok) return true;
+    reportError(name + ": cannot write the deformation matrix");
+    return false;
   }
-  const std::string indexName = controlName + std::string(messages::indexSuffix);
+  const std::string name = files.controlName + std::string(messages::matrixMarketSuffix);
+  const Status written = writeMatrixMarket(relation, modelVertices, name, files.threads);
+  print("%s", savedEchoText(name, deformationConsoleForm(relation)));
+  if (written.ok) return true;
+  reportError(name + ": cannot write the deformation matrix");
+  return false;
+}
+
+// Writes D and the enclosed vertex list after the count line; false when either write failed.
+bool writeRelation(const Relation& relation, int modelVertices, const ResultFiles& files) {
+  print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
+  print(messages::matrixOutput);
+  bool ok = writeDeformation(relation, modelVertices, files);
+  const std::string indexName = files.controlName + std::string(messages::indexSuffix);
   print(messages::indexOutput);
   if (!saveArray(relation.enclosedIndices, indexName, Echo::on).ok) {
     reportError(indexName + ": cannot write the enclosed vertex indices");
@@ -140,7 +158,8 @@ bool writeRelation(const Relation& relation, int modelVertices, const std::strin
   return ok;
 }
 
-int runOnce(const Job& job, ConsoleObserver& observer) {
+int runOnce(const CommandLine& line, ConsoleObserver& observer) {
+  const Job& job = line.job;
   const RunOutcome run = runJob(job, observer);
   if (!run.status.ok) {
     reportError(run.status.message);
@@ -149,8 +168,8 @@ int runOnce(const Job& job, ConsoleObserver& observer) {
   if (!run.cageOut.ok) reportError(run.cageOut.message);
   const bool refinedWritten = observer.writeRefined(run.control);
   observer.nowDoing("writing the results");
-  const bool written =
-      writeRelation(run.relation, run.model.vertexColumns(), job.controlFile, job.threads);
+  const bool written = writeRelation(run.relation, run.model.vertexColumns(),
+                                     {job.controlFile, line.matrixMarket, job.threads});
   return written && refinedWritten && run.cageOut.ok && run.failedPoses == 0 ? 0 : failureStatus;
 }
 
@@ -193,7 +212,7 @@ int runCagewarp(int argc, const char* const* argv) {
   ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
                            line.writeRefined);
   try {
-    return runOnce(job, observer);
+    return runOnce(line, observer);
   } catch (const std::bad_alloc&) {
     reportError(std::string("out of memory while ") + observer.doing());
     return failureStatus;

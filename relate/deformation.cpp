@@ -110,7 +110,6 @@ namespace {
 // Text formatted in one piece on one thread: large enough that handing it over costs little,
 // small enough that a round of pieces for every thread stays a few megabytes.
 constexpr int64_t pieceBytes = int64_t{1} << 20;
-constexpr int piecesPerThread = 4;
 
 // Columns [begin, end) of D as they stand in the file: between a column's listed rows every
 // entry is +0.
@@ -158,31 +157,24 @@ Status saveDeformationMatrix(const Relation& relation, const std::string& fileNa
       out.zeros(d.rows - row);
     }
   } else if (status.ok) {
-    // Rounds of pieces formatted in parallel, then written in order.
-    const int perPiece = columnsPerPiece(d);
-    const int64_t piecesPerRound = int64_t{threadCount(threads)} * piecesPerThread;
-    std::vector<std::string> pieces(static_cast<size_t>(piecesPerRound));
-    for (int64_t first = 0; first < columns; first += piecesPerRound * perPiece) {
-      const int64_t count =
-          std::min<int64_t>(piecesPerRound, (columns - first + perPiece - 1) / perPiece);
-      parallelFor(count, threads, [&](int64_t begin, int64_t end) {
-        for (int64_t p = begin; p < end; ++p) {
-          const int64_t from = first + p * perPiece;
-          pieces[p].clear();
-          appendColumnTexts(d, static_cast<int>(from),
-                            static_cast<int>(std::min<int64_t>(columns, from + perPiece)),
-                            pieces[p]);
-        }
-      });
-      for (int64_t p = 0; p < count; ++p) {
-        const int64_t from = first + p * perPiece;
-        const int64_t to = std::min<int64_t>(columns, from + perPiece);
-        out.elementTexts(pieces[p], (to - from) * d.rows);
-      }
-    }
+    formatInOrder(
+        columns, columnsPerPiece(d), threads,
+        [&](int64_t begin, int64_t end, std::string& text) {
+          appendColumnTexts(d, static_cast<int>(begin), static_cast<int>(end), text);
+        },
+        [&](int64_t begin, int64_t end, const std::string& text) {
+          out.elementTexts(text, (end - begin) * d.rows);
+        });
   }
   const Status written = out.finish(echo);
   return status.ok ? written : status;
+}
+
+std::string deformationConsoleForm(const Relation& relation) {
+  const std::vector<int> sizes{relation.deformationColumns.rows,
+                               static_cast<int>(relation.deformationColumns.columns.size())};
+  if (consoleShowsElements(sizes)) return consoleForm(deformationMatrix(relation));
+  return consoleShapeForm(sizes, &relation);
 }
 
 void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl) {

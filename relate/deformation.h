@@ -42,6 +42,9 @@ Matrix deformationMatrix(const Relation& relation);
 Status saveDeformationMatrix(const Relation& relation, const std::string& fileName,
                              Echo echo = Echo::off, int threads = 0);
 
+// D's console form, as saveDeformationMatrix echoes it, for writers of other formats.
+std::string deformationConsoleForm(const Relation& relation);
+
 // Locates the model vertices in the volume cells of `refinedControl` (weight rows start at the
 // row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core).
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
