@@ -87,9 +87,11 @@ SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns
 }  // namespace
 
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                       const LookupTables& tables, Warnings& warnings, int threads) {
-  ModelLocation location = locateModelVertices(
-      refinedControl, model.vertices, unrefinedControl.vertexRows(), tables, warnings, threads);
+                       const LookupTables& tables, Warnings& warnings, int threads,
+                       std::atomic<int64_t>* located) {
+  ModelLocation location =
+      locateModelVertices(refinedControl, model.vertices, unrefinedControl.vertexRows(), tables,
+                          warnings, threads, located);
   Relation relation;
   relation.enclosedIndices = location.enclosureCount.find();
   relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices);
@@ -191,9 +193,10 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 }
 
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                     const LookupTables& tables, Warnings& warnings, int threads) {
+                     const LookupTables& tables, Warnings& warnings, int threads,
+                     std::atomic<int64_t>* located) {
   Relation relation =
-      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads);
+      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads, located);
   placeEnclosedVertices(model, relation, unrefinedControl);
   return relation;
 }
