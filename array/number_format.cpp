@@ -23,6 +23,12 @@ constexpr double powersOfTen[maxScale - minScale + 1] = {
     1e33,  1e34,  1e35,  1e36,  1e37,  1e38,  1e39,  1e40,  1e41,  1e42,  1e43,  1e44,  1e45,
     1e46,  1e47,  1e48,  1e49,  1e50,  1e51};
 
+// "00" to "99", two characters each.
+constexpr char digitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // The general path: correct for every float but several times slower.
 char* formatFloatExactly(char* out, float value) {
   return std::to_chars(out, out + maxNumberText, value, std::chars_format::general,
@@ -58,10 +64,11 @@ char* formatFloat(char* out, float value) {
   int exponent = (binaryExponent * 78913) >> 18;  // floor(binaryExponent * log10(2))
   if (v >= powersOfTen[exponent + 1 - minScale]) ++exponent;
   const double scaled = v * powersOfTen[significantDigits - 1 - exponent - minScale];
-  const double whole = std::floor(scaled);
-  const double fraction = scaled - whole;
+  // Truncation is the floor: the scaled value is positive and below 2^32.
+  auto digitsValue = static_cast<uint32_t>(scaled);
+  const double fraction = scaled - digitsValue;
   if (std::fabs(fraction - 0.5) < 1e-7) return formatFloatExactly(out, value);
-  auto digitsValue = static_cast<uint32_t>(whole) + (fraction > 0.5 ? 1 : 0);
+  digitsValue += fraction > 0.5 ? 1 : 0;
   if (digitsValue == 1000000) {
     digitsValue = 100000;
     ++exponent;
@@ -69,10 +76,9 @@ char* formatFloat(char* out, float value) {
   if (digitsValue < 100000 || digitsValue > 999999) return formatFloatExactly(out, value);
 
   char digits[significantDigits];
-  for (int i = significantDigits - 1; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + digitsValue % 10);
-    digitsValue /= 10;
-  }
+  std::memcpy(digits, digitPairs + 2 * (digitsValue / 10000), 2);
+  std::memcpy(digits + 2, digitPairs + 2 * (digitsValue / 100 % 100), 2);
+  std::memcpy(digits + 4, digitPairs + 2 * (digitsValue % 100), 2);
   int length = significantDigits;
   while (digits[length - 1] == '0') --length;
 
