@@ -326,7 +326,8 @@ void ArrayTextWriter::element(float value) {
   CAGEWARP_CHECK(out_->remaining > 0);
   out_->show(value);
   --out_->remaining;
-  appendElementText(out_->buffer, value);
+  char text[maxElementText];
+  out_->buffer.append(text, putElementText(text, value));
   out_->flushIfFull();
 }
 
@@ -339,24 +340,26 @@ void ArrayTextWriter::elementTexts(std::string_view text, int64_t count) {
     out_->ok = false;
 }
 
-void appendZeroTexts(std::string& text, int64_t count) {
+char* putZeroTexts(char* out, int64_t count) {
   const std::string& texts = zeroTexts();
   while (count > 0) {
     const int64_t run = std::min<int64_t>(count, zeroRun);
-    text.append(texts.data(), static_cast<size_t>(2 * run));
+    std::memcpy(out, texts.data(), static_cast<size_t>(2 * run));
+    out += 2 * run;
     count -= run;
   }
+  return out;
 }
 
-void appendElementText(std::string& text, float value) {
+char* putElementText(char* out, float value) {
+  static_assert(maxElementText == maxNumberText + 1);
   if (isPlainZero(value)) {
-    text.append("0 ", 2);
-    return;
+    std::memcpy(out, "0 ", 2);
+    return out + 2;
   }
-  char number[maxNumberText + 1];
-  char* end = formatElement(number, value);
-  *end++ = ' ';
-  text.append(number, end);
+  out = formatElement(out, value);
+  *out++ = ' ';
+  return out;
 }
 
 Status ArrayTextWriter::finish(Echo echo) {

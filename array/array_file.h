@@ -64,7 +64,7 @@ class ArrayTextWriter {
   void zeros(int64_t count);
   // The next element.
   void element(float value);
-  // The next `count` elements, given as text that appendZeroTexts and appendElementText made.
+  // The next `count` elements, given as text that putZeroTexts and putElementText made.
   // Only for shapes whose console form lists no elements (see consoleShowsElements).
   void elementTexts(std::string_view text, int64_t count);
   // Writes what is buffered and puts the file in place; fails when a write failed or the
@@ -77,10 +77,12 @@ class ArrayTextWriter {
   std::unique_ptr<Output> out_;
 };
 
-// The text of `count` +0 elements, or of one element, as an array text file holds it; for writers
-// that format parts of an array apart (on several threads) and hand them over in order.
-void appendZeroTexts(std::string& text, int64_t count);
-void appendElementText(std::string& text, float value);
+// The text of `count` +0 elements (two bytes each), or of one element (at most maxElementText
+// bytes), as an array text file holds it, written at `out`; returns its end. For writers that
+// format parts of an array apart (on several threads) and hand them over in order.
+inline constexpr int maxElementText = 17;
+char* putZeroTexts(char* out, int64_t count);
+char* putElementText(char* out, float value);
 
 template <typename T>
 std::ostream& operator<<(std::ostream& out, const NdArray<T>& array) {

@@ -30,24 +30,30 @@ int64_t storedCount(const WeightColumns& d) {
   return count;
 }
 
-// The entry lines of D's columns [begin, end).
+// The entry lines of D's columns [begin, end), written straight into room made for the longest
+// lines they can have.
 void appendEntryLines(const Relation& relation, int64_t begin, int64_t end, std::string& text) {
-  char line[maxEntryText];
+  const auto& columns = relation.deformationColumns.columns;
+  int64_t listed = 0;
+  for (int64_t c = begin; c < end; ++c) listed += static_cast<int64_t>(columns[c].size());
+  const size_t start = text.size();
+  text.resize(start + static_cast<size_t>(listed * maxEntryText));
+  char* p = text.data() + start;
   for (int64_t c = begin; c < end; ++c) {
     const int64_t j = int64_t{relation.enclosedIndices[static_cast<int>(c)]} + 1;
     char column[24];
     const char* columnEnd = std::to_chars(column, column + sizeof column, j).ptr;
-    for (const WeightEntry& entry : relation.deformationColumns.columns[c]) {
+    for (const WeightEntry& entry : columns[c]) {
       if (!isStored(entry.value)) continue;
-      char* p = std::to_chars(line, line + maxEntryText, int64_t{entry.row} + 1).ptr;
+      p = std::to_chars(p, p + maxEntryText, int64_t{entry.row} + 1).ptr;
       *p++ = ' ';
       p = std::copy(static_cast<const char*>(column), columnEnd, p);
       *p++ = ' ';
-      p = std::to_chars(p, line + maxEntryText, entry.value).ptr;
+      p = std::to_chars(p, p + maxEntryText, entry.value).ptr;
       *p++ = '\n';
-      text.append(line, p);
     }
   }
+  text.resize(static_cast<size_t>(p - text.data()));
 }
 
 int64_t columnsPerPiece(const Relation& relation, int64_t stored) {

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "array/number_format.h"
 #include "array/parallel_for.h"
 
 #include "relate/point_location.h"
@@ -114,27 +113,34 @@ namespace {
 constexpr int64_t pieceBytes = int64_t{1} << 20;
 
 // Columns [begin, end) of D as they stand in the file: between a column's listed rows every
-// entry is +0.
+// entry is +0. Written straight into room made for the longest text they can have.
 void appendColumnTexts(const WeightColumns& d, int begin, int end, std::string& text) {
+  int64_t listed = 0;
+  for (int j = begin; j < end; ++j) listed += static_cast<int64_t>(d.columns[j].size());
+  const size_t start = text.size();
+  text.resize(start + static_cast<size_t>(2 * int64_t{d.rows} * (end - begin) +
+                                          listed * (maxElementText - 2)));
+  char* p = text.data() + start;
   for (int j = begin; j < end; ++j) {
     int row = 0;
     for (const WeightEntry& entry : d.columns[j]) {
-      appendZeroTexts(text, entry.row - row);
-      appendElementText(text, entry.value);
+      p = putZeroTexts(p, entry.row - row);
+      p = putElementText(p, entry.value);
       row = entry.row + 1;
     }
-    appendZeroTexts(text, d.rows - row);
+    p = putZeroTexts(p, d.rows - row);
   }
+  text.resize(static_cast<size_t>(p - text.data()));
 }
 
 // Columns per piece, from the average text of a column: two bytes per zero, at most
-// maxNumberText + 1 per listed entry.
+// maxElementText per listed entry.
 int columnsPerPiece(const WeightColumns& d) {
   int64_t listed = 0;
   for (const auto& column : d.columns) listed += static_cast<int64_t>(column.size());
   const auto columns = static_cast<int64_t>(d.columns.size());
   const int64_t perColumn =
-      2 * int64_t{d.rows} + (columns > 0 ? listed * (maxNumberText + 1) / columns : 0);
+      2 * int64_t{d.rows} + (columns > 0 ? listed * maxElementText / columns : 0);
   return static_cast<int>(std::clamp<int64_t>(pieceBytes / std::max<int64_t>(perColumn, 1), 1,
                                               std::numeric_limits<int>::max()));
 }
