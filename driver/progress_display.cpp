@@ -44,6 +44,12 @@ void ProgressDisplay::clear() {
   clearLocked();
 }
 
+void ProgressDisplay::clearFor(const std::function<void()>& output) {
+  const std::lock_guard<std::mutex> hold(lock_);
+  clearLocked();
+  output();
+}
+
 void ProgressDisplay::clearLocked() {
   if (drawn_.empty()) return;
   sink_("\r" + std::string(drawn_.size(), ' ') + "\r");

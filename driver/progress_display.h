@@ -32,6 +32,8 @@ class ProgressDisplay {
   void refresh();
   // Takes the line away, before other output or at the end; refresh draws it again.
   void clear();
+  // Takes the line away and calls `output` before it can be drawn again.
+  void clearFor(const std::function<void()>& output);
 
  private:
   std::string textLocked() const;

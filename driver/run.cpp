@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -138,20 +139,28 @@ class ConsoleObserver : public RunObserver {
 
   // A progress line on standard output, an error on standard error: the display goes first.
   void print(const char* format, const std::string& text) {
-    if (display_) display_->clear();
-    std::printf(format, text.c_str());
-    std::fflush(stdout);
+    withoutDisplay([&] {
+      std::printf(format, text.c_str());
+      std::fflush(stdout);
+    });
   }
   void print(const char* text) { print("%s", text); }
   void error(const std::string& message) {
-    if (display_) display_->clear();
-    reportError(message);
+    withoutDisplay([&] { reportError(message); });
   }
   // Stops the display and takes it away for good.
   void endProgress() {
     ticker_.reset();
     if (display_) display_->clear();
     display_.reset();
+  }
+
+  // Other output, never on the same line as the display.
+  void withoutDisplay(const std::function<void()>& output) {
+    if (display_)
+      display_->clearFor(output);
+    else
+      output();
   }
 
   // Writes the refined control mesh when asked for; false when that failed.
