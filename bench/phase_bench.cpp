@@ -2,6 +2,8 @@
 // and M scattered model points, refined by the given options.
 //   phase_bench TABLE_DIR K M [options...]     e.g. phase_bench tab 10 100000
 //   phase_bench TABLE_DIR K M b s s s
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -89,7 +91,9 @@ int main(int argc, char** argv) {
   const std::string tableDir = argv[1];
   const int k = std::atoi(argv[2]);
   const int m = std::atoi(argv[3]);
-  const auto workDir = std::filesystem::temp_directory_path() / "cagewarp-bench";
+  // One directory per process: benchmarks run at the same time must not share scene files.
+  const auto workDir =
+      std::filesystem::temp_directory_path() / ("cagewarp-bench-" + std::to_string(::getpid()));
   std::filesystem::create_directories(workDir);
   const std::string cageFile = (workDir / "cage.txt").string();
   const std::string modelFile = (workDir / "model.txt").string();
