@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "array/array_file.h"
@@ -67,7 +68,12 @@ class ConsoleObserver : public RunObserver {
           std::fflush(stderr);
         },
         [] { return std::chrono::steady_clock::now(); }, progressDelay);
-    ticker_ = std::make_unique<ProgressTicker>(*display_, progressPeriod);
+    // Without a thread to redraw it the run goes on without the display.
+    try {
+      ticker_ = std::make_unique<ProgressTicker>(*display_, progressPeriod);
+    } catch (const std::system_error&) {
+      display_.reset();
+    }
   }
   ~ConsoleObserver() override { endProgress(); }
   ConsoleObserver(const ConsoleObserver&) = delete;
