@@ -32,9 +32,11 @@ void ProgressDisplay::refresh() {
   const std::string text = textLocked();
   if (text == drawn_) return;
   // Blanks over what is left of a longer earlier text.
-  std::string line = "\r" + text;
+  std::string line(1, '\r');
+  line += text;
   if (drawn_.size() > text.size()) line.append(drawn_.size() - text.size(), ' ');
-  line += "\r" + text;
+  line += '\r';
+  line += text;
   sink_(line);
   drawn_ = text;
 }
@@ -52,7 +54,10 @@ void ProgressDisplay::clearFor(const std::function<void()>& output) {
 
 void ProgressDisplay::clearLocked() {
   if (drawn_.empty()) return;
-  sink_("\r" + std::string(drawn_.size(), ' ') + "\r");
+  std::string blank(drawn_.size() + 2, ' ');
+  blank.front() = '\r';
+  blank.back() = '\r';
+  sink_(blank);
   drawn_.clear();
 }
 
