@@ -16,9 +16,10 @@ int threadCount(int requested);
 void parallelFor(int64_t count, int threads, const std::function<void(int64_t, int64_t)>& body);
 
 // Makes the text of items [0, count) in pieces of up to `perPiece` items, format(begin, end,
-// text) appending a piece's text to an empty string, a few pieces per thread at a time on up to
-// threadCount(threads) threads; hands each piece to consume(begin, end, text) in order, on the
-// calling thread. Memory stays at a few pieces per thread however long the text.
+// text) appending a piece's text to an empty string, on up to threadCount(threads) threads (the
+// caller is one of them); hands each piece to consume(begin, end, text) in order, one at a time,
+// on whichever thread is free. Memory stays at a few pieces per thread however long the text. An
+// exception thrown by either stops the others and is passed on to the caller.
 void formatInOrder(int64_t count, int64_t perPiece, int threads,
                    const std::function<void(int64_t, int64_t, std::string&)>& format,
                    const std::function<void(int64_t, int64_t, const std::string&)>& consume);
