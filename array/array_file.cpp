@@ -209,7 +209,7 @@ LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
 template <typename T>
 Status saveArray(const NdArray<T>& array, const std::string& fileName, Echo echo) {
   const Status written = writeText(array, fileName);
-  if (echo == Echo::on) writeStdout(fileName + std::string(saveMarker) + consoleForm(array));
+  if (echo == Echo::on) writeStdout(savedEchoText(fileName, consoleForm(array)));
   return written;
 }
 
@@ -224,6 +224,10 @@ std::string consoleShapeForm(const std::vector<int>& sizes, const void* data) {
   char address[32];
   std::snprintf(address, sizeof address, "%p", data);
   return text + "]=" + std::to_string(count) + "\tdata:" + address + "\n";
+}
+
+std::string savedEchoText(const std::string& fileName, const std::string& console) {
+  return fileName + std::string(saveMarker) + console;
 }
 
 bool consoleShowsElements(const std::vector<int>& sizes) {
@@ -322,14 +326,40 @@ void ArrayTextWriter::element(float value) {
   CAGEWARP_CHECK(out_->remaining > 0);
   out_->show(value);
   --out_->remaining;
-  if (isPlainZero(value)) {
-    out_->buffer.append("0 ", 2);
-  } else {
-    char number[maxNumberText];
-    out_->buffer.append(number, formatElement(number, value));
-    out_->buffer.push_back(' ');
-  }
+  char text[maxElementText];
+  out_->buffer.append(text, putElementText(text, value));
   out_->flushIfFull();
+}
+
+void ArrayTextWriter::elementTexts(std::string_view text, int64_t count) {
+  CAGEWARP_CHECK(out_->shown.isEmpty() && count >= 0 && count <= out_->remaining);
+  out_->remaining -= count;
+  // Large texts go straight to the file rather than through the buffer.
+  out_->flush();
+  if (out_->ok && std::fwrite(text.data(), 1, text.size(), out_->file.stream()) != text.size())
+    out_->ok = false;
+}
+
+char* putZeroTexts(char* out, int64_t count) {
+  const std::string& texts = zeroTexts();
+  while (count > 0) {
+    const int64_t run = std::min<int64_t>(count, zeroRun);
+    std::memcpy(out, texts.data(), static_cast<size_t>(2 * run));
+    out += 2 * run;
+    count -= run;
+  }
+  return out;
+}
+
+char* putElementText(char* out, float value) {
+  static_assert(maxElementText == maxNumberText + 1);
+  if (isPlainZero(value)) {
+    std::memcpy(out, "0 ", 2);
+    return out + 2;
+  }
+  out = formatElement(out, value);
+  *out++ = ' ';
+  return out;
 }
 
 Status ArrayTextWriter::finish(Echo echo) {
@@ -344,7 +374,7 @@ Status ArrayTextWriter::finish(Echo echo) {
   if (echo == Echo::on) {
     const std::string console = out_->shown.isEmpty() ? consoleShapeForm(out_->sizes, out_.get())
                                                       : consoleForm(out_->shown);
-    writeStdout(out_->file.path() + std::string(saveMarker) + console);
+    writeStdout(savedEchoText(out_->file.path(), console));
   }
   return status;
 }

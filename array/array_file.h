@@ -4,6 +4,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "array/matrix.h"
@@ -41,6 +42,9 @@ std::string consoleForm(const NdArray<T>& array);
 // The console form of an array too large to hold: its shape line alone, `data` shown as the
 // address. Only for shapes whose console form shows no elements (see consoleShowsElements).
 std::string consoleShapeForm(const std::vector<int>& sizes, const void* data);
+// The line (or lines) that echo an array saved under `fileName`, given its console form; for
+// writers of other formats that echo like saveArray.
+std::string savedEchoText(const std::string& fileName, const std::string& console);
 // Whether the console form of an array of this shape lists its elements.
 bool consoleShowsElements(const std::vector<int>& sizes);
 
@@ -60,6 +64,9 @@ class ArrayTextWriter {
   void zeros(int64_t count);
   // The next element.
   void element(float value);
+  // The next `count` elements, given as text that putZeroTexts and putElementText made.
+  // Only for shapes whose console form lists no elements (see consoleShowsElements).
+  void elementTexts(std::string_view text, int64_t count);
   // Writes what is buffered and puts the file in place; fails when a write failed or the
   // elements given do not fill the shape. With Echo::on the console form follows, as saveArray
   // shows it, whether or not the write succeeded.
@@ -69,6 +76,13 @@ class ArrayTextWriter {
   struct Output;
   std::unique_ptr<Output> out_;
 };
+
+// The text of `count` +0 elements (two bytes each), or of one element (at most maxElementText
+// bytes), as an array text file holds it, written at `out`; returns its end. For writers that
+// format parts of an array apart (on several threads) and hand them over in order.
+inline constexpr int maxElementText = 17;
+char* putZeroTexts(char* out, int64_t count);
+char* putElementText(char* out, float value);
 
 template <typename T>
 std::ostream& operator<<(std::ostream& out, const NdArray<T>& array) {

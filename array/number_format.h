@@ -12,9 +12,8 @@ inline constexpr int maxNumberText = 16;
 
 // Writes a float as printf's "%g" (precision 6) does: six significant digits, the shorter of
 // fixed and exponent notation, trailing zeros dropped. Returns the end of the text.
-inline char* formatFloat(char* out, float value) {
-  return std::to_chars(out, out + maxNumberText, value, std::chars_format::general, 6).ptr;
-}
+char* formatFloat(char* out, float value);
+
 inline char* formatInt(char* out, int32_t value) {
   return std::to_chars(out, out + maxNumberText, value).ptr;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace cagewarp {
 
@@ -13,5 +14,14 @@ int threadCount(int requested);
 // depend on which thread ran a range. An exception thrown by the body (running out of memory)
 // is passed on to the caller once every thread has stopped.
 void parallelFor(int64_t count, int threads, const std::function<void(int64_t, int64_t)>& body);
+
+// Makes the text of items [0, count) in pieces of up to `perPiece` items, format(begin, end,
+// text) appending a piece's text to an empty string, on up to threadCount(threads) threads (the
+// caller is one of them); hands each piece to consume(begin, end, text) in order, one at a time,
+// on whichever thread is free. Memory stays at a few pieces per thread however long the text. An
+// exception thrown by either stops the others and is passed on to the caller.
+void formatInOrder(int64_t count, int64_t perPiece, int threads,
+                   const std::function<void(int64_t, int64_t, std::string&)>& format,
+                   const std::function<void(int64_t, int64_t, const std::string&)>& consume);
 
 }  // namespace cagewarp

@@ -50,6 +50,7 @@ constexpr LongOption longOptions[] = {
     {"--tables", 1, "--tables needs a directory"},
     {"--threads", 1, "--threads needs a number"},
     {"--cage-out", 1, "--cage-out needs a file name"},
+    {"--mtx", 0, ""},
     {"--help", 0, ""},
     {"--version", 0, ""},
 };
@@ -98,7 +99,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       line.action = CommandAction::version;
       return line;
     }
-    if (option->name == "--deform") {
+    if (option->name == "--mtx") {
+      line.matrixMarket = true;
+    } else if (option->name == "--deform") {
       line.job.poses.push_back({values[0], values[1]});
     } else if (option->name == "--tables") {
       if (values[0].empty()) return usageError(std::string(option->missing));
@@ -124,7 +127,7 @@ std::string helpText() {
          "refined cells and writes the matrix D that turns cage positions into model positions.\n"
          "\n"
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
-         "                [--threads N] [--cage-out FILE] [--help] [--version]\n"
+         "                [--threads N] [--cage-out FILE] [--mtx] [--help] [--version]\n"
          "\n"
          "operations, one per argument (its first letter counts), in the order given:\n"
          "  b                  add boundary\n"
@@ -140,6 +143,9 @@ std::string helpText() {
          "  --threads N        use at most N threads (default: all cores)\n"
          "  --cage-out FILE    write the refined control mesh, positions only, as .vtk, .msh,\n"
          "                     .mesh or (any other extension) mesh text\n"
+         "  --mtx              write D as CONTROL.mtx (Matrix Market, sparse, one line per\n"
+         "                     non-zero entry, a column for every model vertex, values that\n"
+         "                     read back as the same floats) instead of CONTROL.mat\n"
          "  -h, --help         show this text\n"
          "  --version          show the version\n"
          "\n"

@@ -20,6 +20,7 @@ struct CommandLine {
   Job job;
   bool writeRefined = false;  // option o
   bool tablesGiven = false;   // --tables named job.tableDirectory
+  bool matrixMarket = false;  // --mtx: D as CONTROL.mtx instead of CONTROL.mat
   std::string error;
 };
 

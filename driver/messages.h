@@ -29,7 +29,7 @@ inline constexpr std::string_view usageBody =
     "hit ENTER to continue...\n";
 inline constexpr std::string_view usageLine =
     "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
-    "[--threads N] [--cage-out FILE] [--help] [--version]";
+    "[--threads N] [--cage-out FILE] [--mtx] [--help] [--version]";
 
 inline constexpr const char* loadControl = "load control mesh: %s\n";
 inline constexpr const char* controlSummary = "control mesh: %s\n";
@@ -47,6 +47,7 @@ inline constexpr const char* indexOutput =
 // Suffixes of the result files, appended to the control mesh file name.
 inline constexpr std::string_view refinedSuffix = ".out";
 inline constexpr std::string_view matrixSuffix = ".mat";
+inline constexpr std::string_view matrixMarketSuffix = ".mtx";
 inline constexpr std::string_view indexSuffix = ".ind";
 
 // Standard error: every message starts with this.

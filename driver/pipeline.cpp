@@ -228,7 +228,8 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.refined(run.control);
 
   observer.started(Phase::relate, "");
-  run.relation = relateModel(run.model, unrefined, run.control, run.tables, warnings, job.threads);
+  run.relation = relateModel(run.model, unrefined, run.control, run.tables, warnings, job.threads,
+                             observer.locatedCounter());
   sink.flush(warnings);
   observer.finished(Phase::relate, &run.model);
   const OutsideVertices outside =

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +73,9 @@ class RunObserver {
   virtual void poseFailed(const Pose& /*pose*/, const Status& /*status*/) {}
   // A problem that does not stop the run.
   virtual void warning(const std::string& /*message*/) {}
+  // A count the relate phase advances, from other threads too, as it locates model vertices;
+  // none by default.
+  virtual std::atomic<int64_t>* locatedCounter() { return nullptr; }
 };
 
 // What a run leaves: the meshes and the relation. On failure the status names the problem and

@@ -1,17 +1,28 @@
 #include "driver/run.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "array/array_file.h"
 #include "driver/command_line.h"
 #include "driver/messages.h"
 #include "driver/pipeline.h"
+#include "driver/progress_display.h"
 #include "driver/table_search.h"
+#include "formats/matrix_market.h"
 #include "mesh/mesh_file.h"
 
 namespace cagewarp {
@@ -22,30 +33,63 @@ constexpr int usageStatus = 2;
 // More threads than this only cost memory.
 constexpr int maxThreads = 1024;
 
-void print(const char* format, const std::string& text) {
-  std::printf(format, text.c_str());
-  std::fflush(stdout);
-}
-void print(const char* text) {
-  std::fputs(text, stdout);
-  std::fflush(stdout);
-}
+// A run shorter than this shows no progress display; a longer one has it redrawn this often.
+constexpr std::chrono::milliseconds progressDelay{1000};
+constexpr std::chrono::milliseconds progressPeriod{250};
 
 void reportError(const std::string& message) {
   std::fflush(stdout);
   std::fprintf(stderr, "%s%s\n", messages::errorPrefix.data(), message.c_str());
 }
 
+// The phases of a run as the progress display names them.
+std::string progressText(Phase phase, int step, int steps) {
+  switch (phase) {
+    case Phase::addBoundary:
+    case Phase::linearSubdivision:
+    case Phase::normalSubdivision:
+      return "refinement step " + std::to_string(step) + " of " + std::to_string(steps);
+    default:
+      return describe(phase);
+  }
+}
+
 // The console side of a run: progress lines on standard output, warnings on standard error,
-// and the refined control mesh written when asked for.
+// the refined control mesh written when asked for, and on a terminal a progress display on
+// standard error, taken away before every other line.
 class ConsoleObserver : public RunObserver {
  public:
-  ConsoleObserver(std::string refinedFile, bool writeRefined)
-      : refinedFile_(std::move(refinedFile)), writeRefined_(writeRefined) {}
+  ConsoleObserver(std::string refinedFile, bool writeRefined, int steps, bool terminal)
+      : refinedFile_(std::move(refinedFile)), writeRefined_(writeRefined), steps_(steps) {
+    if (!terminal) return;
+    display_ = std::make_unique<ProgressDisplay>(
+        [](std::string_view text) {
+          std::fwrite(text.data(), 1, text.size(), stderr);
+          std::fflush(stderr);
+        },
+        [] { return std::chrono::steady_clock::now(); }, progressDelay);
+    // Without a thread to redraw it the run goes on without the display.
+    try {
+      ticker_ = std::make_unique<ProgressTicker>(*display_, progressPeriod);
+    } catch (const std::system_error&) {
+      display_.reset();
+    }
+  }
+  ~ConsoleObserver() override { endProgress(); }
+  ConsoleObserver(const ConsoleObserver&) = delete;
+  ConsoleObserver& operator=(const ConsoleObserver&) = delete;
 
   void started(Phase phase, const std::string& file) override {
     doing_ = describe(phase);
     file_ = file;
+    if (phase == Phase::addBoundary || phase == Phase::linearSubdivision ||
+        phase == Phase::normalSubdivision)
+      ++step_;
+    if (display_ && phase == Phase::relate) {
+      display_->showCount("locating", &located_, modelVertices_, "model vertices");
+    } else if (display_) {
+      display_->show(progressText(phase, step_, steps_));
+    }
     switch (phase) {
       case Phase::readControl:
         print(messages::loadControl, file);
@@ -68,8 +112,11 @@ class ConsoleObserver : public RunObserver {
   }
   void finished(Phase phase, const Mesh* mesh) override {
     if (phase == Phase::readControl) print(messages::controlSummary, mesh->summary());
-    if (phase == Phase::readModel) print(messages::modelSummary, mesh->summary());
-    if (phase == Phase::deform) reportError("deformed model written to " + file_);
+    if (phase == Phase::readModel) {
+      modelVertices_ = mesh->vertexColumns();
+      print(messages::modelSummary, mesh->summary());
+    }
+    if (phase == Phase::deform) error("deformed model written to " + file_);
   }
   // The refined mesh is written with the other results once the run has succeeded, so a run
   // that runs out of memory while relating leaves every earlier result as it was.
@@ -81,25 +128,53 @@ class ConsoleObserver : public RunObserver {
   void outside(const OutsideVertices& vertices) override {
     char distance[32];
     std::snprintf(distance, sizeof distance, "%g", vertices.largestDistance);
-    reportError(std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
-                " model vertices are outside every cell, up to " + distance +
-                " from the control mesh's bounding box; they will not move");
+    error(std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
+          " model vertices are outside every cell, up to " + distance +
+          " from the control mesh's bounding box; they will not move");
   }
-  void poseFailed(const Pose& /*pose*/, const Status& status) override {
-    reportError(status.message);
-  }
-  void warning(const std::string& message) override { reportError("warning: " + message); }
+  void poseFailed(const Pose& /*pose*/, const Status& status) override { error(status.message); }
+  void warning(const std::string& message) override { error("warning: " + message); }
+  std::atomic<int64_t>* locatedCounter() override { return &located_; }
 
-  // What the run is doing, for the out-of-memory message.
+  // What the run is doing, for the out-of-memory message and the progress display.
   const char* doing() const { return doing_; }
-  void nowDoing(const char* what) { doing_ = what; }
+  void nowDoing(const char* what) {
+    doing_ = what;
+    if (display_) display_->show(what);
+  }
+
+  // A progress line on standard output, an error on standard error: the display goes first.
+  void print(const char* format, const std::string& text) {
+    withoutDisplay([&] {
+      std::printf(format, text.c_str());
+      std::fflush(stdout);
+    });
+  }
+  void print(const char* text) { print("%s", text); }
+  void error(const std::string& message) {
+    withoutDisplay([&] { reportError(message); });
+  }
+  // Stops the display and takes it away for good.
+  void endProgress() {
+    ticker_.reset();
+    if (display_) display_->clear();
+    display_.reset();
+  }
+
+  // Other output, never on the same line as the display.
+  void withoutDisplay(const std::function<void()>& output) {
+    if (display_)
+      display_->clearFor(output);
+    else
+      output();
+  }
 
   // Writes the refined control mesh when asked for; false when that failed.
   bool writeRefined(const Mesh& control) {
     if (!writeRefined_) return true;
-    doing_ = "writing the refined control mesh";
+    nowDoing("writing the refined control mesh");
     if (writeText(control, refinedFile_).ok) return true;
-    reportError(refinedFile_ + ": cannot write the refined control mesh");
+    error(refinedFile_ + ": cannot write the refined control mesh");
     return false;
   }
 
@@ -108,6 +183,12 @@ class ConsoleObserver : public RunObserver {
   bool writeRefined_;
   const char* doing_ = describe(Phase::loadTables);
   std::string file_;
+  int steps_;
+  int step_ = 0;
+  int64_t modelVertices_ = 0;
+  std::atomic<int64_t> located_{0};
+  std::unique_ptr<ProgressDisplay> display_;
+  std::unique_ptr<ProgressTicker> ticker_;
 };
 
 int showUsage() {
@@ -120,35 +201,62 @@ int showUsage() {
   return 0;
 }
 
+// How and where the results go.
+struct ResultFiles {
+  std::string controlName;
+  bool matrixMarket = false;
+  int threads = 0;
+};
+
+// Writes D as the file asked for, then echoes it the same way in either format.
+bool writeDeformation(const Relation& relation, int modelVertices, const ResultFiles& files,
+                      ConsoleObserver& observer) {
+  const std::string name =
+      files.controlName +
+      std::string(files.matrixMarket ? messages::matrixMarketSuffix : messages::matrixSuffix);
+  observer.nowDoing("writing D");
+  const Status written = files.matrixMarket
+                             ? writeMatrixMarket(relation, modelVertices, name, files.threads)
+                             : saveDeformationMatrix(relation, name, Echo::off, files.threads);
+  observer.print("%s", savedEchoText(name, deformationConsoleForm(relation)));
+  if (written.ok) return true;
+  // The writer's reason follows when it says more than the file name.
+  std::string reason = written.message;
+  if (reason.rfind(name + ": ", 0) == 0) reason.erase(0, name.size() + 2);
+  observer.error(name + ": cannot write the deformation matrix" +
+                 (reason.empty() ? "" : " (" + reason + ")"));
+  return false;
+}
+
 // Writes D and the enclosed vertex list after the count line; false when either write failed.
-bool writeRelation(const Relation& relation, int modelVertices, const std::string& controlName) {
-  print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
-  bool ok = true;
-  const std::string matrixName = controlName + std::string(messages::matrixSuffix);
-  print(messages::matrixOutput);
-  if (!saveDeformationMatrix(relation, matrixName, Echo::on).ok) {
-    reportError(matrixName + ": cannot write the deformation matrix");
-    ok = false;
-  }
-  const std::string indexName = controlName + std::string(messages::indexSuffix);
-  print(messages::indexOutput);
+bool writeRelation(const Relation& relation, int modelVertices, const ResultFiles& files,
+                   ConsoleObserver& observer) {
+  observer.print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
+  observer.print(messages::matrixOutput);
+  bool ok = writeDeformation(relation, modelVertices, files, observer);
+  const std::string indexName = files.controlName + std::string(messages::indexSuffix);
+  observer.print(messages::indexOutput);
+  // The list is written and echoed at once, so the display stays away meanwhile.
+  observer.endProgress();
   if (!saveArray(relation.enclosedIndices, indexName, Echo::on).ok) {
-    reportError(indexName + ": cannot write the enclosed vertex indices");
+    observer.error(indexName + ": cannot write the enclosed vertex indices");
     ok = false;
   }
   return ok;
 }
 
-int runOnce(const Job& job, ConsoleObserver& observer) {
+int runOnce(const CommandLine& line, ConsoleObserver& observer) {
+  const Job& job = line.job;
   const RunOutcome run = runJob(job, observer);
   if (!run.status.ok) {
-    reportError(run.status.message);
+    observer.error(run.status.message);
     return failureStatus;
   }
-  if (!run.cageOut.ok) reportError(run.cageOut.message);
+  if (!run.cageOut.ok) observer.error(run.cageOut.message);
   const bool refinedWritten = observer.writeRefined(run.control);
   observer.nowDoing("writing the results");
-  const bool written = writeRelation(run.relation, run.model.vertexColumns(), job.controlFile);
+  const bool written = writeRelation(run.relation, run.model.vertexColumns(),
+                                     {job.controlFile, line.matrixMarket, job.threads}, observer);
   return written && refinedWritten && run.cageOut.ok && run.failedPoses == 0 ? 0 : failureStatus;
 }
 
@@ -188,12 +296,15 @@ int runCagewarp(int argc, const char* const* argv) {
     reportError(found.message);
     return failureStatus;
   }
+  const auto steps =
+      static_cast<int>(std::count_if(job.operations.begin(), job.operations.end(),
+                                     [](char c) { return c == 'b' || c == 'l' || c == 's'; }));
   ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
-                           line.writeRefined);
+                           line.writeRefined, steps, ::isatty(2) == 1);
   try {
-    return runOnce(job, observer);
+    return runOnce(line, observer);
   } catch (const std::bad_alloc&) {
-    reportError(std::string("out of memory while ") + observer.doing());
+    observer.error(std::string("out of memory while ") + observer.doing());
     return failureStatus;
   }
 }

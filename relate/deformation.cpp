@@ -1,11 +1,15 @@
 #include "relate/deformation.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "array/parallel_for.h"
 
 #include "relate/point_location.h"
 
@@ -89,9 +93,11 @@ SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns
 }  // namespace
 
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                       const LookupTables& tables, Warnings& warnings, int threads) {
-  ModelLocation location = locateModelVertices(
-      refinedControl, model.vertices, unrefinedControl.vertexRows(), tables, warnings, threads);
+                       const LookupTables& tables, Warnings& warnings, int threads,
+                       std::atomic<int64_t>* located) {
+  ModelLocation location =
+      locateModelVertices(refinedControl, model.vertices, unrefinedControl.vertexRows(), tables,
+                          warnings, threads, located);
   Relation relation;
   relation.enclosedIndices = location.enclosureCount.find();
   relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices);
@@ -107,29 +113,89 @@ Matrix deformationMatrix(const Relation& relation) {
   return denseWeights(relation.deformationColumns);
 }
 
-Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo) {
+namespace {
+
+// Text formatted in one piece on one thread: large enough that handing it over costs little,
+// small enough that a round of pieces for every thread stays a few megabytes.
+constexpr int64_t pieceBytes = int64_t{1} << 20;
+
+// Columns [begin, end) of D as they stand in the file: between a column's listed rows every
+// entry is +0. Written straight into room made for the longest text they can have.
+void appendColumnTexts(const WeightColumns& d, int begin, int end, std::string& text) {
+  int64_t listed = 0;
+  for (int j = begin; j < end; ++j) listed += static_cast<int64_t>(d.columns[j].size());
+  const size_t start = text.size();
+  text.resize(start + static_cast<size_t>(2 * int64_t{d.rows} * (end - begin) +
+                                          listed * (maxElementText - 2)));
+  char* p = text.data() + start;
+  for (int j = begin; j < end; ++j) {
+    int row = 0;
+    for (const WeightEntry& entry : d.columns[j]) {
+      p = putZeroTexts(p, entry.row - row);
+      p = putElementText(p, entry.value);
+      row = entry.row + 1;
+    }
+    p = putZeroTexts(p, d.rows - row);
+  }
+  text.resize(static_cast<size_t>(p - text.data()));
+}
+
+// Columns per piece, from the average text of a column: two bytes per zero, at most
+// maxElementText per listed entry.
+int columnsPerPiece(const WeightColumns& d) {
+  int64_t listed = 0;
+  for (const auto& column : d.columns) listed += static_cast<int64_t>(column.size());
+  const auto columns = static_cast<int64_t>(d.columns.size());
+  const int64_t perColumn =
+      2 * int64_t{d.rows} + (columns > 0 ? listed * maxElementText / columns : 0);
+  return static_cast<int>(std::clamp<int64_t>(pieceBytes / std::max<int64_t>(perColumn, 1), 1,
+                                              std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+Status saveDeformationMatrix(const Relation& relation, const std::string& fileName, Echo echo,
+                             int threads) {
   const WeightColumns& d = relation.deformationColumns;
   const int columns = static_cast<int>(d.columns.size());
   // An array file counts its elements in an int; a larger D (a large cage and many enclosed
   // vertices) is refused rather than miscounted.
   if (int64_t{d.rows} * columns > std::numeric_limits<int>::max()) {
     return Status::failure(fileName + ": D has " + std::to_string(int64_t{d.rows} * columns) +
-                           " entries, more than an array file holds");
+                           " entries, more than an array file holds; --mtx writes it sparse");
   }
   ArrayTextWriter out(fileName, {d.rows, columns});
-  Status status = out.open();
-  // The file holds D column by column; between a column's listed rows every entry is +0.
-  for (int j = 0; j < columns && status.ok; ++j) {
-    int row = 0;
-    for (const WeightEntry& entry : d.columns[j]) {
-      out.zeros(entry.row - row);
-      out.element(entry.value);
-      row = entry.row + 1;
+  const Status status = out.open();
+  if (consoleShowsElements({d.rows, columns})) {
+    // Few enough entries for the echo to list: element by element, so the writer sees them.
+    for (int j = 0; j < columns && status.ok; ++j) {
+      int row = 0;
+      for (const WeightEntry& entry : d.columns[j]) {
+        out.zeros(entry.row - row);
+        out.element(entry.value);
+        row = entry.row + 1;
+      }
+      out.zeros(d.rows - row);
     }
-    out.zeros(d.rows - row);
+  } else if (status.ok) {
+    formatInOrder(
+        columns, columnsPerPiece(d), threads,
+        [&](int64_t begin, int64_t end, std::string& text) {
+          appendColumnTexts(d, static_cast<int>(begin), static_cast<int>(end), text);
+        },
+        [&](int64_t begin, int64_t end, const std::string& text) {
+          out.elementTexts(text, (end - begin) * d.rows);
+        });
   }
   const Status written = out.finish(echo);
   return status.ok ? written : status;
+}
+
+std::string deformationConsoleForm(const Relation& relation) {
+  const std::vector<int> sizes{relation.deformationColumns.rows,
+                               static_cast<int>(relation.deformationColumns.columns.size())};
+  if (consoleShowsElements(sizes)) return consoleForm(deformationMatrix(relation));
+  return consoleShapeForm(sizes, &relation);
 }
 
 void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl) {
@@ -146,9 +212,10 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 }
 
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                     const LookupTables& tables, Warnings& warnings, int threads) {
+                     const LookupTables& tables, Warnings& warnings, int threads,
+                     std::atomic<int64_t>* located) {
   Relation relation =
-      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads);
+      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads, located);
   placeEnclosedVertices(model, relation, unrefinedControl);
   return relation;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "array/array_file.h"
@@ -37,14 +39,20 @@ struct Relation {
 Matrix deformationMatrix(const Relation& relation);
 
 // Writes D as an array text file straight from its columns, never holding it dense; the text
-// and the echo are those saveArray gives for the dense matrix.
+// and the echo are those saveArray gives for the dense matrix, on any number of `threads` (0: one
+// per core).
 Status saveDeformationMatrix(const Relation& relation, const std::string& fileName,
-                             Echo echo = Echo::off);
+                             Echo echo = Echo::off, int threads = 0);
+
+// D's console form, as saveDeformationMatrix echoes it, for writers of other formats.
+std::string deformationConsoleForm(const Relation& relation);
 
 // Locates the model vertices in the volume cells of `refinedControl` (weight rows start at the
-// row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core).
+// row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core);
+// `located`, when given, counts the model vertices located so far.
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                       const LookupTables& tables, Warnings& warnings, int threads = 0);
+                       const LookupTables& tables, Warnings& warnings, int threads = 0,
+                       std::atomic<int64_t>* located = nullptr);
 
 // Moves each enclosed model vertex to where the relation puts it for the unrefined positions.
 void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl);
@@ -52,7 +60,8 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 // Builds the relation and places the enclosed model vertices. Prints nothing: the caller prints
 // enclosedCountLine.
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
-                     const LookupTables& tables, Warnings& warnings, int threads = 0);
+                     const LookupTables& tables, Warnings& warnings, int threads = 0,
+                     std::atomic<int64_t>* located = nullptr);
 
 // The progress line that reports e enclosed of m model vertices, newline included.
 std::string enclosedCountLine(int enclosed, int modelVertices);

@@ -372,6 +372,9 @@ std::vector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix&
 // in no memory order, and waiting for each would stall the loop.
 constexpr int64_t prefetchDistance = 8;
 
+// Vertices located between two updates of a progress count.
+constexpr int64_t locatedStep = 4096;
+
 // Checks that every cell names existing vertices, so no later read leaves the vertex matrix.
 void checkCellVertices(const Mesh& control, int t) {
   const IntArray& cells = control.cells[t];
@@ -382,7 +385,8 @@ void checkCellVertices(const Mesh& control, int t) {
 }  // namespace
 
 ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int weightRow,
-                                  const LookupTables& tables, Warnings& warnings, int threads) {
+                                  const LookupTables& tables, Warnings& warnings, int threads,
+                                  std::atomic<int64_t>* located) {
   const int rows = control.vertexRows();
   CAGEWARP_CHECK(weightRow >= 0 && weightRow <= rows);
   const int modelCount = model.isEmpty() ? 0 : model.cols();
@@ -423,7 +427,12 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
       }
       const float* p = model.column(J) + s;
       for (TypeCells& cells : types) locateVertex(control, cells, weightRow, p, J, location);
+      // Counted in steps: a range can be the whole model when there is one thread.
+      if (located != nullptr && (i - begin + 1) % locatedStep == 0)
+        located->fetch_add(locatedStep, std::memory_order_relaxed);
     }
+    if (located != nullptr)
+      located->fetch_add((end - begin) % locatedStep, std::memory_order_relaxed);
   });
   return location;
 }

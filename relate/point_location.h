@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <vector>
 
 #include "array/matrix.h"
@@ -40,9 +42,11 @@ struct ModelLocation {
 // vertex on a face shared by two cells is located in both and gets the mean of their results. The
 // model's position rows are chosen by its row count. A type whose face tables are unusable encloses
 // nothing and adds one warning. The vertices are shared out among `threads` threads (0: one per
-// core); the result does not depend on their number.
+// core); the result does not depend on their number. `located`, when given, counts the vertices
+// done so far, for a progress display.
 ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int weightRow,
-                                  const LookupTables& tables, Warnings& warnings, int threads = 0);
+                                  const LookupTables& tables, Warnings& warnings, int threads = 0,
+                                  std::atomic<int64_t>* located = nullptr);
 
 // First position row of a model vertex matrix with `rows` rows.
 int modelPositionRow(int rows);

@@ -57,6 +57,23 @@ TEST(NumberFormat, MillionsOfRandomFloatsMatchPrintf) {
   EXPECT_EQ(mismatches, 0);
 }
 
+// Runs of consecutive floats where six-digit rounding is delicate: exact ties (a spacing of 1/2
+// or finer at six-digit integers), decade edges, and the fixed/exponent switch.
+TEST(NumberFormat, ConsecutiveFloatsAtRoundingEdgesMatchPrintf) {
+  const float starts[] = {100000.0f, 131072.0f,  999990.0f, 0.000099999f, 9.99990e-5f,
+                          1e-5f,     9.9999e37f, 1e-38f,    0.1f,         3.40282e38f};
+  for (float start : starts) {
+    uint32_t bits = std::bit_cast<uint32_t>(start);
+    int mismatches = 0;
+    for (int i = 0; i < 200'000 && mismatches < 3; ++i, ++bits) {
+      const float v = std::bit_cast<float>(bits);
+      if (floatText(v) == printfText(v)) continue;
+      ++mismatches;
+      ADD_FAILURE() << bits << ": " << floatText(v) << " vs " << printfText(v);
+    }
+  }
+}
+
 TEST(NumberFormat, IntsInPlainDecimal) {
   char buffer[maxNumberText];
   EXPECT_EQ(std::string(buffer, formatInt(buffer, -2147483647 - 1)), "-2147483648");

@@ -30,6 +30,7 @@ std::string summarize(const CommandLine& line) {
   if (line.tablesGiven) text += " tables=" + job.tableDirectory;
   text += " threads=" + std::to_string(job.threads);
   if (!job.cageOutFile.empty()) text += " cage=" + job.cageOutFile;
+  if (line.matrixMarket) text += " mtx";
   return text;
 }
 
@@ -48,6 +49,9 @@ TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
        "run c m ops=sl pose=a.txt>o.obj pose=b>p threads=" + cores},
       {{"--tables", "t", "c", "--threads", "3", "m", "--cage-out", "r.vtk"},
        "run c m ops= tables=t threads=3 cage=r.vtk"},
+      {{"--mtx", "c", "m", "s"}, "run c m ops=s threads=" + cores + " mtx"},
+      {{"c", "m", "--mtx", "--mtx"}, "run c m ops= threads=" + cores + " mtx"},
+      {{"c", "m", "--mtx=1"}, "error: unknown option --mtx=1"},
       {{"c", "-h"}, "help"},
       {{"c", "m", "--help"}, "help"},
       {{"--version", "c"}, "version"},
@@ -82,8 +86,8 @@ TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
 TEST(CommandLine, HelpNamesEveryOptionAndTheExitStatuses) {
   const std::string help = helpText();
   for (const char* word :
-       {"--deform MOVED OUT", "--tables DIR", "--threads N", "--cage-out FILE", "--version",
-        "-h, --help", ".obj", ".ply", ".stl", ".off", "exit status"})
+       {"--deform MOVED OUT", "--tables DIR", "--threads N", "--cage-out FILE", "--mtx",
+        "--version", "-h, --help", ".obj", ".ply", ".stl", ".off", "exit status"})
     EXPECT_NE(help.find(word), std::string::npos) << word;
   EXPECT_EQ(versionText().rfind("cagewarp ", 0), 0U);
 }

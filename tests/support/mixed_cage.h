@@ -22,9 +22,10 @@ inline const std::string mixedCage =
     "2.03 0.985 0.01\n0 0 2\n1.015 -0.0075 2.005\n-0.03 1.015 1.99\n1 1 2\n2.015 1.9925 2.005\n"
     "-1.03 -0.985 -1.01\n3 0 0\n3.0075 -0.0075 0.0025\n-1.015 0.0075 -0.005\n-1.0075 1.0075 0\n"
     "5 5 5\n";
+inline constexpr int mixedCageVertices = 21;
 
-// Points a quarter apart around the cage: many lie on faces shared by two cells or on the
-// boundary, where a vertex takes the mean over several cells.
+// Points a quarter apart around the mixed cage: many lie on faces shared by two cells or on the
+// boundary, where a vertex takes the mean over several cells; many lie outside every cell.
 inline std::string latticeModel() {
   std::string text = "v 3 2197\n";
   for (int i = -2; i <= 10; ++i)
@@ -34,5 +35,6 @@ inline std::string latticeModel() {
                 std::to_string(0.25 * k) + "\n";
   return text;
 }
+inline constexpr int latticeModelVertices = 2197;
 
 }  // namespace cagewarp::testing
