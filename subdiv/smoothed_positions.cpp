@@ -37,138 +37,139 @@ struct SmoothedWeights {
   std::vector<SparseEntry> merged;
 };
 
-// Where the vertices meet the cells of one type: vertex u's corner slots (cell * corners + j,
-// corner j of the cell being u) are slots[start[u]] .. slots[start[u + 1] - 1], cells ascending,
-// then corners ascending. Taken type by type, this is the order in which a walk over all cells
-// reaches the vertex, so every vertex's sums keep that order whichever thread forms them.
-struct TypeIncidence {
-  std::vector<int> start;
-  std::vector<int> slots;
-};
-
-// The incidence of every type with cells, and the value of every corner: values[u * classes +
-// classIndex[cellClass[t]]] is vertex u's value under the class of type t.
-struct Incidence {
-  std::array<TypeIncidence, 8> types;
+// The value of every corner, looked up before the threads start, and the share of the vertices
+// each part of the accumulation owns. values[u * classes + classIndex[cellClass[t]]] is vertex
+// u's value under the class of type t.
+struct CornerValues {
   std::array<int, 8> classIndex{};
   int classes = 0;
   std::vector<const VertexValue*> values;
+  // The part that adds into each vertex. Parts own runs of the order in which the cell walk
+  // first reaches the vertices, so that few cells have corners in more than one part.
+  std::vector<int> owner;
+  int parts = 0;
 
   const VertexValue* value(int u, int t) const {
     return values[static_cast<size_t>(u) * classes + classIndex[cellClass[t]]];
   }
 };
 
-// Builds the incidence lists and looks every corner's value up, on one thread: find moves the
-// bucket cursors. Each key is looked up once, at its first corner; a find leaves its bucket's
-// cursor at the head, so a repeated find of the same key would return the same value and leave
-// the same cursor.
-Incidence buildIncidence(const std::array<IntArray, 8>& cells, VertexValueMap& vertexValues,
-                         int n) {
-  Incidence in;
-  in.classIndex.fill(-1);
+// Looks every corner's value up on one thread (find moves the bucket cursors) and shares the
+// vertices out among `parts` parts. Each key is looked up once, at its first corner: a find
+// leaves its bucket's cursor at the head, so a repeated find of the same key would return the
+// same value and leave the same cursor.
+CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap& vertexValues,
+                           int n, int parts) {
+  CornerValues cv;
+  cv.classIndex.fill(-1);
   for (int t = 0; t < cellTypeCount; ++t)
-    if (cells[t].cols() > 0 && in.classIndex[cellClass[t]] < 0)
-      in.classIndex[cellClass[t]] = in.classes++;
-  in.values.assign(static_cast<size_t>(n) * in.classes, nullptr);
+    if (cells[t].cols() > 0 && cv.classIndex[cellClass[t]] < 0)
+      cv.classIndex[cellClass[t]] = cv.classes++;
+  cv.values.assign(static_cast<size_t>(n) * cv.classes, nullptr);
+  cv.owner.assign(static_cast<size_t>(n), -1);
+  std::vector<int> visitOrder;
   IntArray key({2}, 0);
   for (int t = 0; t < cellTypeCount; ++t) {
-    const IntArray& typeCells = cells[t];
-    if (typeCells.cols() == 0) continue;
-    const int* corner = typeCells.data();
-    const int slotCount = typeCells.count();
-    TypeIncidence& inc = in.types[t];
-    inc.start.assign(static_cast<size_t>(n) + 1, 0);
-    for (int s = 0; s < slotCount; ++s) {
-      CAGEWARP_CHECK(corner[s] >= 0 && corner[s] < n);
-      ++inc.start[corner[s] + 1];
-    }
-    for (int u = 0; u < n; ++u) inc.start[u + 1] += inc.start[u];
-    inc.slots.resize(slotCount);
-    std::vector<int> next(inc.start.begin(), inc.start.end() - 1);
+    const int* corner = cells[t].data();
     key[1] = cellClass[t];
-    for (int s = 0; s < slotCount; ++s) {
+    for (int s = 0; s < cells[t].count(); ++s) {
       const int u = corner[s];
-      inc.slots[next[u]++] = s;
+      CAGEWARP_CHECK(u >= 0 && u < n);
+      if (cv.owner[u] < 0) {
+        cv.owner[u] = 0;
+        visitOrder.push_back(u);
+      }
       const VertexValue*& value =
-          in.values[static_cast<size_t>(u) * in.classes + in.classIndex[cellClass[t]]];
+          cv.values[static_cast<size_t>(u) * cv.classes + cv.classIndex[cellClass[t]]];
       if (value) continue;
       key[0] = u;
       value = vertexValues.find(key);
       CAGEWARP_CHECK(value != nullptr);
     }
   }
-  return in;
+  const int64_t visited = static_cast<int64_t>(visitOrder.size());
+  cv.parts = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(parts, visited)));
+  for (int64_t i = 0; i < visited; ++i)
+    cv.owner[visitOrder[i]] = static_cast<int>(i * cv.parts / visited);
+  return cv;
 }
 
-// One thread's scratch for forming averaged corner values.
-struct CornerScratch {
-  explicit CornerScratch(int d, int weightRows) : dense(d), sum(weightRows) {}
-  std::vector<float> dense;
+// One part's scratch: a cell's averaged columns, each formed when a corner first needs it.
+struct CellScratch {
+  CellScratch(int d, int weightRows) : dense(static_cast<size_t>(d) * 8), sum(weightRows) {}
+  std::vector<float> dense;  // column q at q * d
   WeightSum sum;
-  std::vector<SparseEntry> averaged;
+  std::array<std::vector<SparseEntry>, 8> averaged;
   std::vector<SparseEntry> merged;
 };
 
-// Adds to vertex u its averaged value from every cell of the lowest dimension that holds it.
-// Column q of a cell's averaged values is the product of its corner values with column q of the
-// avg table, corners ascending from +0; corner j takes column j mod c. Types come in order of
-// non-decreasing dimension, so a lower-dimensional cell seen later never has to undo an earlier
-// contribution.
-void accumulateVertex(int u, const std::array<IntArray, 8>& cells, const LookupTables& tables,
-                      const Incidence& in, Matrix& vertices, SmoothedWeights& weights,
-                      VertexTally& tally, CornerScratch& scratch) {
+// Adds every cell's averaged corner values to the vertices of the lowest dimension that hold it,
+// for the vertices part p owns. Cells are taken in order (types ascending, then cells, then
+// corners), so each vertex receives its terms in the same order whatever the part count. Types
+// come in order of non-decreasing dimension, so a lower-dimensional cell seen later never has to
+// undo an earlier contribution.
+void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTables& tables,
+                    const CornerValues& cv, Matrix& vertices, SmoothedWeights& weights,
+                    VertexTally& tally) {
   const int d = vertices.rows();
   const bool sparse = !weights.columns.empty();
-  float* dst = vertices.column(u);
+  CellScratch scratch(d, weights.rows);
   for (int t = 0; t < cellTypeCount; ++t) {
-    const TypeIncidence& inc = in.types[t];
-    if (inc.start.empty()) continue;
+    const IntArray& typeCells = cells[t];
     const int corners = verticesPerCell[t];
     const Matrix& avg = tables.avgTables[t];
     const int c = avg.cols();
     const double weight = typeWeight[t];
-    for (int i = inc.start[u]; i < inc.start[u + 1]; ++i) {
-      if (cellDimension[t] > tally.level[u]) continue;
-      tally.level[u] = static_cast<int8_t>(cellDimension[t]);
-      ++tally.count[u];
-      tally.weightSum[u] = static_cast<float>(tally.weightSum[u] + weight);
-      tally.typeMask[u] = static_cast<uint8_t>(tally.typeMask[u] | typeBit[t]);
-      const int slot = inc.slots[i];
-      const int* corner = cells[t].column(slot / corners);
-      const int q = slot % corners % c;
-      float* out = scratch.dense.data();
-      std::fill(out, out + d, 0.0f);
+    for (int cell = 0; cell < typeCells.cols(); ++cell) {
+      const int* corner = typeCells.column(cell);
+      unsigned formed = 0;  // bit q: column q of this cell is in the scratch
       for (int j = 0; j < corners; ++j) {
-        const float b = avg(j, q);
-        const float* a = in.value(corner[j], t)->dense.data();
-        for (int k = 0; k < d; ++k) out[k] = a[k] * b + out[k];
+        const int u = corner[j];
+        if (cv.owner[u] != p || cellDimension[t] > tally.level[u]) continue;
+        tally.level[u] = static_cast<int8_t>(cellDimension[t]);
+        ++tally.count[u];
+        tally.weightSum[u] = static_cast<float>(tally.weightSum[u] + weight);
+        tally.typeMask[u] = static_cast<uint8_t>(tally.typeMask[u] | typeBit[t]);
+        // Column q is the product of the corner values with column q of the avg table, corners
+        // ascending from +0, as a matrix product forms it.
+        const int q = j % c;
+        float* src = scratch.dense.data() + static_cast<size_t>(q) * d;
+        if (!(formed & (1u << q))) {
+          formed |= 1u << q;
+          std::fill(src, src + d, 0.0f);
+          for (int i = 0; i < corners; ++i) {
+            const float b = avg(i, q);
+            const float* a = cv.value(corner[i], t)->dense.data();
+            for (int k = 0; k < d; ++k) src[k] = a[k] * b + src[k];
+          }
+          for (int i = 0; sparse && i < corners; ++i)
+            scratch.sum.addProduct(cv.value(corner[i], t)->weights, avg(i, q));
+          if (sparse) scratch.sum.take(scratch.averaged[q]);
+        }
+        float* dst = vertices.column(u);
+        // The double weight enters the single-precision sum; only the sum is stored.
+        for (int k = 0; k < d; ++k) dst[k] = static_cast<float>(dst[k] + weight * src[k]);
+        if (!sparse) continue;
+        mergeWeights(
+            weights.columns[u], scratch.averaged[q],
+            [weight](float x, float y) { return static_cast<float>(x + weight * y); },
+            scratch.merged);
+        weights.columns[u].swap(scratch.merged);
       }
-      // The double weight enters the single-precision sum; only the sum is stored.
-      for (int k = 0; k < d; ++k) dst[k] = static_cast<float>(dst[k] + weight * out[k]);
-      if (!sparse) continue;
-      for (int j = 0; j < corners; ++j)
-        scratch.sum.addProduct(in.value(corner[j], t)->weights, avg(j, q));
-      scratch.sum.take(scratch.averaged);
-      mergeWeights(
-          weights.columns[u], scratch.averaged,
-          [weight](float x, float y) { return static_cast<float>(x + weight * y); },
-          scratch.merged);
-      weights.columns[u].swap(scratch.merged);
     }
   }
 }
 
-// Each vertex's sums depend only on its own cells, so the vertices are shared out among threads.
+// Each vertex's sums depend only on its own cells, taken in cell order, so the vertices are
+// shared out among parts that run on their own threads; a cell with corners in two parts is
+// averaged in both.
 void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables,
                 VertexValueMap& vertexValues, Matrix& vertices, SmoothedWeights& weights,
                 VertexTally& tally, int threads) {
-  const int n = vertices.cols();
-  const Incidence in = buildIncidence(cells, vertexValues, n);
-  parallelFor(n, threads, [&](int64_t begin, int64_t end) {
-    CornerScratch scratch(vertices.rows(), weights.rows);
-    for (int64_t u = begin; u < end; ++u)
-      accumulateVertex(static_cast<int>(u), cells, tables, in, vertices, weights, tally, scratch);
+  const CornerValues cv = lookUpCorners(cells, vertexValues, vertices.cols(), threadCount(threads));
+  parallelFor(cv.parts, cv.parts, [&](int64_t begin, int64_t end) {
+    for (int64_t p = begin; p < end; ++p)
+      accumulatePart(static_cast<int>(p), cells, tables, cv, vertices, weights, tally);
   });
 }
 
