@@ -167,6 +167,9 @@ void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables
                 VertexValueMap& vertexValues, Matrix& vertices, SmoothedWeights& weights,
                 VertexTally& tally, int threads) {
   const CornerValues cv = lookUpCorners(cells, vertexValues, vertices.cols(), threadCount(threads));
+  // The matrix comes zeroed from calloc, its pages not yet touched; touch them on one thread,
+  // as page faults taken by several threads at once wait on each other.
+  if (cv.parts > 1) std::fill(vertices.data(), vertices.data() + vertices.count(), 0.0f);
   parallelFor(cv.parts, cv.parts, [&](int64_t begin, int64_t end) {
     for (int64_t p = begin; p < end; ++p)
       accumulatePart(static_cast<int>(p), cells, tables, cv, vertices, weights, tally);
