@@ -1,9 +1,10 @@
 // Wall time of each phase of a run on a generated scene: a warped hexahedral cage of K^3 cells
 // and M scattered model points, refined by the given options.
 //   phase_bench TABLE_DIR K M [options...]     e.g. phase_bench tab 10 100000
-//   phase_bench TABLE_DIR K M b s s s
+//   phase_bench TABLE_DIR K M b s s s --threads 1   (the run's threads; default: one per core)
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
   using namespace cagewarp;
   if (argc < 4) {
     std::fprintf(stderr,
-                 "usage: phase_bench TABLE_DIR K M [options...] [--run-only] [--dense|--sparse]\n");
+                 "usage: phase_bench TABLE_DIR K M [options...] [--run-only] [--dense|--sparse] "
+                 "[--threads N]\n");
     return 2;
   }
   const std::string tableDir = argv[1];
@@ -115,6 +117,8 @@ int main(int argc, char** argv) {
       job.weightForm = WeightForm::dense;
     else if (std::string(argv[i]) == "--sparse")
       job.weightForm = WeightForm::sparse;
+    else if (std::string(argv[i]) == "--threads" && i + 1 < argc)
+      job.threads = std::max(1, std::atoi(argv[++i]));
     else
       job.operations.push_back(argv[i][0]);
   }

@@ -91,15 +91,15 @@ Phase phaseOf(char operation) {
   }
 }
 
-Status applyOperation(char operation, Mesh& control, const LookupTables& tables,
-                      Warnings& warnings) {
+Status applyOperation(char operation, Mesh& control, const LookupTables& tables, Warnings& warnings,
+                      int threads) {
   switch (operation) {
     case 'b':
       return addBoundary(control, tables);
     case 'l':
-      return subdivide(control, tables, linearSubdivision, warnings);
+      return subdivide(control, tables, linearSubdivision, warnings, threads);
     default:
-      return subdivide(control, tables, normalSubdivision, warnings);
+      return subdivide(control, tables, normalSubdivision, warnings, threads);
   }
 }
 
@@ -215,7 +215,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
     if (!isOperation(operation)) continue;
     const Phase phase = phaseOf(operation);
     observer.started(phase, "");
-    run.status = applyOperation(operation, run.control, run.tables, warnings);
+    run.status = applyOperation(operation, run.control, run.tables, warnings, job.threads);
     sink.flush(warnings);
     if (!run.status.ok) return run;
     observer.finished(phase, &run.control);

@@ -258,7 +258,8 @@ void copyVertexColumns(VertexValueMap& vertexValues, Matrix& vertices, SparseCol
 
 }  // namespace
 
-Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& warnings) {
+Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& warnings,
+                 int threads) {
   if (Status s = checkCellVertices(mesh); !s.ok) return s;
   const bool split = (flags & splitFlag) != 0;
   int64_t vertexBound = mesh.vertexColumns();
@@ -282,7 +283,8 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
   SparseColumns weights;
   weights.rows = mesh.weights.rows;
   if (flags & normalFlag) {
-    Status s = computeSmoothedPositions(cells, tables, state.vertexValues, vertices, weights);
+    Status s =
+        computeSmoothedPositions(cells, tables, state.vertexValues, vertices, weights, threads);
     if (!s.ok) return s;
   } else {
     copyVertexColumns(state.vertexValues, vertices, weights);

@@ -13,7 +13,7 @@ namespace {
 // off, and standard error holds only the run's message, line by line.
 TEST(Progress, NothingWhenStandardErrorIsNotATerminal) {
   ProgramRunner runner;
-  scene::writeScene(scene::warpedHexCage(6), runner.file("c.txt"), "cage");
+  scene::writeScene(scene::warpedHexCage(7), runner.file("c.txt"), "cage");
   scene::writeScene(scene::scatteredPoints(30'000, 1), runner.file("m.txt"), "points");
   const auto start = std::chrono::steady_clock::now();
   const RunResult r = runner.run({"c.txt", "m.txt", "b", "s", "s", "s", "--threads", "1"});
