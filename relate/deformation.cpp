@@ -62,31 +62,38 @@ namespace {
 
 // The sparse form of the listed weight columns; the same as sparseForm of their dense copy,
 // whose other entries are +0, without reading that copy.
-SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns) {
+SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns, int threads) {
   SparseMatrix sparse;
   sparse.rows = weights.rows;
   sparse.cols = columns.count();
   CAGEWARP_CHECK(sparse.rows <= std::numeric_limits<int>::max() / 3 &&
                  sparse.cols <= std::numeric_limits<int>::max() / 3);
-  // Counted wide: the columns may hold more entries than an int counts, which no array here holds.
-  int64_t wideEntries = 0;
-  for (int j = 0; j < columns.count(); ++j)
-    for (const WeightEntry& entry : weights.columns[columns[j]])
-      wideEntries += isNonZero(entry.value);
-  if (wideEntries > std::numeric_limits<int>::max()) throw std::bad_alloc();
-  const int entries = static_cast<int>(wideEntries);
+  // Each column's first entry, counted wide: the columns may hold more entries than an int
+  // counts, which no array here holds. Columns are counted and copied on the threads, each into
+  // its own place, so the result is the same on any number of them.
+  std::vector<int64_t> first(static_cast<size_t>(sparse.cols) + 1, 0);
+  parallelFor(sparse.cols, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t j = begin; j < end; ++j)
+      for (const WeightEntry& entry : weights.columns[columns[static_cast<int>(j)]])
+        first[j + 1] += isNonZero(entry.value);
+  });
+  for (int j = 0; j < sparse.cols; ++j) first[j + 1] += first[j];
+  if (first.back() > std::numeric_limits<int>::max()) throw std::bad_alloc();
+  const int entries = static_cast<int>(first.back());
   sparse.offsets = IntMatrix(2, entries);
   sparse.values = FloatArray({entries}, 0.0f);
-  int e = 0;
-  for (int j = 0; j < columns.count(); ++j) {
-    for (const WeightEntry& entry : weights.columns[columns[j]]) {
-      if (!isNonZero(entry.value)) continue;
-      sparse.offsets.at(0, e) = 3 * entry.row;
-      sparse.offsets.at(1, e) = 3 * j;
-      sparse.values[e] = entry.value;
-      ++e;
+  parallelFor(sparse.cols, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t j = begin; j < end; ++j) {
+      auto e = static_cast<int>(first[j]);
+      for (const WeightEntry& entry : weights.columns[columns[static_cast<int>(j)]]) {
+        if (!isNonZero(entry.value)) continue;
+        sparse.offsets.at(0, e) = 3 * entry.row;
+        sparse.offsets.at(1, e) = 3 * static_cast<int>(j);
+        sparse.values[e] = entry.value;
+        ++e;
+      }
     }
-  }
+  });
   return sparse;
 }
 
@@ -100,7 +107,7 @@ Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Me
                           warnings, threads, located);
   Relation relation;
   relation.enclosedIndices = location.enclosureCount.find();
-  relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices);
+  relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices, threads);
   relation.deformationColumns.rows = location.weights.rows;
   relation.deformationColumns.columns.reserve(relation.enclosedIndices.count());
   for (int j = 0; j < relation.enclosedIndices.count(); ++j)
