@@ -42,7 +42,7 @@ TEST(FormatInOrder, PassesOnAFailureAndStops) {
                      1000, 1, threads,
                      [](int64_t begin, int64_t, std::string& text) {
                        if (begin == 100) throw std::bad_alloc();
-                       text = "x";
+                       text.push_back('x');
                      },
                      [&](int64_t, int64_t, const std::string&) { ++handedOver; }),
                  std::bad_alloc);
