@@ -4,6 +4,9 @@
 # (GNU time) next to dd writing as many bytes as the run wrote. The machine may be shared, so
 # compare the figures of one run with each other. From the repository root, after building:
 #   cmake --preset release && cmake --build --preset release && bash bench/run.sh
+# With `big`, instead: big cages written as Matrix Market files (a few minutes), their wall time
+# and peak memory next to what the dense vertex matrix (one float per cage vertex per refined
+# vertex) would need.
 set -euo pipefail
 build=${BUILD:-build/release}
 work=$(mktemp -d)
@@ -29,6 +32,31 @@ scenario() {
   echo "dd writing the same $bytes bytes: $(echo "$end - $start" | bc) s"
   rm -f "$work"/cage.txt.* "$work/dd.out"
 }
+
+big_scenario() {
+  local k=$1 m=$2
+  shift 2
+  echo "== K=$k ($(((k + 1) * (k + 1) * (k + 1))) cage vertices) M=$m options: ${*:-none} --mtx"
+  "$build/make_scene" cage "$k" "$work/cage.txt"
+  "$build/make_scene" points "$m" 1 "$work/model.txt"
+  /usr/bin/time -f "whole run: %e s wall, peak memory %M KiB" \
+    "$build/cagewarp" "$work/cage.txt" "$work/model.txt" "$@" --mtx >"$work/stdout"
+  # A K^3 hexahedral grid refined s times has (K 2^s + 1)^3 vertices; the dense design holds
+  # 3 + n floats for each of them.
+  local steps=0 op
+  for op in "$@"; do [[ $op == [ls] ]] && steps=$((steps + 1)); done
+  local n=$(((k + 1) ** 3)) v=$(((k * 2 ** steps + 1) ** 3))
+  echo "dense vertex matrix $((3 + n)) x $v: $(echo "(3 + $n) * $v * 4 / 2^30" | bc -l | xargs printf '%.1f') GiB"
+  echo ".mtx: $(wc -c <"$work/cage.txt.mtx") bytes, $(sed -n 2p "$work/cage.txt.mtx" | cut -d' ' -f3) entries"
+  rm -f "$work"/cage.txt.*
+}
+
+if [ "${1:-}" = big ]; then
+  big_scenario 16 1000000 b s s s
+  big_scenario 10 100000 b s s s
+  big_scenario 36 100000
+  exit 0
+fi
 
 scenario 10 100000
 scenario 2 1000000 l l l

@@ -76,10 +76,6 @@ void appendWeightRows(Mesh& control, bool sparse) {
   control.vertices.appendRows(Matrix(n, n, "eye"));
 }
 
-bool isOperation(char letter) {
-  return letter == 'b' || letter == 'l' || letter == 's';
-}
-
 Phase phaseOf(char operation) {
   switch (operation) {
     case 'b':
@@ -155,6 +151,10 @@ Status writeCageOut(const Mesh& control, const std::string& file) {
 }
 
 }  // namespace
+
+bool isOperation(char letter) {
+  return letter == 'b' || letter == 'l' || letter == 's';
+}
 
 const char* describe(Phase phase) {
   switch (phase) {

@@ -57,6 +57,9 @@ enum class Phase {
 // What the run is doing, as a few words for messages ("reading the control mesh").
 const char* describe(Phase phase);
 
+// Whether a job's operation letter changes the control mesh (b, l, s); others are skipped.
+bool isOperation(char letter);
+
 // Receives the progress of a run. Every call happens on the thread of the run, in order.
 class RunObserver {
  public:

@@ -297,8 +297,7 @@ int runCagewarp(int argc, const char* const* argv) {
     return failureStatus;
   }
   const auto steps =
-      static_cast<int>(std::count_if(job.operations.begin(), job.operations.end(),
-                                     [](char c) { return c == 'b' || c == 'l' || c == 's'; }));
+      static_cast<int>(std::count_if(job.operations.begin(), job.operations.end(), isOperation));
   ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
                            line.writeRefined, steps, ::isatty(2) == 1);
   try {
