@@ -239,20 +239,22 @@ int positionIn(const FaceTuple& face, int value) {
   return -1;
 }
 
+// Takes the mark off prism quad y and returns 1 when y[0]-y[1] is one of the prism's triangle
+// edges (they start at even positions of its face list), 0 when y[0]-y[1] is an axis edge.
+int unmarkPrismQuad(FaceTuple& y) {
+  int largest = 0;
+  for (int i = 1; i < 4; ++i)
+    if (y[i] > y[largest]) largest = i;
+  if (isMarked(y[largest])) {
+    y.v[largest] &= ~prismQuadMark;
+    return largest % 2;
+  }
+  return (largest + 1) % 2;
+}
+
 // A triangle x lying on a quad y: the quad's corners without the one x leaves out.
 bool matchTriangleOnQuad(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple& t) {
-  int parity = 0;
-  if (quadIsPrismFace) {
-    int largest = 0;
-    for (int i = 1; i < 4; ++i)
-      if (y[i] > y[largest]) largest = i;
-    if (isMarked(y[largest])) {
-      y.v[largest] &= ~prismQuadMark;
-      parity = largest % 2;
-    } else {
-      parity = (largest + 1) % 2;
-    }
-  }
+  const int parity = quadIsPrismFace ? unmarkPrismQuad(y) : 0;
   if (distinctCount({x[1], x[2], y[1], y[2], y[3]}) != 3) return false;
   int left = -1;
   for (int i = 0; i < 4 && left < 0; ++i)
@@ -285,6 +287,13 @@ bool matchFaces(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple
     // Only a quad's own entry (at its smallest vertex) stands for it on this side.
     if (x[0] > x[1] || x[0] > x[2] || x[0] > x[3]) return false;
     if (distinctCount({x[1], x[2], x[3], y[1], y[2], y[3]}) > 4) return false;
+    if (quadIsPrismFace) {
+      // A rule against prism quads acts along the prism's triangle edges, so T[0]-T[1] and
+      // T[2]-T[3] must be those edges whichever way the user numbered the cells.
+      t = y;
+      if (unmarkPrismQuad(t) == 0) std::swap(t.v[1], t.v[3]);
+      return true;
+    }
     t = x;
     if (isMarked(y[2])) {
       t = y;

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
 #include "mesh/cell_type.h"
 #include "tests/subdiv/face_tables.h"
 #include "tests/support/committed_tables.h"
+#include "tests/support/renumbering.h"
 
 namespace cagewarp {
 namespace {
@@ -149,11 +152,63 @@ TEST(MatchFaces, TwoQuads) {
   FaceTuple t;
   ASSERT_TRUE(matchFaces(tuple({0, 1, 2, 3}), tuple({0, 3, 2, 1}), false, t));
   EXPECT_EQ(elements(t), (std::vector<int>{0, 1, 2, 3}));
+  // A prism quad on the second side: its mark tells which of its edges are triangle edges.
   ASSERT_TRUE(matchFaces(tuple({0, 1, 2, 3}), tuple({0, 3, 2 | prismQuadMark, 1}), true, t));
-  EXPECT_EQ(elements(t), (std::vector<int>{0, 3, 2, 1}));
+  EXPECT_EQ(elements(t), (std::vector<int>{0, 1, 2, 3}));
   // Only a quad's own entry, at its smallest vertex, stands on the first side.
   EXPECT_FALSE(matchFaces(tuple({1, 0, 3, 2}), tuple({1, 2, 3, 0}), false, t));
   EXPECT_FALSE(matchFaces(tuple({0, 1, 2, 3}), tuple({0, 4, 5, 1}), false, t));
+}
+
+// A hexahedron on the unit cube, corner c at (c & 1, c >> 1 & 1, c >> 2 & 1), and a prism on its
+// face x = 1 whose triangle edges there run along y. Under every numbering (each order of the
+// shared corners' indices, each of the 48 symmetries of the cube, each rotation of the prism) a
+// hexahedron/prism rule must get the quad with T[0]-T[1] and T[2]-T[3] on the prism's triangle
+// edges: with a mul that swaps those pairs, each shared corner is fed by its partner along y.
+TEST(InterfaceCorrection, HexPrismQuadTupleStartsWithATriangleEdgeUnderEveryNumbering) {
+  LookupTables tables = testing::faces::faceListTables();
+  tables.procTable = rules({{5, 4}});
+  tables.mulTables[0] = matrixColumns(4, {0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0});
+  checkTables(tables);
+  const int hexCorner[8] = {0, 1, 3, 2, 4, 5, 7, 6};  // local corner -> cube corner
+  const int shared[4] = {1, 3, 5, 7};
+  std::array<int, 4> order = {0, 1, 2, 3};
+  int runs = 0, wrong = 0;
+  std::string firstWrong;
+  do {
+    // Indices of the cube corners (the shared ones take 0..3 in `order`), then of the prism's
+    // corners at (2, 1/2, 0) and (2, 1/2, 1).
+    const std::array<int, 10> index = {4, order[0], 5, order[1], 6, order[2], 7, order[3], 8, 9};
+    const std::array<int, 6> prism = {index[1], index[8], index[3], index[5], index[9], index[7]};
+    for (const testing::HexahedronNumbering& h : testing::hexahedronSymmetries(false)) {
+      for (const testing::PrismNumbering& p : testing::prismSymmetries()) {
+        Mesh mesh = meshWithVertices(10);
+        mesh.cells[7] = IntArray({8, 1}, 0);
+        for (int i = 0; i < 8; ++i) mesh.cells[7][i] = index[hexCorner[h[i]]];
+        mesh.cells[6] = IntArray({6, 1}, 0);
+        for (int i = 0; i < 6; ++i) mesh.cells[6][i] = prism[p[i]];
+        VertexValueMap values = seededValues(mesh);
+        Warnings warnings;
+        correctInterfaces(mesh, tables, values, warnings);
+        ++runs;
+        bool right = true;
+        for (int c : shared) {
+          const int v = index[c], partner = index[c ^ 2];
+          right =
+              right &&
+              valueOf(values, v, hexClass) == combine(column(mesh, v), column(mesh, partner), 1) &&
+              valueOf(values, v, prismClass) == combine(column(mesh, v), column(mesh, partner), -1);
+        }
+        if (!right && wrong++ == 0) {
+          for (int i = 0; i < 8; ++i) firstWrong += std::to_string(mesh.cells[7][i]) + " ";
+          firstWrong += "and prism";
+          for (int i = 0; i < 6; ++i) firstWrong += " " + std::to_string(mesh.cells[6][i]);
+        }
+      }
+    }
+  } while (std::next_permutation(order.begin(), order.end()));
+  EXPECT_EQ(runs, 24 * 48 * 6);
+  EXPECT_EQ(wrong, 0) << "numberings of " << runs << "; the first: hexahedron " << firstWrong;
 }
 
 // Tetrahedron (0, 1, 2, 3) with a prism on its face (0, 2, 1), the two listing it oppositely.
