@@ -494,13 +494,22 @@ void writeBlendTables(TableWriter& out) {
 // Rule 1, tetrahedron and octahedron faces (kind 2) against prism end faces (kind 3), mesh_mul41
 // = (1/72) [[-2, 1, 1], [1, -2, 1], [1, 1, -2]]: the same moment argument in the plane of the
 // faces (prisms 1/2, the tetrahedral lattice 4/9, at edge length sqrt 2).
+// Rule 2, hexahedron quads (kind 5) against prism quads (kind 4), mesh_mul42 = (1/24) [[1, -1, 0,
+// 0], [-1, 1, 0, 0], [0, 0, 1, -1], [0, 0, -1, 1]]: the two regions' moments differ only along the
+// prisms' triangle edges (hexahedra 1/3, prisms 1/4; across the faces and along the prism axis
+// both 1/3), so it pairs T[0]-T[1] and T[2]-T[3], which the pass makes the prism's triangle edges
+// under any numbering. At a regular vertex the mean over its four interface quads is
+// (2 v - u_left - u_right) / 48 along them, added in the hexahedron region and subtracted in the
+// prism region: the 1/12 = 1/3 - 1/4 the moments need, and nothing along the axis.
 void writeInterfaceTables(TableWriter& out) {
-  out.write("mesh_proc.tab", columnTable(2, {{0, 1}, {2, 3}}));
+  out.write("mesh_proc.tab", columnTable(2, {{0, 1}, {2, 3}, {5, 4}}));
   const float w = fraction(1, 24);
   out.write("mesh_mul40.tab", FloatTable{{2, 2}, {-w, w, w, -w}});
   const float own = fraction(-1, 36), other = fraction(1, 72);
   out.write("mesh_mul41.tab",
             FloatTable{{3, 3}, {own, other, other, other, own, other, other, other, own}});
+  out.write("mesh_mul42.tab",
+            FloatTable{{4, 4}, {w, -w, 0, 0, -w, w, 0, 0, 0, 0, w, -w, 0, 0, -w, w}});
 }
 
 }  // namespace

@@ -97,11 +97,12 @@ TEST(SchemeTables, QuadAverageAndBlendGiveTheCatmullClarkVertexRule) {
 TEST(SchemeTables, InterfaceRulesLeaveConstantsAlone) {
   const IntMatrix proc = fx::committedIntTable("mesh_proc.tab");
   ASSERT_EQ(proc.rows(), 2);
-  ASSERT_EQ(proc.cols(), 2);
-  // Triangle edges against quad edges; tetrahedron and octahedron faces against prism ends.
-  const int kinds[2][2] = {{0, 1}, {2, 3}};
-  const int sizes[2] = {2, 3};
-  for (int r = 0; r < 2; ++r) {
+  ASSERT_EQ(proc.cols(), 3);
+  // Triangle edges against quad edges; tetrahedron and octahedron faces against prism ends;
+  // hexahedron quads against prism quads.
+  const int kinds[3][2] = {{0, 1}, {2, 3}, {5, 4}};
+  const int sizes[3] = {2, 3, 4};
+  for (int r = 0; r < 3; ++r) {
     EXPECT_EQ(proc.at(0, r), kinds[r][0]) << r;
     EXPECT_EQ(proc.at(1, r), kinds[r][1]) << r;
     const Matrix mul = fx::committedFloatTable("mesh_mul4" + std::to_string(r) + ".tab");
