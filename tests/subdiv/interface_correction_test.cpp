@@ -200,9 +200,11 @@ TEST(InterfaceCorrection, HexPrismQuadTupleStartsWithATriangleEdgeUnderEveryNumb
               valueOf(values, v, prismClass) == combine(column(mesh, v), column(mesh, partner), -1);
         }
         if (!right && wrong++ == 0) {
-          for (int i = 0; i < 8; ++i) firstWrong += std::to_string(mesh.cells[7][i]) + " ";
-          firstWrong += "and prism";
-          for (int i = 0; i < 6; ++i) firstWrong += " " + std::to_string(mesh.cells[6][i]);
+          for (int i = 0; i < 8; ++i)
+            firstWrong.append(std::to_string(mesh.cells[7][i])).append(" ");
+          firstWrong.append("and prism");
+          for (int i = 0; i < 6; ++i)
+            firstWrong.append(" ").append(std::to_string(mesh.cells[6][i]));
         }
       }
     }
