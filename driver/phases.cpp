@@ -21,28 +21,30 @@ Status normalStep(Mesh& control, const LookupTables& tables, Warnings& warnings,
 
 // In the order of Phase.
 constexpr PhaseInfo phases[] = {
-    {Phase::loadTables, 0, nullptr, "load tables", "loading the tables", nullptr},
+    {Phase::loadTables, 0, nullptr, "load tables", "loading the tables", nullptr, nullptr},
     {Phase::readControl, 0, nullptr, "read control mesh", "reading the control mesh",
-     "load control mesh: %s\n"},
+     "load control mesh: %s\n", nullptr},
     {Phase::readModel, 0, nullptr, "read model mesh", "reading the model mesh",
-     "load model mesh: %s\n"},
+     "load model mesh: %s\n", nullptr},
     {Phase::appendWeightRows, 0, nullptr, "append weight rows", "preparing the control mesh",
-     nullptr},
+     nullptr, nullptr},
     {Phase::addBoundary, 'b', addBoundaryStep, "add boundary", "adding the boundary",
-     "add boundary\n"},
+     "add boundary\n", "add boundary"},
     {Phase::linearSubdivision, 'l', linearStep, "linear subdivision", "subdividing linearly",
-     "linear subdivision\n"},
+     "linear subdivision\n", "linear subdivision"},
     {Phase::normalSubdivision, 's', normalStep, "normal subdivision", "subdividing",
-     "normal subdivision\n"},
+     "normal subdivision\n", "smooth subdivision (several give a smoother deformation)"},
     {Phase::relate, 0, nullptr, "relate (locate, D, sparse)",
-     "relating the model to the control mesh", nullptr},
-    {Phase::writeCage, 0, nullptr, "write refined cage", "writing the refined cage", nullptr},
-    {Phase::deform, 0, nullptr, "write a deformed model", "writing a deformed model", nullptr},
+     "relating the model to the control mesh", nullptr, nullptr},
+    {Phase::writeCage, 0, nullptr, "write refined cage", "writing the refined cage", nullptr,
+     nullptr},
+    {Phase::deform, 0, nullptr, "write a deformed model", "writing a deformed model", nullptr,
+     nullptr},
     {Phase::writeRefined, 0, nullptr, "write refined mesh", "writing the refined control mesh",
-     nullptr},
-    {Phase::writeMatrix, 0, nullptr, "write D", "writing D", nullptr},
+     nullptr, nullptr},
+    {Phase::writeMatrix, 0, nullptr, "write D", "writing D", nullptr, nullptr},
     {Phase::writeIndices, 0, nullptr, "write index list", "writing the enclosed vertex indices",
-     nullptr},
+     nullptr, nullptr},
 };
 
 }  // namespace
@@ -72,6 +74,14 @@ std::string operationUsageLines() {
   for (const PhaseInfo& info : phases)
     if (info.letter != 0)
       lines += std::string("         ") + info.letter + " - " + info.label + "\n";
+  return lines;
+}
+
+std::string operationHelpLines() {
+  std::string lines;
+  for (const PhaseInfo& info : phases)
+    if (info.letter != 0)
+      lines += std::string("  ") + info.letter + std::string(18, ' ') + info.help + "\n";
   return lines;
 }
 

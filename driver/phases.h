@@ -45,6 +45,7 @@ struct PhaseInfo {
   const char* label;        // a short name for reports ("add boundary")
   const char* description;  // what the run is doing, for messages ("adding the boundary")
   const char* startLine;    // the line on standard output as it starts (%s: its file), or null
+  const char* help;         // operations: what --help says of it
 };
 
 const PhaseInfo& phaseInfo(Phase phase);
@@ -58,8 +59,10 @@ const char* describe(Phase phase);
 // Whether a job's operation letter changes the control mesh (b, l, s); others are skipped.
 bool isOperation(char letter);
 
-// The operations' lines of the usage screen ("         b - add boundary"), each with its newline.
+// The operations' lines of the usage screen ("         b - add boundary") and of --help, each
+// with its newline.
 std::string operationUsageLines();
+std::string operationHelpLines();
 
 // Receives the progress of a run. Every call happens on the thread of the run, in order.
 class RunObserver {
