@@ -16,15 +16,12 @@
 #include <system_error>
 #include <utility>
 
-#include "array/array_file.h"
 #include "driver/command_line.h"
 #include "driver/messages.h"
 #include "driver/pipeline.h"
 #include "driver/progress_display.h"
-#include "driver/table_search.h"
-#include "formats/deformation_matrix.h"
-#include "formats/matrix_market.h"
 #include "mesh/mesh_file.h"
+#include "relate/deformation.h"
 
 namespace cagewarp {
 namespace {
