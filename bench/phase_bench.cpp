@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "array/array_file.h"
+#include "driver/outputs.h"
 #include "driver/pipeline.h"
 #include "relate/point_location.h"
 #include "tools/scene.h"
@@ -37,33 +37,6 @@ void report(const char* phase, double seconds, const std::string& detail = "") {
   std::printf("%-28s %9.3f s  %s\n", phase, seconds, detail.c_str());
 }
 
-const char* phaseName(cagewarp::Phase phase) {
-  using cagewarp::Phase;
-  switch (phase) {
-    case Phase::loadTables:
-      return "load tables";
-    case Phase::readControl:
-      return "read control mesh";
-    case Phase::readModel:
-      return "read model mesh";
-    case Phase::appendWeightRows:
-      return "append weight rows";
-    case Phase::addBoundary:
-      return "add boundary";
-    case Phase::linearSubdivision:
-      return "linear subdivision";
-    case Phase::normalSubdivision:
-      return "normal subdivision";
-    case Phase::writeCage:
-      return "write refined cage";
-    case Phase::relate:
-      return "relate (locate, D, sparse)";
-    case Phase::deform:
-      return "write a deformed model";
-  }
-  return "?";
-}
-
 // Times each phase of the run from its start to its end.
 class PhaseTimer : public cagewarp::RunObserver {
  public:
@@ -71,14 +44,18 @@ class PhaseTimer : public cagewarp::RunObserver {
   void finished(cagewarp::Phase phase, const cagewarp::Mesh* mesh) override {
     // The model's summary says nothing new after relating; the enclosed count follows the run.
     const bool showMesh = mesh != nullptr && phase != cagewarp::Phase::relate;
-    report(phaseName(phase), clock_.lap(), showMesh ? mesh->summary() : "");
+    seconds_ = clock_.lap();
+    report(cagewarp::phaseInfo(phase).label, seconds_, showMesh ? mesh->summary() : "");
   }
+  // The time of the phase that ended last.
+  double seconds() const { return seconds_; }
   void warning(const std::string& message) override {
     std::fprintf(stderr, "warning: %s\n", message.c_str());
   }
 
  private:
   Stopwatch clock_;
+  double seconds_ = 0;
 };
 
 }  // namespace
@@ -144,23 +121,23 @@ int main(int argc, char** argv) {
     const double seconds = clock.lap();
     char rate[96];
     std::snprintf(rate, sizeof rate, "%d thread(s): %.2f M points/s, %zu columns", threads,
-                  m / seconds / 1e6, location.weights.columns.size());
+                  m / seconds / 1e6, static_cast<size_t>(location.weights.cols()));
     report("locate (alone)", seconds, rate);
   }
-  const int64_t entries = int64_t{relation.deformationColumns.rows} *
-                          static_cast<int64_t>(relation.deformationColumns.columns.size());
+  const int64_t entries = int64_t{relation.deformation.rows} * relation.deformation.cols();
+  OutputRequest request;
+  request.matrixFile = (workDir / "cage.txt.mat").string();
   for (int threads : {1, 2}) {
-    Stopwatch clock;
-    saveDeformationMatrix(relation, (workDir / "cage.txt.mat").string(), Echo::off, threads);
-    const double write = clock.lap();
+    request.threads = threads;
+    writeOutputs(run, run.modelSource, request, timer);
     char rate[96];
     std::snprintf(rate, sizeof rate, "%d thread(s): %lld entries, %.0f M entries/s", threads,
-                  static_cast<long long>(entries), entries / write / 1e6);
-    report("write D", write, rate);
+                  static_cast<long long>(entries), entries / timer.seconds() / 1e6);
+    report("  rate", 0.0, rate);
   }
-  Stopwatch clock;
-  saveArray(relation.enclosedIndices, (workDir / "cage.txt.ind").string());
-  report("write index list", clock.lap());
+  OutputRequest indexList;
+  indexList.indexFile = (workDir / "cage.txt.ind").string();
+  writeOutputs(run, run.modelSource, indexList, timer);
   std::filesystem::remove_all(workDir);
   return 0;
 }

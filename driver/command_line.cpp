@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/phases.h"
+
 namespace cagewarp {
 namespace {
 
@@ -129,10 +131,8 @@ std::string helpText() {
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
          "                [--threads N] [--cage-out FILE] [--mtx] [--help] [--version]\n"
          "\n"
-         "operations, one per argument (its first letter counts), in the order given:\n"
-         "  b                  add boundary\n"
-         "  l                  linear subdivision\n"
-         "  s                  smooth subdivision (several give a smoother deformation)\n"
+         "operations, one per argument (its first letter counts), in the order given:\n" +
+         operationHelpLines() +
          "  o                  also write the refined control mesh to CONTROL.out\n"
          "options:\n"
          "  --deform MOVED OUT write the model deformed by the moved control mesh MOVED (same\n"

@@ -4,20 +4,20 @@
 
 namespace cagewarp::messages {
 
-// Every text the program prints on standard output, in one place. Lines with %s take a file
-// name or a mesh summary.
-// The usage screen: the title line ends with the project's web address, then comes the body.
+// Every text the program prints on standard output, in one place, but for the lines that start
+// a phase and name an operation, which are in the phase table (driver/phases.cpp). Lines with %s
+// take a file name or a mesh summary.
+// The usage screen: the title line ends with the project's web address, then comes the body with
+// a line per operation (operationUsageLines) between its two parts.
 inline constexpr std::string_view usageTitle =
     "3D mesh<=>model relator for deformation. available at ";
-inline constexpr std::string_view usageBody =
+inline constexpr std::string_view usageBodyHead =
     "\n"
     "usage: cagewarp filename1 filename2 [options]\n\n"
     "filename1 is mesh file of volumetric control mesh\n"
     "filename2 is mesh file of model that is to be deformed\n"
-    "options: arbitrary sequence of the characters \n"
-    "         b - add boundary\n"
-    "         l - linear subdivision\n"
-    "         s - normal subdivision\n"
+    "options: arbitrary sequence of the characters \n";
+inline constexpr std::string_view usageBodyTail =
     "to described how to yield the subdivided control mesh (not model mesh).\n"
     "Operations b,l,s are performed in order of appearance.\n"
     " Note: Use multiple s for smooth deformation!\n"
@@ -31,13 +31,8 @@ inline constexpr std::string_view usageLine =
     "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
     "[--threads N] [--cage-out FILE] [--mtx] [--help] [--version]";
 
-inline constexpr const char* loadControl = "load control mesh: %s\n";
 inline constexpr const char* controlSummary = "control mesh: %s\n";
-inline constexpr const char* loadModel = "load model mesh: %s\n";
 inline constexpr const char* modelSummary = "model mesh: %s\n";
-inline constexpr const char* addBoundary = "add boundary\n";
-inline constexpr const char* linearSubdivision = "linear subdivision\n";
-inline constexpr const char* normalSubdivision = "normal subdivision\n";
 inline constexpr const char* refinedStored = "subdivided control mesh stored in: %s\n";
 inline constexpr const char* refinedSummary = "subdivided control mesh: %s\n";
 inline constexpr const char* matrixOutput = "matrix D output to:\n";

@@ -1,8 +1,6 @@
 #include "driver/pose.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <system_error>
 
 #include "formats/cage_file.h"
@@ -50,57 +48,26 @@ Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positio
 
 }  // namespace
 
-OutsideVertices findOutsideVertices(const Mesh& model, const IntArray& enclosed,
-                                    const Mesh& control) {
-  OutsideVertices outside;
-  outside.total = model.vertexColumns();
-  outside.count = outside.total - enclosed.count();
-  if (outside.count == 0 || control.vertexColumns() == 0) return outside;
-  double low[3], high[3];
-  for (int k = 0; k < 3; ++k) {
-    low[k] = std::numeric_limits<double>::infinity();
-    high[k] = -low[k];
-  }
-  for (int i = 0; i < control.vertexColumns(); ++i)
-    for (int k = 0; k < 3; ++k) {
-      const double x = control.vertices(control.xyzRow + k, i);
-      low[k] = std::min(low[k], x);
-      high[k] = std::max(high[k], x);
-    }
-  int next = 0;  // position in the ascending enclosed list
-  for (int v = 0; v < outside.total; ++v) {
-    if (next < enclosed.count() && enclosed[next] == v) {
-      ++next;
-      continue;
-    }
-    double squared = 0;
-    for (int k = 0; k < 3; ++k) {
-      const double x = model.vertices(model.xyzRow + k, v);
-      const double gap = std::max({low[k] - x, x - high[k], 0.0});
-      squared += gap * gap;
-    }
-    outside.largestDistance = std::max(outside.largestDistance, std::sqrt(squared));
-  }
-  return outside;
-}
-
-Status writePose(const Pose& pose, const ModelFile& source, const Mesh& model,
-                 const Relation& relation, int controlVertices) {
+Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding) {
   const FileFormat outFormat = formatOfPath(pose.outFile);
   if (isModelFormat(outFormat) && outFormat != source.format)
     return Status::failure(pose.outFile + ": the model is " + formatName(source.format) +
                            "; its deformed copy is written as " + formatName(source.format) +
                            " or, under any other extension, as mesh text");
-  Matrix positions;
-  if (Status status = readMovedPositions(pose, controlVertices, positions); !status.ok)
+  const Relation& relation = binding.relation;
+  Matrix moved;
+  if (Status status = readMovedPositions(pose, relation.deformation.rows, moved); !status.ok)
     return status;
-  const Matrix moved = applyRelation(relation.sparseDeformation, positions);
-  if (isModelFormat(outFormat))
-    return writeDeformedModel(source, relation.enclosedIndices, moved, pose.outFile);
-  Mesh deformed = model;
-  for (int j = 0; j < moved.cols(); ++j)
-    std::copy_n(moved.column(j), 3,
-                deformed.vertices.column(relation.enclosedIndices[j]) + deformed.xyzRow);
+  Mesh deformed;
+  if (Status status = deformModel(binding, moved, deformed); !status.ok) return status;
+  if (isModelFormat(outFormat)) {
+    const IntArray& enclosed = relation.enclosedIndices;
+    Matrix enclosedPositions(3, enclosed.count());
+    for (int j = 0; j < enclosed.count(); ++j)
+      std::copy_n(deformed.vertices.column(enclosed[j]) + deformed.xyzRow, 3,
+                  enclosedPositions.column(j));
+    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile);
+  }
   // writeText replaces the file only once complete, so a failed write leaves nothing half done.
   if (Status status = writeText(deformed, pose.outFile); !status.ok)
     return Status::failure(pose.outFile + ": cannot write the deformed model");

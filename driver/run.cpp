@@ -16,14 +16,12 @@
 #include <system_error>
 #include <utility>
 
-#include "array/array_file.h"
 #include "driver/command_line.h"
 #include "driver/messages.h"
 #include "driver/pipeline.h"
 #include "driver/progress_display.h"
-#include "driver/table_search.h"
-#include "formats/matrix_market.h"
 #include "mesh/mesh_file.h"
+#include "relate/deformation.h"
 
 namespace cagewarp {
 namespace {
@@ -42,21 +40,15 @@ void reportError(const std::string& message) {
   std::fprintf(stderr, "%s%s\n", messages::errorPrefix.data(), message.c_str());
 }
 
-// The phases of a run as the progress display names them.
-std::string progressText(Phase phase, int step, int steps) {
-  switch (phase) {
-    case Phase::addBoundary:
-    case Phase::linearSubdivision:
-    case Phase::normalSubdivision:
-      return "refinement step " + std::to_string(step) + " of " + std::to_string(steps);
-    default:
-      return describe(phase);
-  }
+// The phases of a run as the progress display names them: operations by their step.
+std::string progressText(const PhaseInfo& info, int step, int steps) {
+  if (info.letter == 0) return info.description;
+  return "refinement step " + std::to_string(step) + " of " + std::to_string(steps);
 }
 
-// The console side of a run: progress lines on standard output, warnings on standard error,
-// the refined control mesh written when asked for, and on a terminal a progress display on
-// standard error, taken away before every other line.
+// The console side of a run: progress lines and the results' echo on standard output, warnings
+// and failures on standard error, and on a terminal a progress display on standard error, taken
+// away before every other line.
 class ConsoleObserver : public RunObserver {
  public:
   ConsoleObserver(std::string refinedFile, bool writeRefined, int steps, bool terminal)
@@ -80,35 +72,28 @@ class ConsoleObserver : public RunObserver {
   ConsoleObserver& operator=(const ConsoleObserver&) = delete;
 
   void started(Phase phase, const std::string& file) override {
-    doing_ = describe(phase);
+    // The enclosed list is written and echoed at once, so the display stays away meanwhile; an
+    // out-of-memory there is reported as part of writing D.
+    if (phase == Phase::writeIndices) {
+      print(messages::indexOutput);
+      endProgress();
+      return;
+    }
+    if (phase == Phase::writeMatrix) {
+      nowDoing("writing the results");
+      print(enclosedCountLine(enclosed_, static_cast<int>(modelVertices_)).c_str());
+      print(messages::matrixOutput);
+    }
+    const PhaseInfo& info = phaseInfo(phase);
+    doing_ = info.description;
     file_ = file;
-    if (phase == Phase::addBoundary || phase == Phase::linearSubdivision ||
-        phase == Phase::normalSubdivision)
-      ++step_;
+    if (info.letter != 0) ++step_;
     if (display_ && phase == Phase::relate) {
       display_->showCount("locating", &located_, modelVertices_, "model vertices");
     } else if (display_) {
-      display_->show(progressText(phase, step_, steps_));
+      display_->show(progressText(info, step_, steps_));
     }
-    switch (phase) {
-      case Phase::readControl:
-        print(messages::loadControl, file);
-        break;
-      case Phase::readModel:
-        print(messages::loadModel, file);
-        break;
-      case Phase::addBoundary:
-        print(messages::addBoundary);
-        break;
-      case Phase::linearSubdivision:
-        print(messages::linearSubdivision);
-        break;
-      case Phase::normalSubdivision:
-        print(messages::normalSubdivision);
-        break;
-      default:
-        break;
-    }
+    if (info.startLine != nullptr) print(info.startLine, file);
   }
   void finished(Phase phase, const Mesh* mesh) override {
     if (phase == Phase::readControl) print(messages::controlSummary, mesh->summary());
@@ -132,7 +117,29 @@ class ConsoleObserver : public RunObserver {
           " model vertices are outside every cell, up to " + distance +
           " from the control mesh's bounding box; they will not move");
   }
+  void related(const Relation& relation) override { enclosed_ = relation.enclosedIndices.count(); }
   void poseFailed(const Pose& /*pose*/, const Status& status) override { error(status.message); }
+  void writeFailed(Phase phase, const std::string& file, const Status& status) override {
+    switch (phase) {
+      case Phase::writeRefined:
+        error(file + ": cannot write the refined control mesh");
+        break;
+      case Phase::writeMatrix: {
+        // The writer's reason follows when it says more than the file name.
+        std::string reason = status.message;
+        if (reason.rfind(file + ": ", 0) == 0) reason.erase(0, file.size() + 2);
+        error(file + ": cannot write the deformation matrix" +
+              (reason.empty() ? "" : " (" + reason + ")"));
+        break;
+      }
+      case Phase::writeIndices:
+        error(file + ": cannot write the enclosed vertex indices");
+        break;
+      default:
+        error(status.message);
+    }
+  }
+  void echo(const std::string& text) override { print("%s", text); }
   void warning(const std::string& message) override { error("warning: " + message); }
   std::atomic<int64_t>* locatedCounter() override { return &located_; }
 
@@ -169,15 +176,6 @@ class ConsoleObserver : public RunObserver {
       output();
   }
 
-  // Writes the refined control mesh when asked for; false when that failed.
-  bool writeRefined(const Mesh& control) {
-    if (!writeRefined_) return true;
-    nowDoing("writing the refined control mesh");
-    if (writeText(control, refinedFile_).ok) return true;
-    error(refinedFile_ + ": cannot write the refined control mesh");
-    return false;
-  }
-
  private:
   std::string refinedFile_;
   bool writeRefined_;
@@ -186,6 +184,7 @@ class ConsoleObserver : public RunObserver {
   int steps_;
   int step_ = 0;
   int64_t modelVertices_ = 0;
+  int enclosed_ = 0;
   std::atomic<int64_t> located_{0};
   std::unique_ptr<ProgressDisplay> display_;
   std::unique_ptr<ProgressTicker> ticker_;
@@ -194,70 +193,22 @@ class ConsoleObserver : public RunObserver {
 int showUsage() {
   std::string text(messages::usageTitle);
   text += std::string(projectWebAddress) + "\n";
-  text += messages::usageBody;
+  text += messages::usageBodyHead;
+  text += operationUsageLines();
+  text += messages::usageBodyTail;
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
   std::getchar();
   return 0;
 }
 
-// How and where the results go.
-struct ResultFiles {
-  std::string controlName;
-  bool matrixMarket = false;
-  int threads = 0;
-};
-
-// Writes D as the file asked for, then echoes it the same way in either format.
-bool writeDeformation(const Relation& relation, int modelVertices, const ResultFiles& files,
-                      ConsoleObserver& observer) {
-  const std::string name =
-      files.controlName +
-      std::string(files.matrixMarket ? messages::matrixMarketSuffix : messages::matrixSuffix);
-  observer.nowDoing("writing D");
-  const Status written = files.matrixMarket
-                             ? writeMatrixMarket(relation, modelVertices, name, files.threads)
-                             : saveDeformationMatrix(relation, name, Echo::off, files.threads);
-  observer.print("%s", savedEchoText(name, deformationConsoleForm(relation)));
-  if (written.ok) return true;
-  // The writer's reason follows when it says more than the file name.
-  std::string reason = written.message;
-  if (reason.rfind(name + ": ", 0) == 0) reason.erase(0, name.size() + 2);
-  observer.error(name + ": cannot write the deformation matrix" +
-                 (reason.empty() ? "" : " (" + reason + ")"));
-  return false;
-}
-
-// Writes D and the enclosed vertex list after the count line; false when either write failed.
-bool writeRelation(const Relation& relation, int modelVertices, const ResultFiles& files,
-                   ConsoleObserver& observer) {
-  observer.print(enclosedCountLine(relation.enclosedIndices.count(), modelVertices).c_str());
-  observer.print(messages::matrixOutput);
-  bool ok = writeDeformation(relation, modelVertices, files, observer);
-  const std::string indexName = files.controlName + std::string(messages::indexSuffix);
-  observer.print(messages::indexOutput);
-  // The list is written and echoed at once, so the display stays away meanwhile.
-  observer.endProgress();
-  if (!saveArray(relation.enclosedIndices, indexName, Echo::on).ok) {
-    observer.error(indexName + ": cannot write the enclosed vertex indices");
-    ok = false;
-  }
-  return ok;
-}
-
 int runOnce(const CommandLine& line, ConsoleObserver& observer) {
-  const Job& job = line.job;
-  const RunOutcome run = runJob(job, observer);
+  const RunOutcome run = runJob(line.job, observer);
   if (!run.status.ok) {
     observer.error(run.status.message);
     return failureStatus;
   }
-  if (!run.cageOut.ok) observer.error(run.cageOut.message);
-  const bool refinedWritten = observer.writeRefined(run.control);
-  observer.nowDoing("writing the results");
-  const bool written = writeRelation(run.relation, run.model.vertexColumns(),
-                                     {job.controlFile, line.matrixMarket, job.threads}, observer);
-  return written && refinedWritten && run.cageOut.ok && run.failedPoses == 0 ? 0 : failureStatus;
+  return run.allWritten() ? 0 : failureStatus;
 }
 
 int usageError(const std::string& message) {
@@ -289,13 +240,14 @@ int runCagewarp(int argc, const char* const* argv) {
       break;
   }
   Job& job = line.job;
-  // Without tables every refinement fails and nothing is enclosed: stop before writing anything.
-  if (Status found =
-          findTableDirectory(line.tablesGiven ? job.tableDirectory : "", job.tableDirectory);
-      !found.ok) {
-    reportError(found.message);
-    return failureStatus;
-  }
+  // The results go beside the control mesh, named after it, and are echoed.
+  const std::string& control = job.controlFile;
+  if (line.writeRefined) job.refinedFile = control + std::string(messages::refinedSuffix);
+  job.matrixFile = control + std::string(line.matrixMarket ? messages::matrixMarketSuffix
+                                                           : messages::matrixSuffix);
+  job.matrixMarket = line.matrixMarket;
+  job.indexFile = control + std::string(messages::indexSuffix);
+  job.echo = true;
   const auto steps =
       static_cast<int>(std::count_if(job.operations.begin(), job.operations.end(), isOperation));
   ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),

@@ -23,41 +23,40 @@ bool isStored(float value) {
   return !(value == 0.0f);  // keeps NaN, drops both zeros
 }
 
-int64_t storedCount(const WeightColumns& d) {
+int64_t storedCount(const SparseColumns& d) {
   int64_t count = 0;
-  for (const auto& column : d.columns)
-    for (const WeightEntry& entry : column) count += isStored(entry.value);
+  for (const SparseEntry& entry : d.entries) count += isStored(entry.value);
   return count;
 }
 
 // The entry lines of D's columns [begin, end), written straight into room made for the longest
 // lines they can have.
-void appendEntryLines(const Relation& relation, int64_t begin, int64_t end, std::string& text) {
-  const auto& columns = relation.deformationColumns.columns;
-  int64_t listed = 0;
-  for (int64_t c = begin; c < end; ++c) listed += static_cast<int64_t>(columns[c].size());
+void appendEntryLines(const SparseColumns& d, const IntArray& enclosed, int64_t begin, int64_t end,
+                      std::string& text) {
+  const int64_t listed = d.start[end] - d.start[begin];
   const size_t start = text.size();
   text.resize(start + static_cast<size_t>(listed * maxEntryText));
   char* p = text.data() + start;
   for (int64_t c = begin; c < end; ++c) {
-    const int64_t j = int64_t{relation.enclosedIndices[static_cast<int>(c)]} + 1;
+    const int64_t j = int64_t{enclosed[static_cast<int>(c)]} + 1;
     char column[24];
     const char* columnEnd = std::to_chars(column, column + sizeof column, j).ptr;
-    for (const WeightEntry& entry : columns[c]) {
-      if (!isStored(entry.value)) continue;
-      p = std::to_chars(p, p + maxEntryText, int64_t{entry.row} + 1).ptr;
+    for (const SparseEntry* entry = d.begin(static_cast<int>(c));
+         entry != d.end(static_cast<int>(c)); ++entry) {
+      if (!isStored(entry->value)) continue;
+      p = std::to_chars(p, p + maxEntryText, int64_t{entry->row} + 1).ptr;
       *p++ = ' ';
       p = std::copy(static_cast<const char*>(column), columnEnd, p);
       *p++ = ' ';
-      p = std::to_chars(p, p + maxEntryText, entry.value).ptr;
+      p = std::to_chars(p, p + maxEntryText, entry->value).ptr;
       *p++ = '\n';
     }
   }
   text.resize(static_cast<size_t>(p - text.data()));
 }
 
-int64_t columnsPerPiece(const Relation& relation, int64_t stored) {
-  const auto columns = static_cast<int64_t>(relation.deformationColumns.columns.size());
+int64_t columnsPerPiece(const SparseColumns& d, int64_t stored) {
+  const int64_t columns = d.cols();
   if (columns == 0) return 1;
   // About 24 bytes per entry line with six-digit indices.
   return std::max<int64_t>(1, pieceBytes / std::max<int64_t>(1, stored * 24 / columns));
@@ -65,10 +64,9 @@ int64_t columnsPerPiece(const Relation& relation, int64_t stored) {
 
 }  // namespace
 
-Status writeMatrixMarket(const Relation& relation, int modelVertices, const std::string& fileName,
-                         int threads) {
-  const WeightColumns& d = relation.deformationColumns;
-  CAGEWARP_CHECK(static_cast<int64_t>(d.columns.size()) == relation.enclosedIndices.count());
+Status writeMatrixMarket(const SparseColumns& d, const IntArray& enclosed, int modelVertices,
+                         const std::string& fileName, int threads) {
+  CAGEWARP_CHECK(d.cols() == enclosed.count());
   AtomicFile file(fileName);
   if (Status opened = file.open(); !opened.ok) return opened;
   std::FILE* f = file.stream();
@@ -77,9 +75,9 @@ Status writeMatrixMarket(const Relation& relation, int modelVertices, const std:
                            std::to_string(modelVertices) + " " + std::to_string(stored) + "\n";
   bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
   formatInOrder(
-      static_cast<int64_t>(d.columns.size()), columnsPerPiece(relation, stored), threads,
+      d.cols(), columnsPerPiece(d, stored), threads,
       [&](int64_t begin, int64_t end, std::string& text) {
-        appendEntryLines(relation, begin, end, text);
+        appendEntryLines(d, enclosed, begin, end, text);
       },
       [&](int64_t, int64_t, const std::string& text) {
         ok = ok && std::fwrite(text.data(), 1, text.size(), f) == text.size();

@@ -1,5 +1,9 @@
 #include "mesh/sparse_columns.h"
+
+#include <algorithm>
 #include <cstddef>
+
+#include "array/parallel_for.h"
 
 namespace cagewarp {
 
@@ -13,6 +17,55 @@ SparseColumns sparseIdentity(int n) {
     identity.appendColumn(&one, &one + 1);
   }
   return identity;
+}
+
+SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads) {
+  SparseColumns packed;
+  packed.rows = rows;
+  const auto count = static_cast<int64_t>(columns.size());
+  packed.start.assign(static_cast<size_t>(count) + 1, 0);
+  for (int64_t j = 0; j < count; ++j)
+    packed.start[j + 1] = packed.start[j] + static_cast<int64_t>(columns[j].size());
+  packed.entries.resize(static_cast<size_t>(packed.start.back()));
+  // Each column is copied into its own place, so the result is the same on any threads.
+  parallelFor(count, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t j = begin; j < end; ++j) {
+      std::copy(columns[j].begin(), columns[j].end(), packed.entries.begin() + packed.start[j]);
+      std::vector<SparseEntry>().swap(columns[j]);
+    }
+  });
+  return packed;
+}
+
+SparseColumns sparseForm(const Matrix& dense) {
+  SparseColumns sparse;
+  sparse.rows = dense.isEmpty() ? 0 : dense.rows();
+  const int cols = dense.isEmpty() ? 0 : dense.cols();
+  sparse.start.reserve(static_cast<size_t>(cols) + 1);
+  for (int j = 0; j < cols; ++j) {
+    const float* column = dense.column(j);
+    for (int i = 0; i < sparse.rows; ++i)
+      if (column[i] < 0.0f || column[i] > 0.0f) sparse.entries.push_back({i, column[i]});
+    sparse.start.push_back(static_cast<int64_t>(sparse.entries.size()));
+  }
+  return sparse;
+}
+
+Matrix denseColumns(const SparseColumns& sparse, const IntArray& columns) {
+  Matrix selected(sparse.rows, columns.count());
+  for (int j = 0; j < columns.count(); ++j) {
+    CAGEWARP_CHECK(columns[j] >= 0 && columns[j] < sparse.cols());
+    float* out = selected.column(j);
+    for (const SparseEntry* e = sparse.begin(columns[j]); e != sparse.end(columns[j]); ++e)
+      out[e->row] = e->value;
+  }
+  return selected;
+}
+
+Matrix denseForm(const SparseColumns& sparse) {
+  IntArray all({sparse.cols()}, 0);
+  for (int j = 0; j < sparse.cols(); ++j) all[j] = j;
+  return denseColumns(sparse, all);
 }
 
 }  // namespace cagewarp

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "array/matrix.h"
+
 namespace cagewarp {
 
 // One present entry of a sparse column.
@@ -13,6 +15,7 @@ struct SparseEntry {
 
 // A rows x cols float matrix by columns, each listing its present entries with rows ascending;
 // an absent entry is +0. All columns share one entry array, so a column costs no allocation.
+// A listed entry may hold any value, zeros of either sign and NaN included.
 struct SparseColumns {
   int rows = 0;
   std::vector<int64_t> start = {0};  // column j is entries[start[j], start[j + 1])
@@ -21,6 +24,7 @@ struct SparseColumns {
   int cols() const { return static_cast<int>(start.size()) - 1; }
   const SparseEntry* begin(int j) const { return entries.data() + start[j]; }
   const SparseEntry* end(int j) const { return entries.data() + start[j + 1]; }
+  int64_t listed(int j) const { return start[j + 1] - start[j]; }
   // Appends a column given by its present entries, rows ascending.
   void appendColumn(const SparseEntry* first, const SparseEntry* last) {
     entries.insert(entries.end(), first, last);
@@ -30,5 +34,17 @@ struct SparseColumns {
 
 // The n x n identity.
 SparseColumns sparseIdentity(int n);
+
+// The columns built one growing vector each (where entries are merged in as they are found),
+// packed into one matrix of `rows` rows on `threads` threads (0: one per core). Each vector is
+// freed once copied, so the two forms are not held whole at the same time.
+SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads);
+
+// The entries of `dense` that compare unequal to zero; NaN entries are left out.
+SparseColumns sparseForm(const Matrix& dense);
+
+// All of `sparse` as a dense matrix, and the listed columns of it.
+Matrix denseForm(const SparseColumns& sparse);
+Matrix denseColumns(const SparseColumns& sparse, const IntArray& columns);
 
 }  // namespace cagewarp

@@ -4,48 +4,26 @@
 #include <cstdint>
 #include <string>
 
-#include "array/array_file.h"
 #include "array/matrix.h"
 #include "array/status.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
-#include "relate/point_location.h"
+#include "mesh/sparse_columns.h"
 
 namespace cagewarp {
 
-// The non-zero entries of a matrix, column by column and rows ascending within a column.
-// Offsets are stored times three: they index 3-row position matrices directly.
-struct SparseMatrix {
-  IntMatrix offsets;  // 2 x entries: 3 * row, 3 * column
-  FloatArray values;  // one per entry
-  int rows = 0;
-  int cols = 0;
-};
-
-// The entries of `dense` that compare unequal to zero; NaN entries are left out.
-SparseMatrix sparseForm(const Matrix& dense);
-
 // P * D for a 3 x n position matrix P and the n x e matrix D: the 3 x e positions D gives.
-Matrix applyRelation(const SparseMatrix& d, const Matrix& positions);
+// Entries of D that are zero or NaN are passed over, as if D had been stored without them.
+Matrix applyRelation(const SparseColumns& d, const Matrix& positions);
 
 // How the model vertices inside the refined control mesh follow the control vertices as loaded.
 struct Relation {
-  IntArray enclosedIndices;          // ascending model vertex indices
-  WeightColumns deformationColumns;  // D (n x e) by columns: j expresses enclosedIndices[j]
-  SparseMatrix sparseDeformation;
+  IntArray enclosedIndices;   // ascending model vertex indices
+  SparseColumns deformation;  // D (n x e): column j expresses enclosedIndices[j]
 };
 
 // D as a dense n x e matrix; only for relations small enough to hold it.
 Matrix deformationMatrix(const Relation& relation);
-
-// Writes D as an array text file straight from its columns, never holding it dense; the text
-// and the echo are those saveArray gives for the dense matrix, on any number of `threads` (0: one
-// per core).
-Status saveDeformationMatrix(const Relation& relation, const std::string& fileName,
-                             Echo echo = Echo::off, int threads = 0);
-
-// D's console form, as saveDeformationMatrix echoes it, for writers of other formats.
-std::string deformationConsoleForm(const Relation& relation);
 
 // Locates the model vertices in the volume cells of `refinedControl` (weight rows start at the
 // row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core);

@@ -8,28 +8,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
-Matrix selectWeightColumns(const WeightColumns& weights, const IntArray& columns) {
-  Matrix selected(weights.rows, columns.count());
-  for (int j = 0; j < columns.count(); ++j) {
-    CAGEWARP_CHECK(columns[j] >= 0 && columns[j] < static_cast<int>(weights.columns.size()));
-    float* out = selected.column(j);
-    for (const WeightEntry& entry : weights.columns[columns[j]]) out[entry.row] = entry.value;
-  }
-  return selected;
-}
-
-Matrix denseWeights(const WeightColumns& weights) {
-  const int count = static_cast<int>(weights.columns.size());
-  IntArray all({count}, 0);
-  for (int j = 0; j < count; ++j) all[j] = j;
-  return selectWeightColumns(weights, all);
-}
 
 int modelPositionRow(int rows) {
   switch (rows) {
@@ -131,7 +116,7 @@ WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
 // the column's list and B's non-zero rows stay +0: there U * (+0) + B * lambda is exactly +0,
 // since that sum starts at +0, B's row holds only zeros and lambda is finite. A listed row where
 // B is zero accumulates zeros times lambda, whatever the sign of those zeros.
-void addCellResult(std::vector<WeightEntry>& column, int count, const WeightBlock& block,
+void addCellResult(std::vector<SparseEntry>& column, int count, const WeightBlock& block,
                    const float* lambda, int k) {
   const float scale = static_cast<float>(count);
   const float reciprocal = 1.0f / static_cast<float>(count + 1);
@@ -144,7 +129,7 @@ void addCellResult(std::vector<WeightEntry>& column, int count, const WeightBloc
     return reciprocal * (scale * old + product);
   };
   const std::vector<int>& rows = block.nonZeroRows;
-  std::vector<WeightEntry> merged;
+  std::vector<SparseEntry> merged;
   merged.reserve(column.size() + rows.size());
   size_t i = 0;
   size_t j = 0;
@@ -307,9 +292,16 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces) {
   return cells;
 }
 
+// The weight columns while they are built: one vector per model vertex, so that merging a cell's
+// result into one column moves no other.
+struct GrowingLocation {
+  std::vector<std::vector<SparseEntry>> columns;
+  IntArray enclosureCount;
+};
+
 // Adds the results of model vertex J at p from every cell of the type that holds it.
 void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p, int J,
-                  ModelLocation& location) {
+                  GrowingLocation& location) {
   const int t = cells.faces->type;
   const int k = verticesPerCell[t];
   const auto [first, last] = cells.grid->candidates(p);
@@ -321,7 +313,7 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
     std::call_once(cells.made[*m],
                    [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
     int& count = location.enclosureCount[J];
-    addCellResult(location.weights.columns[J], count, cells.blocks[*m], lambda.data(), k);
+    addCellResult(location.columns[J], count, cells.blocks[*m], lambda.data(), k);
     ++count;
   }
 }
@@ -390,10 +382,13 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const int rows = control.vertexRows();
   CAGEWARP_CHECK(weightRow >= 0 && weightRow <= rows);
   const int modelCount = model.isEmpty() ? 0 : model.cols();
-  ModelLocation location;
-  location.weights.rows = rows - weightRow;
-  location.weights.columns.resize(modelCount);
+  GrowingLocation location;
+  location.columns.resize(modelCount);
   location.enclosureCount = IntArray({modelCount}, 0);
+  const auto packed = [&] {
+    return ModelLocation{packColumns(rows - weightRow, location.columns, threads),
+                         std::move(location.enclosureCount)};
+  };
 
   std::array<std::optional<CellFaceTables>, 8> faces;
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
@@ -407,7 +402,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
       warnings.push_back(checked.status.message + "; " + typeNames[t] + " enclose no model vertex");
   }
   // Too few rows to hold a position: nothing can be located.
-  if (modelCount == 0 || model.rows() < 3) return location;
+  if (modelCount == 0 || model.rows() < 3) return packed();
 
   const int s = modelPositionRow(model.rows());
   std::vector<TypeCells> types;
@@ -422,7 +417,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
       if (i + prefetchDistance < end) {
         const int ahead = order[i + prefetchDistance];
         __builtin_prefetch(model.column(ahead) + s);
-        __builtin_prefetch(&location.weights.columns[ahead]);
+        __builtin_prefetch(&location.columns[ahead]);
         __builtin_prefetch(&location.enclosureCount[ahead]);
       }
       const float* p = model.column(J) + s;
@@ -434,7 +429,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
     if (located != nullptr)
       located->fetch_add((end - begin) % locatedStep, std::memory_order_relaxed);
   });
-  return location;
+  return packed();
 }
 
 }  // namespace cagewarp

@@ -8,32 +8,17 @@
 #include "array/status.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
+#include "mesh/sparse_columns.h"
 #include "relate/cell_coordinates.h"
 
 namespace cagewarp {
 
-// One entry of a weight column.
-struct WeightEntry {
-  int row;
-  float value;
-};
-
-// The weight matrix W (n x M) by columns. Column J lists, rows ascending, every row that a cell
-// containing model vertex J could make non-zero; all other entries of W are +0. Kept this way
-// because a dense W touches a memory page per model vertex, which dominates the run time.
-struct WeightColumns {
-  int rows = 0;
-  std::vector<std::vector<WeightEntry>> columns;
-};
-
-// The listed columns of W as a dense n x e matrix.
-Matrix selectWeightColumns(const WeightColumns& weights, const IntArray& columns);
-// All of W as a dense n x M matrix.
-Matrix denseWeights(const WeightColumns& weights);
-
-// Weights of every model vertex over the unrefined control vertices.
+// Weights of every model vertex over the unrefined control vertices: the weight matrix W
+// (n x M), sparse because a dense W touches a memory page per model vertex, which dominates the
+// run time. Column J lists, rows ascending, every row that a cell containing model vertex J could
+// make non-zero; a vertex no cell contains has an empty column.
 struct ModelLocation {
-  WeightColumns weights;    // column J is the mean of B * lambda over J's cells
+  SparseColumns weights;    // column J is the mean of B * lambda over J's cells
   IntArray enclosureCount;  // M: number of cells found to contain each model vertex
 };
 

@@ -9,6 +9,7 @@
 
 #include "array/array_file.h"
 #include "driver/pipeline.h"
+#include "formats/deformation_matrix.h"
 #include "mesh/mesh_file.h"
 #include "tests/support/mixed_cage.h"
 #include "tests/support/table_writer.h"
@@ -34,7 +35,7 @@ Results runWith(Job job, WeightForm form, const TempDir& dir) {
   EXPECT_TRUE(run.status.ok) << run.status.message;
   EXPECT_EQ(run.control.hasSparseWeights(), form == WeightForm::sparse);
   EXPECT_TRUE(writeText(run.control, dir.file("c.out")).ok);
-  EXPECT_TRUE(saveDeformationMatrix(run.relation, dir.file("c.mat")).ok);
+  EXPECT_TRUE(saveDeformationMatrix(run.relation.deformation, dir.file("c.mat")).ok);
   EXPECT_TRUE(saveArray(run.relation.enclosedIndices, dir.file("c.ind")).ok);
   return {readFile(dir.file("c.mat")), readFile(dir.file("c.ind")), readFile(dir.file("c.out"))};
 }

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,13 @@ void expectDenseEntries(const std::string& text, const Relation& relation, int m
   const testing::MatrixMarketText file = testing::parseMatrixMarket(text);
   EXPECT_EQ(file.banner, "%%MatrixMarket matrix coordinate real general");
   EXPECT_TRUE(file.wellFormed);
-  EXPECT_EQ(file.rows, relation.deformationColumns.rows);
+  EXPECT_EQ(file.rows, relation.deformation.rows);
   EXPECT_EQ(file.columns, modelVertices);
   EXPECT_EQ(file.entries, static_cast<int64_t>(file.lines.size()));
   const Matrix d = deformationMatrix(relation);
   std::vector<MatrixMarketEntry> expected;
   for (int c = 0; c < relation.enclosedIndices.count(); ++c)
-    for (int i = 0; i < relation.deformationColumns.rows; ++i)
+    for (int i = 0; i < relation.deformation.rows; ++i)
       if (d(i, c) != 0.0f) expected.push_back({i + 1, relation.enclosedIndices[c] + 1, d(i, c)});
   ASSERT_EQ(file.lines.size(), expected.size());
   int mismatches = 0;
@@ -88,7 +89,9 @@ TEST(MatrixMarket, ReadsBackAsTheDenseMatrixOnAnyThreads) {
     SCOPED_TRACE(c.name);
     std::string first;
     for (int threads : {1, 2, 7}) {
-      ASSERT_TRUE(writeMatrixMarket(c.relation, c.modelVertices, dir.file("d.mtx"), threads).ok);
+      ASSERT_TRUE(writeMatrixMarket(c.relation.deformation, c.relation.enclosedIndices,
+                                    c.modelVertices, dir.file("d.mtx"), threads)
+                      .ok);
       const std::string text = testing::readFile(dir.file("d.mtx"));
       if (first.empty()) {
         first = text;
@@ -103,15 +106,17 @@ TEST(MatrixMarket, ReadsBackAsTheDenseMatrixOnAnyThreads) {
 TEST(MatrixMarket, WritesNonFiniteValuesAsScipyReadsThem) {
   Relation relation;
   relation.enclosedIndices = IntArray({1}, 4);
-  relation.deformationColumns.rows = 6;
-  relation.deformationColumns.columns = {{{0, -0.0f},
-                                          {1, 0.1f},
-                                          {2, std::numeric_limits<float>::infinity()},
-                                          {3, -std::numeric_limits<float>::infinity()},
-                                          {4, std::numeric_limits<float>::quiet_NaN()},
-                                          {5, 0.0f}}};
+  relation.deformation.rows = 6;
+  const SparseEntry column[] = {{0, -0.0f},
+                                {1, 0.1f},
+                                {2, std::numeric_limits<float>::infinity()},
+                                {3, -std::numeric_limits<float>::infinity()},
+                                {4, std::numeric_limits<float>::quiet_NaN()},
+                                {5, 0.0f}};
+  relation.deformation.appendColumn(std::begin(column), std::end(column));
   testing::TempDir dir;
-  ASSERT_TRUE(writeMatrixMarket(relation, 7, dir.file("d.mtx")).ok);
+  ASSERT_TRUE(
+      writeMatrixMarket(relation.deformation, relation.enclosedIndices, 7, dir.file("d.mtx")).ok);
   EXPECT_EQ(testing::readFile(dir.file("d.mtx")),
             "%%MatrixMarket matrix coordinate real general\n"
             "6 7 4\n2 5 0.1\n3 5 inf\n4 5 -inf\n5 5 nan\n");
@@ -119,8 +124,9 @@ TEST(MatrixMarket, WritesNonFiniteValuesAsScipyReadsThem) {
 
 TEST(MatrixMarket, AFileThatCannotBeCreatedFailsAndLeavesNothing) {
   testing::TempDir dir;
-  const Status status =
-      writeMatrixMarket(testing::sampleRelation(3, 3, 2, 1), 3, dir.file("missing/d.mtx"));
+  const Relation relation = testing::sampleRelation(3, 3, 2, 1);
+  const Status status = writeMatrixMarket(relation.deformation, relation.enclosedIndices, 3,
+                                          dir.file("missing/d.mtx"));
   EXPECT_FALSE(status.ok);
   EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
 }

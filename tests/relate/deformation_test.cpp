@@ -4,10 +4,10 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "tests/relate/location_fixture.h"
-#include "tests/support/temp_dir.h"
-#include "tests/support/weight_samples.h"
 
 namespace cagewarp {
 namespace {
@@ -92,7 +92,7 @@ TEST(RelateModel, NothingEnclosedGivesAnEmptyRelation) {
   EXPECT_EQ(relation.enclosedIndices.count(), 0);
   EXPECT_EQ(deformationMatrix(relation).rows(), 4);
   EXPECT_EQ(deformationMatrix(relation).cols(), 0);
-  EXPECT_EQ(relation.sparseDeformation.values.count(), 0);
+  EXPECT_EQ(relation.deformation.entries.size(), 0u);
   EXPECT_EQ(enclosedCountLine(0, 2), " 0 of 2 model vertices enclosed by subdiv. volume mesh\n");
   EXPECT_EQ(model.vertices(0, 0), 2.0f);
 }
@@ -139,11 +139,19 @@ TEST(RelateModel, LinearRefinementGivesAffineColumns) {
   const Relation relation =
       relateModel(model, unrefined(corners), control, locationTables(), warnings);
   ASSERT_GT(relation.enclosedIndices.count(), 390);
-  const SparseMatrix fromDense = sparseForm(deformationMatrix(relation));
-  EXPECT_EQ(relation.sparseDeformation.offsets, fromDense.offsets);
-  EXPECT_EQ(relation.sparseDeformation.values, fromDense.values);
-  EXPECT_EQ(relation.sparseDeformation.rows, 4);
-  EXPECT_EQ(relation.sparseDeformation.cols, fromDense.cols);
+  // D's listed entries hold every non-zero of the dense D, in its order.
+  const SparseColumns fromDense = sparseForm(deformationMatrix(relation));
+  EXPECT_EQ(relation.deformation.rows, 4);
+  ASSERT_EQ(relation.deformation.cols(), fromDense.cols());
+  for (int j = 0; j < fromDense.cols(); ++j) {
+    std::vector<std::pair<int, float>> listed, expected;
+    for (const SparseEntry* e = relation.deformation.begin(j); e != relation.deformation.end(j);
+         ++e)
+      if (e->value != 0.0f) listed.emplace_back(e->row, e->value);
+    for (const SparseEntry* e = fromDense.begin(j); e != fromDense.end(j); ++e)
+      expected.emplace_back(e->row, e->value);
+    EXPECT_EQ(listed, expected) << j;
+  }
   const Matrix& d = deformationMatrix(relation);
   ASSERT_EQ(d.rows(), 4);
   for (int j = 0; j < d.cols(); ++j) {
@@ -157,24 +165,6 @@ TEST(RelateModel, LinearRefinementGivesAffineColumns) {
     const Point& p = points[relation.enclosedIndices[j]];
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(position[k], p[k], 3e-5);
   }
-}
-
-TEST(SparseForm, KeepsNonZeroEntriesInColumnOrder) {
-  Matrix dense(3, 2);
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const float values[6] = {0.5f, 0.0f, -0.25f, -0.0f, nan, 2.0f};
-  std::copy(values, values + 6, dense.data());
-  const SparseMatrix sparse = sparseForm(dense);
-  EXPECT_EQ(sparse.rows, 3);
-  EXPECT_EQ(sparse.cols, 2);
-  ASSERT_EQ(sparse.values.count(), 3);
-  EXPECT_EQ(sparse.values, FloatArray::fromValues({0.5f, -0.25f, 2.0f}));
-  const int offsets[6] = {0, 0, 6, 0, 6, 3};
-  EXPECT_TRUE(std::equal(offsets, offsets + 6, sparse.offsets.data()));
-
-  const SparseMatrix empty = sparseForm(Matrix(4, 0));
-  EXPECT_EQ(empty.rows, 4);
-  EXPECT_EQ(empty.values.count(), 0);
 }
 
 TEST(ApplyRelation, MatchesTheDenseProductAndSkipsZeros) {
@@ -198,40 +188,6 @@ TEST(ApplyRelation, MatchesTheDenseProductAndSkipsZeros) {
   const Matrix y = applyRelation(sparseForm(d), p);
   EXPECT_TRUE(std::isfinite(y(1, 0)));
   EXPECT_EQ(y(1, 0), x(1, 0));
-}
-
-// A D of more entries than an int counts (50,000 control vertices, 50,000 enclosed model
-// vertices) cannot be an array file: writing it fails with a message and leaves no file.
-TEST(RelateModel, ADeformationMatrixTooLargeForAnArrayFileIsRefused) {
-  Relation relation;
-  relation.deformationColumns.rows = 50000;
-  relation.deformationColumns.columns.resize(50000, {{0, 1.0f}});
-  testing::TempDir dir;
-  const Status status = saveDeformationMatrix(relation, dir.file("c.mat"));
-  EXPECT_FALSE(status.ok);
-  EXPECT_NE(status.message.find("2500000000 entries"), std::string::npos) << status.message;
-  EXPECT_FALSE(std::filesystem::exists(dir.file("c.mat")));
-}
-
-// Written from the columns in pieces on any number of threads, D's text is byte for byte what
-// saveArray writes for the dense matrix: small shapes (listed in the echo), empty ones, and one
-// spanning many pieces and rounds of pieces.
-TEST(SaveDeformationMatrix, TextEqualsTheDenseMatrixTextOnAnyThreads) {
-  struct Case {
-    int rows, columns, perColumn;
-  };
-  const Case cases[] = {{3, 4, 2}, {4, 0, 0}, {7, 90, 0}, {300, 12000, 20}, {2, 700000, 1}};
-  testing::TempDir dir;
-  for (const Case& c : cases) {
-    const Relation relation = testing::sampleRelation(c.rows, c.columns, c.perColumn, 7);
-    ASSERT_TRUE(saveArray(deformationMatrix(relation), dir.file("dense.mat")).ok);
-    const std::string dense = testing::readFile(dir.file("dense.mat"));
-    for (int threads : {1, 2, 7}) {
-      ASSERT_TRUE(saveDeformationMatrix(relation, dir.file("d.mat"), Echo::off, threads).ok);
-      EXPECT_TRUE(testing::readFile(dir.file("d.mat")) == dense)
-          << c.rows << " x " << c.columns << " on " << threads << " threads";
-    }
-  }
 }
 
 }  // namespace

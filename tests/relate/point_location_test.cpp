@@ -142,14 +142,14 @@ TEST(LocateModelVertices, SweepMatchesDirectEvaluationBitForBit) {
   const ModelLocation swept = locateModelVertices(control, model, 3, tables, warnings);
   const DenseLocation direct = directLocation(control, model, 3, tables);
   EXPECT_TRUE(warnings.empty());
-  const Matrix weights = denseWeights(swept.weights);
+  const Matrix weights = denseForm(swept.weights);
   ASSERT_EQ(weights.rows(), 40);
   ASSERT_EQ(weights.cols(), model.cols());
   EXPECT_EQ(swept.enclosureCount, direct.enclosureCount);
   EXPECT_EQ(std::memcmp(weights.data(), direct.weights.data(), sizeof(float) * weights.count()), 0);
   // Selected columns are the same columns of W.
   const IntArray enclosed = swept.enclosureCount.find();
-  EXPECT_EQ(selectWeightColumns(swept.weights, enclosed), Matrix(weights.selectColumns(enclosed)));
+  EXPECT_EQ(denseColumns(swept.weights, enclosed), Matrix(weights.selectColumns(enclosed)));
   int once = 0, several = 0;
   for (int j = 0; j < swept.enclosureCount.count(); ++j) {
     once += swept.enclosureCount[j] == 1;
@@ -167,7 +167,7 @@ TEST(LocateModelVertices, TetrahedronColumnHoldsBarycentricCoordinates) {
   Warnings warnings;
   const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
   EXPECT_EQ(location.enclosureCount, IntArray::fromValues({1, 0}));
-  const Matrix weights = denseWeights(location.weights);
+  const Matrix weights = denseForm(location.weights);
   const float expected[6] = {0, 0.5f, 0, 0.1f, 0.15f, 0.25f};
   for (int r = 0; r < 6; ++r) {
     EXPECT_NEAR(weights(r, 0), expected[r], 1e-6) << r;
@@ -207,7 +207,7 @@ TEST(LocateModelVertices, PointsOnTheBoundaryAreInEveryCellTouchingThem) {
   for (const auto& c : cases) model.push_back(c.first);
   Warnings warnings;
   const ModelLocation location = locateModelVertices(control, modelOf(model), 3, tables, warnings);
-  const Matrix weights = denseWeights(location.weights);
+  const Matrix weights = denseForm(location.weights);
   for (size_t j = 0; j < cases.size(); ++j) {
     const int J = static_cast<int>(j);
     EXPECT_EQ(location.enclosureCount[J], cases[j].second) << j;
@@ -251,14 +251,14 @@ TEST(LocateModelVertices, OverlappingCellsGiveTheMeanAndTheCountIsNotAByte) {
   const float expected[5] = {(a.lambda[0] + 0.0f) * 0.5f, (a.lambda[1] + b.lambda[1]) * 0.5f,
                              (a.lambda[2] + b.lambda[2]) * 0.5f, (a.lambda[3] + b.lambda[3]) * 0.5f,
                              (0.0f + b.lambda[0]) * 0.5f};
-  for (int r = 0; r < 5; ++r) EXPECT_EQ(denseWeights(location.weights)(r, 0), expected[r]) << r;
+  for (int r = 0; r < 5; ++r) EXPECT_EQ(denseForm(location.weights)(r, 0), expected[r]) << r;
 
   // 130 copies of one cell: the count goes past what a byte holds.
   Mesh stacked = controlMesh({{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 2}});
   for (int i = 0; i < 130; ++i) addCell(stacked, tetrahedronType, {0, 1, 2, 3});
   location = locateModelVertices(stacked, model, 3, tables, warnings);
   EXPECT_EQ(location.enclosureCount[0], 130);
-  for (int r = 0; r < 4; ++r) EXPECT_NEAR(denseWeights(location.weights)(r, 0), a.lambda[r], 1e-5);
+  for (int r = 0; r < 4; ++r) EXPECT_NEAR(denseForm(location.weights)(r, 0), a.lambda[r], 1e-5);
 }
 
 TEST(LocateModelVertices, ModelRowCountChoosesThePositionRows) {
@@ -272,7 +272,7 @@ TEST(LocateModelVertices, ModelRowCountChoosesThePositionRows) {
     Warnings warnings;
     const ModelLocation location = locateModelVertices(control, model, 3, tables, warnings);
     EXPECT_EQ(location.enclosureCount, IntArray::fromValues({0, 1})) << rows << " rows";
-    EXPECT_NEAR(denseWeights(location.weights)(0, 1), 0.25f, 1e-6) << rows << " rows";
+    EXPECT_NEAR(denseForm(location.weights)(0, 1), 0.25f, 1e-6) << rows << " rows";
   }
   Warnings warnings;
   const ModelLocation flat = locateModelVertices(control, Matrix(2, 3), 3, tables, warnings);
@@ -296,7 +296,7 @@ TEST(LocateModelVertices, SurfaceCellsEncloseNothing) {
   const ModelLocation location = locateModelVertices(
       control, modelOf({{0.2f, 0.1f, 0.1f}, {0.5f, 0.5f, 0.0f}}), 3, noTables(), warnings);
   EXPECT_EQ(location.enclosureCount, IntArray({2}, 0));
-  EXPECT_EQ(denseWeights(location.weights).find().count(), 0);
+  EXPECT_EQ(denseForm(location.weights).find().count(), 0);
   EXPECT_TRUE(warnings.empty());
 }
 

@@ -133,7 +133,7 @@ LiteralLocation expectSweepMatches(const Mesh& control, const Matrix& model,
   Warnings warnings;
   const ModelLocation swept = locateModelVertices(control, model, 3, tables, warnings);
   LiteralLocation literal = literalSweep(control, model, 3, tables);
-  const Matrix weights = denseWeights(swept.weights);
+  const Matrix weights = denseForm(swept.weights);
   EXPECT_EQ(swept.enclosureCount, literal.count);
   EXPECT_EQ(weights.count(), literal.weights.count());
   if (weights.count() == literal.weights.count()) {
@@ -162,18 +162,24 @@ TEST(LocateModelVertices, FollowsTheSweepOnOddInput) {
   for (int i = 0; i < literal.weights.count(); ++i) nans += std::isnan(literal.weights[i]);
   EXPECT_GT(several, 10);
   EXPECT_GT(nans, 0);
-  // The sparse form built from the weight columns is the one built from D: no NaN, no zeros.
+  // D as built, listed zeros and NaN included, moves the model as its stored form (no NaN, no
+  // zeros) does, even where a control position is infinite.
   Mesh unrefined(3);
   unrefined.vertices = Matrix(3, 12);
   Mesh modelMesh(3);
   modelMesh.vertices = model;
   Warnings warnings;
   const Relation relation = buildRelation(modelMesh, unrefined, control, tables, warnings);
-  const SparseMatrix fromDense = sparseForm(deformationMatrix(relation));
-  EXPECT_EQ(relation.sparseDeformation.offsets, fromDense.offsets);
-  EXPECT_EQ(relation.sparseDeformation.values, fromDense.values);
-  EXPECT_EQ(relation.sparseDeformation.rows, 12);
-  EXPECT_GT(fromDense.values.count(), 0);
+  const SparseColumns fromDense = sparseForm(deformationMatrix(relation));
+  EXPECT_EQ(relation.deformation.rows, 12);
+  EXPECT_GT(fromDense.entries.size(), 0u);
+  Matrix positions(3, 12);
+  for (int i = 0; i < positions.count(); ++i) positions[i] = static_cast<float>(i % 7) - 2.5f;
+  positions(1, 4) = std::numeric_limits<float>::infinity();
+  const Matrix moved = applyRelation(relation.deformation, positions);
+  const Matrix expected = applyRelation(fromDense, positions);
+  ASSERT_EQ(moved.count(), expected.count());
+  EXPECT_EQ(std::memcmp(moved.data(), expected.data(), sizeof(float) * moved.count()), 0);
 
   // A NaN y leaves that vertex outside and every other vertex as it was.
   model(1, 17) = nan;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "relate/deformation.h"
 
@@ -24,11 +25,11 @@ inline Relation sampleRelation(int rows, int columns, int perColumn, uint32_t se
                             1.0f};
   Relation relation;
   relation.enclosedIndices = IntArray({columns}, 0);
-  relation.deformationColumns.rows = rows;
-  relation.deformationColumns.columns.resize(columns);
+  relation.deformation.rows = rows;
+  std::vector<SparseEntry> column;
   for (int j = 0; j < columns; ++j) {
     relation.enclosedIndices[j] = 2 * j + 1;
-    auto& column = relation.deformationColumns.columns[j];
+    column.clear();
     for (int i = 0; i < rows; ++i) {
       if (static_cast<int>(random() % static_cast<uint32_t>(rows)) >= perColumn) continue;
       const uint32_t pick = random() % 64;
@@ -36,6 +37,7 @@ inline Relation sampleRelation(int rows, int columns, int perColumn, uint32_t se
           pick < 8 ? specials[pick] : std::uniform_real_distribution<float>(-0.5f, 1.5f)(random);
       column.push_back({i, value});
     }
+    relation.deformation.appendColumn(column.data(), column.data() + column.size());
   }
   return relation;
 }
