@@ -229,7 +229,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
 
   observer.started(Phase::relate, "");
   run.relation = relateModel(run.model, unrefined, run.control, run.tables, warnings, job.threads,
-                             observer.locatedCounter());
+                             job.coordinates, observer.locatedCounter());
   sink.flush(warnings);
   observer.finished(Phase::relate, &run.model);
   const OutsideVertices outside =

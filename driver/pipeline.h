@@ -33,6 +33,8 @@ struct Job {
   std::vector<Pose> poses;
   // Threads an operation may use.
   int threads = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  // The cell coordinates model vertices are located with.
+  Coordinates coordinates = Coordinates::wachspress;
   // Where to write the refined control mesh, positions only, for viewing; none when empty.
   std::string cageOutFile;
   // Not a user option: tests force each form to compare them. A forced sparse form is exact only

@@ -101,10 +101,10 @@ SparseMatrix sparseColumns(const WeightColumns& weights, const IntArray& columns
 
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
                        const LookupTables& tables, Warnings& warnings, int threads,
-                       std::atomic<int64_t>* located) {
+                       Coordinates coordinates, std::atomic<int64_t>* located) {
   ModelLocation location =
       locateModelVertices(refinedControl, model.vertices, unrefinedControl.vertexRows(), tables,
-                          warnings, threads, located);
+                          warnings, threads, coordinates, located);
   Relation relation;
   relation.enclosedIndices = location.enclosureCount.find();
   relation.sparseDeformation = sparseColumns(location.weights, relation.enclosedIndices, threads);
@@ -220,9 +220,9 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
                      const LookupTables& tables, Warnings& warnings, int threads,
-                     std::atomic<int64_t>* located) {
-  Relation relation =
-      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads, located);
+                     Coordinates coordinates, std::atomic<int64_t>* located) {
+  Relation relation = buildRelation(model, unrefinedControl, refinedControl, tables, warnings,
+                                    threads, coordinates, located);
   placeEnclosedVertices(model, relation, unrefinedControl);
   return relation;
 }
