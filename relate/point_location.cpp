@@ -458,11 +458,11 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   });
   for (const TypeCells& cells : types)
     if (cells.isoparametric) cells.isoparametric->addWarnings(warnings, "Wachspress coordinates");
-  if (gaps.load() > 0)
-    warnings.push_back("trilinear coordinates: " + std::to_string(gaps.load()) +
-                       " model vertices lie in no cell's trilinear domain (between a bent quad "
-                       "face and cells that meet it in other faces) and get Wachspress "
-                       "coordinates");
+  if (const int64_t count = gaps.load(); count > 0)
+    warnings.push_back("trilinear coordinates: " + std::to_string(count) +
+                       (count == 1 ? " model vertex lies" : " model vertices lie") +
+                       " in no cell's trilinear domain (between a bent quad face and cells that "
+                       "meet it in other faces) and get Wachspress coordinates");
   return location;
 }
 

@@ -226,6 +226,32 @@ TEST(IsoparametricCells, InvertedCellsAndUnsolvedPointsFallBackToWachspressWithA
   for (int i = 0; i < 8; ++i) EXPECT_NEAR(trilinear.weights.columns[0][i].value, expected[i], 1e-7);
 }
 
+TEST(IsoparametricCells, APointBetweenABentQuadAndTwoTrianglesFallsBackToWachspress) {
+  // The unit cube with corner 6 pushed out along x: its face x = 1 becomes x = 1 + 0.2 y z, while
+  // the two tetrahedra beyond it meet it in the flat triangles 1 2 6 (x = 1 + 0.2 z) and 1 6 5
+  // (x = 1 + 0.2 y). (1.06, 0.5, 0.4) lies between the bent face and the triangle 1 2 6.
+  std::vector<Point> points = referenceCell(hexahedronType);
+  points[6] = {1.2f, 1.0f, 1.0f};
+  points.push_back({2.0f, 0.5f, 0.5f});
+  Mesh control = controlMesh(points);
+  addCell(control, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7});
+  addCell(control, tetrahedronType, {1, 2, 6, 8});
+  addCell(control, tetrahedronType, {1, 6, 5, 8});
+  const Matrix model = modelOf({{1.06f, 0.5f, 0.4f}, {1.2f, 0.5f, 0.4f}});
+  Warnings warnings;
+  const ModelLocation wachspress =
+      locateModelVertices(control, model, 3, locationTables(), warnings, 1);
+  const ModelLocation trilinear =
+      locateModelVertices(control, model, 3, locationTables(), warnings, 1, Coordinates::trilinear);
+  EXPECT_EQ(warnings, Warnings({"trilinear coordinates: 1 model vertex lies in no cell's "
+                                "trilinear domain (between a bent quad face and cells that meet it "
+                                "in other faces) and get Wachspress coordinates"}));
+  EXPECT_EQ(trilinear.enclosureCount, IntArray::fromValues({1, 1}));
+  ASSERT_EQ(trilinear.weights.columns[0].size(), wachspress.weights.columns[0].size());
+  for (size_t i = 0; i < wachspress.weights.columns[0].size(); ++i)
+    EXPECT_EQ(trilinear.weights.columns[0][i].value, wachspress.weights.columns[0][i].value);
+}
+
 TEST(HasPositiveJacobian, RejectsInvertedAndFoldedCells) {
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     std::vector<Point> mirrored = referenceCell(t);
