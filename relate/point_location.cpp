@@ -441,9 +441,10 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
       const float* p = model.column(J) + s;
       for (TypeCells& cells : types)
         locateVertex(control, cells, weightRow, p, J, location, coordinates);
-      // A point in no cell's trilinear domain may still be inside the mesh: in the gap between a
-      // bent quad face and the two flat triangles of other cells that cover it. Today's
-      // coordinates find it, as they did before trilinear coordinates were chosen.
+      // A point in no cell's trilinear domain may still be in a cell's Wachspress polytope, which
+      // bulges past a bent quad face: on the mesh boundary, or where two flat triangles of other
+      // cells cover the quad. It keeps the coordinates it had before trilinear ones were chosen
+      // rather than stop following the cage.
       if (coordinates == Coordinates::trilinear && location.enclosureCount[J] == 0) {
         for (TypeCells& cells : types)
           locateVertex(control, cells, weightRow, p, J, location, Coordinates::wachspress);
@@ -461,8 +462,8 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   if (const int64_t count = gaps.load(); count > 0)
     warnings.push_back("trilinear coordinates: " + std::to_string(count) +
                        (count == 1 ? " model vertex lies" : " model vertices lie") +
-                       " in no cell's trilinear domain (between a bent quad face and cells that "
-                       "meet it in other faces) and get Wachspress coordinates");
+                       " in no cell's trilinear domain but beside a bent quad face, inside the "
+                       "cell as Wachspress coordinates see it, and get those");
   return location;
 }
 

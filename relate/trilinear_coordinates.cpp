@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -51,13 +52,10 @@ bool holds(const std::array<double, 4>& lambda) {
   return true;
 }
 
-// Basis values and their gradients in reference coordinates. Hexahedron: corner i at (u, v, w)
-// in {0, 1}^3 in the local order (0 1 2 3 the bottom counter-clockwise, 4..7 above them).
-// Prism: (r, s) on the triangle 0 1 2 (corner 0 at r = s = 0), w along the axis.
-struct Basis {
-  std::array<double, 8> value;
-  std::array<Vector, 8> gradient;
-};
+// Basis values at reference coordinates u. Hexahedron: corner i at (u, v, w) in {0, 1}^3 in the
+// local order (0 1 2 3 the bottom counter-clockwise, 4..7 above them). Prism: (r, s) on the
+// triangle 0 1 2 (corner 0 at r = s = 0), w along the axis.
+using Basis = std::array<double, 8>;
 
 constexpr int hexahedronCorner[8][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                                         {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
@@ -66,44 +64,72 @@ Basis basis(int t, const Vector& u) {
   Basis b{};
   if (t == hexahedronType) {
     for (int i = 0; i < 8; ++i) {
-      Vector f, df;
-      for (int a = 0; a < 3; ++a) {
-        f[a] = hexahedronCorner[i][a] == 1 ? u[a] : 1 - u[a];
-        df[a] = hexahedronCorner[i][a] == 1 ? 1 : -1;
-      }
-      b.value[i] = f[0] * f[1] * f[2];
-      b.gradient[i] = {df[0] * f[1] * f[2], f[0] * df[1] * f[2], f[0] * f[1] * df[2]};
+      b[i] = 1;
+      for (int a = 0; a < 3; ++a) b[i] *= hexahedronCorner[i][a] == 1 ? u[a] : 1 - u[a];
     }
     return b;
   }
   const double triangle[3] = {1 - u[0] - u[1], u[0], u[1]};
-  const Vector triangleGradient[3] = {{-1, -1, 0}, {1, 0, 0}, {0, 1, 0}};
-  const double axis[2] = {1 - u[2], u[2]};
-  const double axisGradient[2] = {-1, 1};
-  for (int j = 0; j < 2; ++j)
-    for (int i = 0; i < 3; ++i) {
-      b.value[3 * j + i] = triangle[i] * axis[j];
-      b.gradient[3 * j + i] = {triangleGradient[i][0] * axis[j], triangleGradient[i][1] * axis[j],
-                               triangle[i] * axisGradient[j]};
-    }
+  for (int i = 0; i < 3; ++i) {
+    b[i] = triangle[i] * (1 - u[2]);
+    b[3 + i] = triangle[i] * u[2];
+  }
   return b;
 }
 
-// The map's columns dx/du, dx/dv, dx/dw at u.
-std::array<Vector, 3> jacobian(int t, const CellCorners& corners, const Basis& b) {
-  std::array<Vector, 3> columns{};
-  for (int i = 0; i < verticesPerCell[t]; ++i)
-    for (int a = 0; a < 3; ++a)
-      for (int d = 0; d < 3; ++d) columns[a][d] += b.gradient[i][a] * corners[i][d];
-  return columns;
-}
+// The map of a hexahedron or a prism as a polynomial, x(u, v, w) = k0 + k1 u + k2 v + k3 w +
+// k4 uv + k5 vw + k6 uw + k7 uvw (a prism's k4 and k7 are zero), so that Newton's method
+// evaluates the map and its Jacobian in a few operations.
+struct CellMap {
+  std::array<Vector, 8> k;
 
-Vector mapped(int t, const CellCorners& corners, const Basis& b) {
-  Vector x{};
-  for (int i = 0; i < verticesPerCell[t]; ++i)
-    for (int d = 0; d < 3; ++d) x[d] += b.value[i] * corners[i][d];
-  return x;
-}
+  CellMap(int t, const CellCorners& p) {
+    auto combine = [&](std::initializer_list<std::pair<int, double>> terms) {
+      Vector v{};
+      for (const auto& [corner, factor] : terms)
+        for (int d = 0; d < 3; ++d) v[d] += factor * p[corner][d];
+      return v;
+    };
+    if (t == hexahedronType) {
+      k = {p[0],
+           combine({{1, 1}, {0, -1}}),
+           combine({{3, 1}, {0, -1}}),
+           combine({{4, 1}, {0, -1}}),
+           combine({{2, 1}, {1, -1}, {3, -1}, {0, 1}}),
+           combine({{7, 1}, {3, -1}, {4, -1}, {0, 1}}),
+           combine({{5, 1}, {1, -1}, {4, -1}, {0, 1}}),
+           combine({{6, 1}, {2, -1}, {5, -1}, {7, -1}, {1, 1}, {3, 1}, {4, 1}, {0, -1}})};
+    } else {
+      k = {p[0],
+           combine({{1, 1}, {0, -1}}),
+           combine({{2, 1}, {0, -1}}),
+           combine({{3, 1}, {0, -1}}),
+           Vector{},
+           combine({{5, 1}, {3, -1}, {2, -1}, {0, 1}}),
+           combine({{4, 1}, {3, -1}, {1, -1}, {0, 1}}),
+           Vector{}};
+    }
+  }
+
+  Vector at(const Vector& u) const {
+    Vector x;
+    for (int d = 0; d < 3; ++d)
+      x[d] = k[0][d] + u[0] * k[1][d] + u[1] * k[2][d] + u[2] * k[3][d] + u[0] * u[1] * k[4][d] +
+             u[1] * u[2] * k[5][d] + u[0] * u[2] * k[6][d] + u[0] * u[1] * u[2] * k[7][d];
+    return x;
+  }
+
+  // The columns dx/du, dx/dv, dx/dw.
+  std::array<Vector, 3> jacobian(const Vector& u) const {
+    std::array<Vector, 3> j;
+    for (int d = 0; d < 3; ++d) {
+      j[0][d] = k[1][d] + u[1] * k[4][d] + u[2] * k[6][d] + u[1] * u[2] * k[7][d];
+      j[1][d] = k[2][d] + u[0] * k[4][d] + u[2] * k[5][d] + u[0] * u[2] * k[7][d];
+      j[2][d] = k[3][d] + u[1] * k[5][d] + u[0] * k[6][d] + u[0] * u[1] * k[7][d];
+    }
+    return j;
+  }
+};
 
 bool inReferenceCell(int t, const Vector& u) {
   const double low = -referenceTolerance;
@@ -115,12 +141,12 @@ bool inReferenceCell(int t, const Vector& u) {
 
 // Newton's method for x(u) = p from the cell centre.
 IsoparametricResult solveMap(int t, const CellCorners& corners, const Vector& p, float* lambda) {
+  const CellMap map(t, corners);
   Vector u = t == hexahedronType ? Vector{0.5, 0.5, 0.5} : Vector{1.0 / 3, 1.0 / 3, 0.5};
   IsoparametricResult result;
   for (int step = 1; step <= newtonStepLimit; ++step) {
-    const Basis b = basis(t, u);
-    const std::array<Vector, 3> j = jacobian(t, corners, b);
-    const Vector residual = difference(mapped(t, corners, b), p);
+    const std::array<Vector, 3> j = map.jacobian(u);
+    const Vector residual = difference(map.at(u), p);
     // Cramer's rule: J delta = residual.
     const double det = determinant(j[0], j[1], j[2]);
     const Vector delta = {determinant(residual, j[1], j[2]) / det,
@@ -136,7 +162,7 @@ IsoparametricResult solveMap(int t, const CellCorners& corners, const Vector& p,
       result.steps = step;
       if (!inReferenceCell(t, u)) return result;
       const Basis at = basis(t, u);
-      for (int i = 0; i < verticesPerCell[t]; ++i) lambda[i] = static_cast<float>(at.value[i]);
+      for (int i = 0; i < verticesPerCell[t]; ++i) lambda[i] = static_cast<float>(at[i]);
       result.containment = Containment::inside;
       return result;
     }
@@ -231,8 +257,9 @@ bool hasPositiveJacobian(int t, const CellCorners& corners) {
         samples.push_back(corner);
     samples.push_back({1.0 / 3, 1.0 / 3, 0.5});
   }
+  const CellMap map(t, corners);
   for (const Vector& u : samples) {
-    const std::array<Vector, 3> j = jacobian(t, corners, basis(t, u));
+    const std::array<Vector, 3> j = map.jacobian(u);
     if (!(determinant(j[0], j[1], j[2]) > 0)) return false;
   }
   return true;

@@ -244,8 +244,8 @@ TEST(IsoparametricCells, APointBetweenABentQuadAndTwoTrianglesFallsBackToWachspr
   const ModelLocation trilinear =
       locateModelVertices(control, model, 3, locationTables(), warnings, 1, Coordinates::trilinear);
   EXPECT_EQ(warnings, Warnings({"trilinear coordinates: 1 model vertex lies in no cell's "
-                                "trilinear domain (between a bent quad face and cells that meet it "
-                                "in other faces) and get Wachspress coordinates"}));
+                                "trilinear domain but beside a bent quad face, inside the cell as "
+                                "Wachspress coordinates see it, and get those"}));
   EXPECT_EQ(trilinear.enclosureCount, IntArray::fromValues({1, 1}));
   ASSERT_EQ(trilinear.weights.columns[0].size(), wachspress.weights.columns[0].size());
   for (size_t i = 0; i < wachspress.weights.columns[0].size(); ++i)
