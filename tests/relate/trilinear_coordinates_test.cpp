@@ -108,25 +108,6 @@ TEST(IsoparametricCoordinates, PartitionOfUnityAndLinearPrecisionInWarpedCells) 
   }
 }
 
-TEST(IsoparametricCoordinates, KnownValuesAtTheCentre) {
-  // The centre of the reference domain, whatever the corners: equal weights (the octahedron's
-  // centre lies on its axis, shared by its tetrahedra: half on each apex).
-  const std::vector<std::pair<int, std::vector<float>>> cases = {
-      {hexahedronType, std::vector<float>(8, 0.125f)},
-      {prismType, std::vector<float>(6, 1.0f / 6)},
-      {tetrahedronType, std::vector<float>(4, 0.25f)},
-      {octahedronType, {0.5f, 0, 0, 0, 0, 0.5f}}};
-  for (const auto& [t, expected] : cases) {
-    const std::vector<Point> cell = warped(t);
-    std::vector<double> weights(expected.begin(), expected.end());
-    const Point centre = combination(cell, weights);
-    float lambda[8];
-    ASSERT_EQ(isoparametricCoordinates(t, cornersOf(cell), centre.data(), lambda).containment,
-              Containment::inside);
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_NEAR(lambda[i], expected[i], 1e-6);
-  }
-}
-
 TEST(IsoparametricCoordinates, NeighboursAgreeOnABentSharedFace) {
   const std::vector<Point> grid = testing::sharedFaceVertices<Point>();
   std::mt19937 random(3);
