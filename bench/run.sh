@@ -6,7 +6,8 @@
 #   cmake --preset release && cmake --build --preset release && bash bench/run.sh
 # With `big`, instead: big cages written as Matrix Market files (a few minutes), their wall time
 # and peak memory next to what the dense vertex matrix (one float per cage vertex per refined
-# vertex) would need.
+# vertex) would need. With `coordinates`: locating 1 M points with Wachspress against trilinear
+# coordinates, and the Newton steps the trilinear ones take.
 set -euo pipefail
 build=${BUILD:-build/release}
 work=$(mktemp -d)
@@ -50,6 +51,12 @@ big_scenario() {
   echo ".mtx: $(wc -c <"$work/cage.txt.mtx") bytes, $(sed -n 2p "$work/cage.txt.mtx" | cut -d' ' -f3) entries"
   rm -f "$work"/cage.txt.*
 }
+
+if [ "${1:-}" = coordinates ]; then
+  "$build/bench/coordinates_bench" tab 4 1000000 b s s
+  "$build/bench/coordinates_bench" tab 10 1000000
+  exit 0
+fi
 
 if [ "${1:-}" = big ]; then
   big_scenario 16 1000000 b s s s

@@ -28,6 +28,8 @@ struct BindingOptions {
   // Not a user option: tests force each form to compare them. A forced sparse form is exact only
   // with finite interface, average and blend tables.
   WeightForm weightForm = WeightForm::automatic;
+  // The cell coordinates model vertices are located with.
+  Coordinates coordinates = Coordinates::wachspress;
 };
 
 // The model vertices no cell encloses: they keep their place in every pose.

@@ -34,6 +34,16 @@ bool parseThreads(const std::string& text, int& threads) {
   return true;
 }
 
+bool parseCoordinates(const std::string& text, Coordinates& coordinates) {
+  if (text == "wachspress")
+    coordinates = Coordinates::wachspress;
+  else if (text == "trilinear")
+    coordinates = Coordinates::trilinear;
+  else
+    return false;
+  return true;
+}
+
 CommandLine usageError(std::string message) {
   CommandLine line;
   line.action = CommandAction::usageError;
@@ -52,6 +62,7 @@ constexpr LongOption longOptions[] = {
     {"--tables", 1, "--tables needs a directory"},
     {"--threads", 1, "--threads needs a number"},
     {"--cage-out", 1, "--cage-out needs a file name"},
+    {"--coordinates", 1, "--coordinates needs wachspress or trilinear"},
     {"--mtx", 0, ""},
     {"--help", 0, ""},
     {"--version", 0, ""},
@@ -112,6 +123,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (option->name == "--threads") {
       if (!parseThreads(values[0], line.job.threads))
         return usageError("--threads needs a positive whole number, not '" + values[0] + "'");
+    } else if (option->name == "--coordinates") {
+      if (!parseCoordinates(values[0], line.job.coordinates))
+        return usageError("--coordinates needs wachspress or trilinear, not '" + values[0] + "'");
     } else {
       line.job.cageOutFile = values[0];
     }
@@ -129,7 +143,8 @@ std::string helpText() {
          "refined cells and writes the matrix D that turns cage positions into model positions.\n"
          "\n"
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
-         "                [--threads N] [--cage-out FILE] [--mtx] [--help] [--version]\n"
+         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--help]\n"
+         "                [--version]\n"
          "\n"
          "operations, one per argument (its first letter counts), in the order given:\n" +
          operationHelpLines() +
@@ -143,6 +158,11 @@ std::string helpText() {
          "  --threads N        use at most N threads (default: all cores)\n"
          "  --cage-out FILE    write the refined control mesh, positions only, as .vtk, .msh,\n"
          "                     .mesh or (any other extension) mesh text\n"
+         "  --coordinates NAME the coordinates of a point in a refined cell: wachspress (the\n"
+         "                     default) or trilinear (isoparametric: hexahedra trilinear,\n"
+         "                     prisms linear times linear, tetrahedra and octahedra\n"
+         "                     barycentric; cells agree on every shared face, so no cracks\n"
+         "                     where cells share a bent face)\n"
          "  --mtx              write D as CONTROL.mtx (Matrix Market, sparse, one line per\n"
          "                     non-zero entry, a column for every model vertex, values that\n"
          "                     read back as the same floats) instead of CONTROL.mat\n"

@@ -63,7 +63,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   if (run.status = readModel(job.modelFile, run, observer); !run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
-  const BindingOptions options{job.operations, job.threads, job.weightForm};
+  const BindingOptions options{job.operations, job.threads, job.weightForm, job.coordinates};
   run.status = bindModel(control, std::move(run.model), run.tables, options, run, &observer);
   if (!run.status.ok) return run;
 

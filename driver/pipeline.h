@@ -28,6 +28,8 @@ struct Job {
   std::vector<Pose> poses;
   // Threads an operation may use.
   int threads = BindingOptions().threads;
+  // The cell coordinates model vertices are located with.
+  Coordinates coordinates = Coordinates::wachspress;
   // Where to write the refined control mesh, positions only, for viewing; none when empty.
   std::string cageOutFile;
   // The result files (OutputRequest); none when empty. D and the list are echoed when `echo`.

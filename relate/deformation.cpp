@@ -27,10 +27,10 @@ Matrix applyRelation(const SparseColumns& d, const Matrix& positions) {
 
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
                        const LookupTables& tables, Warnings& warnings, int threads,
-                       std::atomic<int64_t>* located) {
+                       Coordinates coordinates, std::atomic<int64_t>* located) {
   ModelLocation location =
       locateModelVertices(refinedControl, model.vertices, unrefinedControl.vertexRows(), tables,
-                          warnings, threads, located);
+                          warnings, threads, coordinates, located);
   Relation relation;
   relation.enclosedIndices = location.enclosureCount.find();
   // A vertex no cell encloses has an empty column, so D's columns are W's without them: W's
@@ -66,9 +66,9 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
                      const LookupTables& tables, Warnings& warnings, int threads,
-                     std::atomic<int64_t>* located) {
-  Relation relation =
-      buildRelation(model, unrefinedControl, refinedControl, tables, warnings, threads, located);
+                     Coordinates coordinates, std::atomic<int64_t>* located) {
+  Relation relation = buildRelation(model, unrefinedControl, refinedControl, tables, warnings,
+                                    threads, coordinates, located);
   placeEnclosedVertices(model, relation, unrefinedControl);
   return relation;
 }

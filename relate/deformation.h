@@ -26,10 +26,12 @@ struct Relation {
 Matrix deformationMatrix(const Relation& relation);
 
 // Locates the model vertices in the volume cells of `refinedControl` (weight rows start at the
-// row count of `unrefinedControl`) and builds the relation, on `threads` threads (0: one per core);
-// `located`, when given, counts the model vertices located so far.
+// row count of `unrefinedControl`) with the given cell coordinates and builds the relation, on
+// `threads` threads (0: one per core); `located`, when given, counts the model vertices located so
+// far.
 Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
                        const LookupTables& tables, Warnings& warnings, int threads = 0,
+                       Coordinates coordinates = Coordinates::wachspress,
                        std::atomic<int64_t>* located = nullptr);
 
 // Moves each enclosed model vertex to where the relation puts it for the unrefined positions.
@@ -39,6 +41,7 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
 // enclosedCountLine.
 Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refinedControl,
                      const LookupTables& tables, Warnings& warnings, int threads = 0,
+                     Coordinates coordinates = Coordinates::wachspress,
                      std::atomic<int64_t>* located = nullptr);
 
 // The progress line that reports e enclosed of m model vertices, newline included.

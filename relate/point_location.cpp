@@ -265,12 +265,13 @@ struct TypeCells {
   std::vector<BoundingBox> boxes;  // by position
   std::unique_ptr<CellGrid> grid;
   std::unique_ptr<PreparedCells> prepared;
+  std::unique_ptr<IsoparametricCells> isoparametric;  // only for Coordinates::trilinear
   // Weight blocks, made on a cell's first hit by whichever thread finds it.
   std::unique_ptr<std::once_flag[]> made;
   std::vector<WeightBlock> blocks;
 };
 
-TypeCells typeCells(const Mesh& control, const CellFaceTables& faces) {
+TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinates coordinates) {
   const int t = faces.type;
   const int cellCount = control.cellCount(t);
   std::vector<BoundingBox> boxes(cellCount);
@@ -287,6 +288,8 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces) {
   for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
   cells.grid = std::make_unique<CellGrid>(cells.boxes);
   cells.prepared = std::make_unique<PreparedCells>(control, faces);
+  if (coordinates == Coordinates::trilinear)
+    cells.isoparametric = std::make_unique<IsoparametricCells>(control, t);
   cells.made = std::make_unique<std::once_flag[]>(cellCount);
   cells.blocks.resize(cellCount);
   return cells;
@@ -301,7 +304,7 @@ struct GrowingLocation {
 
 // Adds the results of model vertex J at p from every cell of the type that holds it.
 void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p, int J,
-                  GrowingLocation& location) {
+                  GrowingLocation& location, Coordinates coordinates) {
   const int t = cells.faces->type;
   const int k = verticesPerCell[t];
   const auto [first, last] = cells.grid->candidates(p);
@@ -309,7 +312,16 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
     if (!boxHolds(cells.boxes[*m], p)) continue;
     const int cell = cells.cell[*m];
     std::array<float, 8> lambda;
-    if (!cells.prepared->coordinates(cell, p, lambda.data())) continue;
+    Containment found = Containment::unsolved;
+    if (coordinates == Coordinates::trilinear)
+      found = cells.isoparametric->coordinates(cell, p, lambda.data());
+    if (found == Containment::unsolved) {
+      found = cells.prepared->coordinates(cell, p, lambda.data()) ? Containment::inside
+                                                                  : Containment::outside;
+      if (found == Containment::inside && coordinates == Coordinates::trilinear)
+        cells.isoparametric->noteFallback(cell);
+    }
+    if (found != Containment::inside) continue;
     std::call_once(cells.made[*m],
                    [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
     int& count = location.enclosureCount[J];
@@ -378,7 +390,7 @@ void checkCellVertices(const Mesh& control, int t) {
 
 ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int weightRow,
                                   const LookupTables& tables, Warnings& warnings, int threads,
-                                  std::atomic<int64_t>* located) {
+                                  Coordinates coordinates, std::atomic<int64_t>* located) {
   const int rows = control.vertexRows();
   CAGEWARP_CHECK(weightRow >= 0 && weightRow <= rows);
   const int modelCount = model.isEmpty() ? 0 : model.cols();
@@ -407,10 +419,11 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const int s = modelPositionRow(model.rows());
   std::vector<TypeCells> types;
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
-    if (faces[t]) types.push_back(typeCells(control, *faces[t]));
+    if (faces[t]) types.push_back(typeCells(control, *faces[t], coordinates));
   // Each vertex's column depends only on its own cells, visited type by type in the order above,
   // so the vertices may be visited in any order and shared out among threads in any way.
   const std::vector<int> order = spatialOrder(types, model, s, threads);
+  std::atomic<int64_t> gaps = 0;
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
     for (int64_t i = begin; i < end; ++i) {
       const int J = order[i];
@@ -421,7 +434,17 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
         __builtin_prefetch(&location.enclosureCount[ahead]);
       }
       const float* p = model.column(J) + s;
-      for (TypeCells& cells : types) locateVertex(control, cells, weightRow, p, J, location);
+      for (TypeCells& cells : types)
+        locateVertex(control, cells, weightRow, p, J, location, coordinates);
+      // A point in no cell's trilinear domain may still be in a cell's Wachspress polytope, which
+      // bulges past a bent quad face: on the mesh boundary, or where two flat triangles of other
+      // cells cover the quad. It keeps the coordinates it had before trilinear ones were chosen
+      // rather than stop following the cage.
+      if (coordinates == Coordinates::trilinear && location.enclosureCount[J] == 0) {
+        for (TypeCells& cells : types)
+          locateVertex(control, cells, weightRow, p, J, location, Coordinates::wachspress);
+        if (location.enclosureCount[J] > 0) gaps.fetch_add(1, std::memory_order_relaxed);
+      }
       // Counted in steps: a range can be the whole model when there is one thread.
       if (located != nullptr && (i - begin + 1) % locatedStep == 0)
         located->fetch_add(locatedStep, std::memory_order_relaxed);
@@ -429,6 +452,13 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
     if (located != nullptr)
       located->fetch_add((end - begin) % locatedStep, std::memory_order_relaxed);
   });
+  for (const TypeCells& cells : types)
+    if (cells.isoparametric) cells.isoparametric->addWarnings(warnings, "Wachspress coordinates");
+  if (const int64_t count = gaps.load(); count > 0)
+    warnings.push_back("trilinear coordinates: " + std::to_string(count) +
+                       (count == 1 ? " model vertex lies" : " model vertices lie") +
+                       " in no cell's trilinear domain but beside a bent quad face, inside the "
+                       "cell as Wachspress coordinates see it, and get those");
   return packed();
 }
 

@@ -1,6 +1,7 @@
 // Draws a control mesh and its model before and after a deformation, side by side, as SVG:
 // the model's front faces shaded, the control mesh's edges on top. All four files are mesh text.
-//   draw_deformation CAGE MODEL MOVED_CAGE DEFORMED_MODEL OUT.svg
+//   draw_deformation CAGE MODEL MOVED_CAGE DEFORMED_MODEL OUT.svg [LEFT_TITLE RIGHT_TITLE]
+// The titles replace the panels' own, e.g. to show two deformations of one pose side by side.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -150,9 +151,16 @@ void drawCage(std::FILE* out, const Mesh& cage, const Frame& frame, int panel) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: draw_deformation CAGE MODEL MOVED_CAGE DEFORMED_MODEL OUT.svg\n");
+  if (argc != 6 && argc != 8) {
+    std::fprintf(stderr,
+                 "usage: draw_deformation CAGE MODEL MOVED_CAGE DEFORMED_MODEL OUT.svg "
+                 "[LEFT_TITLE RIGHT_TITLE]\n");
     return 2;
+  }
+  const char* titles[2] = {"control mesh and model", "moved control mesh, deformed model"};
+  if (argc == 8) {
+    titles[0] = argv[6];
+    titles[1] = argv[7];
   }
   Mesh meshes[4];
   Frame frame;
@@ -180,8 +188,7 @@ int main(int argc, char** argv) {
     std::fprintf(out,
                  "<text x=\"%.0f\" y=\"%.0f\" font-family=\"sans-serif\" font-size=\"14\" "
                  "text-anchor=\"middle\">%s</text>\n",
-                 margin + panel * (panelSize + margin) + panelSize / 2, height - 12,
-                 panel == 0 ? "control mesh and model" : "moved control mesh, deformed model");
+                 margin + panel * (panelSize + margin) + panelSize / 2, height - 12, titles[panel]);
   }
   std::fprintf(out, "</svg>\n");
   return std::fclose(out) == 0 ? 0 : 1;

@@ -31,6 +31,7 @@ std::string summarize(const CommandLine& line) {
   text += " threads=" + std::to_string(job.threads);
   if (!job.cageOutFile.empty()) text += " cage=" + job.cageOutFile;
   if (line.matrixMarket) text += " mtx";
+  if (job.coordinates == Coordinates::trilinear) text += " trilinear";
   return text;
 }
 
@@ -51,6 +52,12 @@ TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
        "run c m ops= tables=t threads=3 cage=r.vtk"},
       {{"--mtx", "c", "m", "s"}, "run c m ops=s threads=" + cores + " mtx"},
       {{"c", "m", "--mtx", "--mtx"}, "run c m ops= threads=" + cores + " mtx"},
+      {{"c", "--coordinates", "trilinear", "m"}, "run c m ops= threads=" + cores + " trilinear"},
+      {{"c", "m", "--coordinates", "trilinear", "--coordinates", "wachspress"},
+       "run c m ops= threads=" + cores},
+      {{"c", "m", "--coordinates"}, "error: --coordinates needs wachspress or trilinear"},
+      {{"c", "m", "--coordinates", "Trilinear"},
+       "error: --coordinates needs wachspress or trilinear, not 'Trilinear'"},
       {{"c", "m", "--mtx=1"}, "error: unknown option --mtx=1"},
       {{"c", "-h"}, "help"},
       {{"c", "m", "--help"}, "help"},
@@ -85,9 +92,9 @@ TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
 
 TEST(CommandLine, HelpNamesEveryOptionAndTheExitStatuses) {
   const std::string help = helpText();
-  for (const char* word :
-       {"--deform MOVED OUT", "--tables DIR", "--threads N", "--cage-out FILE", "--mtx",
-        "--version", "-h, --help", ".obj", ".ply", ".stl", ".off", "exit status"})
+  for (const char* word : {"--deform MOVED OUT", "--tables DIR", "--threads N", "--cage-out FILE",
+                           "--coordinates NAME", "--mtx", "--version", "-h, --help", ".obj", ".ply",
+                           ".stl", ".off", "exit status"})
     EXPECT_NE(help.find(word), std::string::npos) << word;
   EXPECT_EQ(versionText().rfind("cagewarp ", 0), 0U);
 }

@@ -54,7 +54,7 @@ TEST(Program, OneArgumentIsAUsageError) {
   EXPECT_EQ(r.err,
             "cagewarp: no model mesh file given\n"
             "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
-            "[--threads N] [--cage-out FILE] [--mtx] [--help] [--version]\n");
+            "[--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--help] [--version]\n");
   EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 
