@@ -89,8 +89,7 @@ Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
   tell.started(Phase::relate, "");
   binding.model = std::move(model);
   binding.relation = relateModel(binding.model, control, binding.control, tables, warnings,
-                                 options.threads, options.coordinates,
-                                 tell.locatedCounter());
+                                 options.threads, options.coordinates, tell.locatedCounter());
   pass(warnings, tell);
   tell.finished(Phase::relate, &binding.model);
   tell.related(binding.relation);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "array/matrix.h"
@@ -24,6 +25,7 @@ struct SparseColumns {
   int cols() const { return static_cast<int>(start.size()) - 1; }
   const SparseEntry* begin(int j) const { return entries.data() + start[j]; }
   const SparseEntry* end(int j) const { return entries.data() + start[j + 1]; }
+  std::span<const SparseEntry> column(int j) const { return {begin(j), end(j)}; }
   int64_t listed(int j) const { return start[j + 1] - start[j]; }
   // Appends a column given by its present entries, rows ascending.
   void appendColumn(const SparseEntry* first, const SparseEntry* last) {

@@ -9,6 +9,7 @@
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "mesh/sparse_columns.h"
+#include "relate/point_location.h"
 
 namespace cagewarp {
 

@@ -73,7 +73,7 @@ SegmentMeasure measureSegment(const testing::SharedFaceCase& c, Coordinates coor
     measure.enclosed += location.enclosureCount[j] > 0;
     Point rest{}, moved{}, affine{};
     double sum = 0;
-    for (const WeightEntry& entry : location.weights.columns[j]) {
+    for (const SparseEntry& entry : location.weights.column(j)) {
       sum += entry.value;
       const Point p = vertices[entry.row];
       const Point b = bend(p), a = distort(p);

@@ -197,14 +197,14 @@ TEST(IsoparametricCells, InvertedCellsAndUnsolvedPointsFallBackToWachspressWithA
                                 "Wachspress coordinates"}));
   EXPECT_EQ(trilinear.enclosureCount, IntArray::fromValues({1, 1, 1}));
   for (int j : {1, 2}) {
-    ASSERT_EQ(trilinear.weights.columns[j].size(), wachspress.weights.columns[j].size());
-    for (size_t i = 0; i < wachspress.weights.columns[j].size(); ++i)
-      EXPECT_EQ(trilinear.weights.columns[j][i].value, wachspress.weights.columns[j][i].value);
+    ASSERT_EQ(trilinear.weights.column(j).size(), wachspress.weights.column(j).size());
+    for (size_t i = 0; i < wachspress.weights.column(j).size(); ++i)
+      EXPECT_EQ(trilinear.weights.column(j)[i].value, wachspress.weights.column(j)[i].value);
   }
   // The sound cell gives its trilinear weights: (0.3, 0.6, 0.2) in the unit cube.
   const float expected[8] = {0.224f, 0.096f, 0.144f, 0.336f, 0.056f, 0.024f, 0.036f, 0.084f};
-  ASSERT_EQ(trilinear.weights.columns[0].size(), 8u);
-  for (int i = 0; i < 8; ++i) EXPECT_NEAR(trilinear.weights.columns[0][i].value, expected[i], 1e-7);
+  ASSERT_EQ(trilinear.weights.column(0).size(), 8u);
+  for (int i = 0; i < 8; ++i) EXPECT_NEAR(trilinear.weights.column(0)[i].value, expected[i], 1e-7);
 }
 
 TEST(IsoparametricCells, APointBetweenABentQuadAndTwoTrianglesFallsBackToWachspress) {
@@ -228,9 +228,9 @@ TEST(IsoparametricCells, APointBetweenABentQuadAndTwoTrianglesFallsBackToWachspr
                                 "trilinear domain but beside a bent quad face, inside the cell as "
                                 "Wachspress coordinates see it, and get those"}));
   EXPECT_EQ(trilinear.enclosureCount, IntArray::fromValues({1, 1}));
-  ASSERT_EQ(trilinear.weights.columns[0].size(), wachspress.weights.columns[0].size());
-  for (size_t i = 0; i < wachspress.weights.columns[0].size(); ++i)
-    EXPECT_EQ(trilinear.weights.columns[0][i].value, wachspress.weights.columns[0][i].value);
+  ASSERT_EQ(trilinear.weights.column(0).size(), wachspress.weights.column(0).size());
+  for (size_t i = 0; i < wachspress.weights.column(0).size(); ++i)
+    EXPECT_EQ(trilinear.weights.column(0)[i].value, wachspress.weights.column(0)[i].value);
 }
 
 TEST(HasPositiveJacobian, RejectsInvertedAndFoldedCells) {
