@@ -8,8 +8,6 @@
 #include <new>
 
 #include "formats/cage_file.h"
-#include "formats/file_format.h"
-#include "mesh/mesh_file.h"
 #include "subdiv/add_boundary.h"
 #include "subdiv/subdivide.h"
 
@@ -108,48 +106,6 @@ Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) 
   return status;
 }
 
-// Models in the model file formats keep what they were read from, for writing deformed copies;
-// a model in a cage format comes in as a cage.
-Status readModel(const std::string& path, RunOutcome& run, RunObserver& observer) {
-  switch (formatOfPath(path)) {
-    case FileFormat::obj:
-    case FileFormat::off:
-    case FileFormat::ply:
-    case FileFormat::stl:
-      if (Status status = readModelFile(path, run.modelSource); !status.ok) return status;
-      run.model = run.modelSource.mesh;
-      return Status::success();
-    case FileFormat::gmsh:
-    case FileFormat::vtk:
-    case FileFormat::tetgen:
-    case FileFormat::medit:
-      return readCageFile(path, run.model, observer);
-    default:
-      return readText(run.model, path);
-  }
-}
-
-// The control mesh's positions alone: the weight rows below them mean nothing to a viewer.
-Status writeCageOut(const Mesh& control, const std::string& file) {
-  switch (formatOfPath(file)) {
-    case FileFormat::gmsh:
-    case FileFormat::vtk:
-    case FileFormat::medit:
-      return writeCage(control, file);
-    case FileFormat::tetgen:
-      // Text under this name would be taken for TetGen's format when read back.
-      return Status::failure(file + ": cannot write TetGen files; use .vtk, .msh, .mesh or text");
-    default: {
-      Mesh positions(3);
-      positions.vertices = Matrix(3, control.vertexColumns());
-      for (int v = 0; v < control.vertexColumns(); ++v)
-        std::copy_n(control.vertices.column(v) + control.xyzRow, 3, positions.vertices.column(v));
-      positions.cells = control.cells;
-      return writeText(positions, file);
-    }
-  }
-}
-
 }  // namespace
 
 bool isOperation(char letter) {
@@ -208,7 +164,10 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::appendWeightRows, &run.control);
 
   observer.started(Phase::readModel, job.modelFile);
-  if (run.status = readModel(job.modelFile, run, observer); !run.status.ok) return run;
+  Warnings fileWarnings;  // like the control mesh's, they concern the file and always pass
+  run.status = readModelMesh(job.modelFile, run.modelSource, run.model, fileWarnings);
+  for (const std::string& w : fileWarnings) observer.warning(w);
+  if (!run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
   for (char operation : job.operations) {
@@ -222,7 +181,7 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   }
   if (!job.cageOutFile.empty()) {
     observer.started(Phase::writeCage, job.cageOutFile);
-    run.cageOut = writeCageOut(run.control, job.cageOutFile);
+    run.cageOut = writeCagePositions(run.control, job.cageOutFile);
     observer.finished(Phase::writeCage, &run.control);
   }
   observer.refined(run.control);

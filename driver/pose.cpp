@@ -6,30 +6,11 @@
 #include <system_error>
 
 #include "formats/cage_file.h"
+#include "formats/file_format.h"
 #include "mesh/mesh_file.h"
 
 namespace cagewarp {
 namespace {
-
-bool isModelFormat(FileFormat format) {
-  return format == FileFormat::obj || format == FileFormat::off || format == FileFormat::ply ||
-         format == FileFormat::stl;
-}
-
-const char* formatName(FileFormat format) {
-  switch (format) {
-    case FileFormat::obj:
-      return "OBJ";
-    case FileFormat::off:
-      return "OFF";
-    case FileFormat::ply:
-      return "PLY";
-    case FileFormat::stl:
-      return "STL";
-    default:
-      return "mesh text";
-  }
-}
 
 // Reads the positions of the moved control mesh as a 3 x n matrix.
 Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positions) {
@@ -86,17 +67,19 @@ OutsideVertices findOutsideVertices(const Mesh& model, const IntArray& enclosed,
 
 Status writePose(const Pose& pose, const ModelFile& source, const Mesh& model,
                  const Relation& relation, int controlVertices) {
-  const FileFormat outFormat = formatOfPath(pose.outFile);
-  if (isModelFormat(outFormat) && outFormat != source.format)
-    return Status::failure(pose.outFile + ": the model is " + formatName(source.format) +
-                           "; its deformed copy is written as " + formatName(source.format) +
+  const FormatEntry& out = formatEntryOf(pose.outFile);
+  const bool sameBytes = out.serves(FormatRole::model);
+  if (sameBytes && out.format != source.format) {
+    const std::string modelFormat(formatEntry(source.format).name);
+    return Status::failure(pose.outFile + ": the model is " + modelFormat +
+                           "; its deformed copy is written as " + modelFormat +
                            " or, under any other extension, as mesh text");
+  }
   Matrix positions;
   if (Status status = readMovedPositions(pose, controlVertices, positions); !status.ok)
     return status;
   const Matrix moved = applyRelation(relation.sparseDeformation, positions);
-  if (isModelFormat(outFormat))
-    return writeDeformedModel(source, relation.enclosedIndices, moved, pose.outFile);
+  if (sameBytes) return writeDeformedModel(source, relation.enclosedIndices, moved, pose.outFile);
   Mesh deformed = model;
   for (int j = 0; j < moved.cols(); ++j)
     std::copy_n(moved.column(j), 3,
