@@ -37,14 +37,17 @@ void CageOutput::line(int64_t value) {
   endLine();
 }
 
-void CageOutput::position(int v) {
+void CageOutput::coordinates(int v) {
   const float* p = mesh_.vertices.column(v) + mesh_.xyzRow;
-  // Nine significant digits read back as the same float.
   for (int k = 0; k < 3; ++k) {
     if (!lineStart_) std::fputc(' ', file_.stream());
-    std::fprintf(file_.stream(), "%.9g", static_cast<double>(p[k]));
+    std::fprintf(file_.stream(), roundTripFloatFormat, static_cast<double>(p[k]));
     lineStart_ = false;
   }
+}
+
+void CageOutput::position(int v) {
+  coordinates(v);
   endLine();
 }
 

@@ -10,6 +10,10 @@
 
 namespace cagewarp {
 
+// printf's conversion for a float written as text that reads back as the same float: nine
+// significant digits.
+inline constexpr char roundTripFloatFormat[] = "%.9g";
+
 // The text of a cage file being written: positions (rows xyzRow..xyzRow+2) and cells, in a
 // file that appears under its name only when complete.
 class CageOutput {
@@ -26,8 +30,9 @@ class CageOutput {
   void endLine();
   // number(value), then the end of the line.
   void line(int64_t value);
-  // x y z of vertex column v, each with enough digits to read back the same float, and the end
-  // of the line.
+  // x y z of vertex column v as words, each with enough digits to read back the same float.
+  void coordinates(int v);
+  // coordinates(v), then the end of the line.
   void position(int v);
   Status commit() { return file_.commit(); }
 

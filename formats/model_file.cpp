@@ -7,7 +7,7 @@
 
 #include "array/atomic_file.h"
 #include "formats/cage_file.h"
-#include "formats/cage_input.h"
+#include "formats/file_handle.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -57,7 +57,7 @@ Status readModelFile(const std::string& path, ModelFile& model) {
   model.format = format.format;
   if (!format.serves(FormatRole::model))
     return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
-  const Status read = readFileBytes(path, model.bytes);
+  const Status read = readWholeFile(path, model.bytes);
   if (!read.ok) return read;
   return format.readModel(path, model);
 }
