@@ -9,7 +9,7 @@
 
 #include "formats/cage_file.h"
 #include "formats/file_format.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 #include "subdiv/add_boundary.h"
 #include "subdiv/subdivide.h"
 

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "formats/cage_file.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 namespace {

@@ -3,9 +3,9 @@
 #include "formats/file_format.h"
 #include "formats/gmsh_file.h"
 #include "formats/medit_file.h"
+#include "formats/mesh_text.h"
 #include "formats/tetgen_file.h"
 #include "formats/vtk_file.h"
-#include "mesh/mesh_file.h"
 
 namespace cagewarp {
 
