@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "array/array_file.h"
 #include "driver/pipeline.h"
+#include "formats/array_file.h"
 #include "relate/point_location.h"
 #include "tools/scene.h"
 

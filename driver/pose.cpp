@@ -7,7 +7,7 @@
 
 #include "formats/cage_file.h"
 #include "formats/file_format.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 namespace {

@@ -16,14 +16,14 @@
 #include <system_error>
 #include <utility>
 
-#include "array/array_file.h"
 #include "driver/command_line.h"
 #include "driver/messages.h"
 #include "driver/pipeline.h"
 #include "driver/progress_display.h"
 #include "driver/table_search.h"
+#include "formats/array_file.h"
 #include "formats/matrix_market.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 namespace {

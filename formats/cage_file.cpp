@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "formats/file_format.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 #include "formats/cage_cells.h"
 #include "mesh/mesh.h"
 

@@ -6,13 +6,13 @@
 
 #include "formats/gmsh_file.h"
 #include "formats/medit_file.h"
+#include "formats/mesh_text.h"
 #include "formats/obj_file.h"
 #include "formats/off_file.h"
 #include "formats/ply_file.h"
 #include "formats/stl_file.h"
 #include "formats/tetgen_file.h"
 #include "formats/vtk_file.h"
-#include "mesh/mesh_file.h"
 
 namespace cagewarp {
 namespace {

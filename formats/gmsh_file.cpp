@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 #include "formats/cage_cells.h"
 #include "formats/cage_output.h"
 #include "formats/file_handle.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 #include "formats/cage_file.h"
 #include "formats/file_handle.h"
 #include "formats/model_reading.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "array/array_file.h"
 #include "array/matrix.h"
 #include "array/status.h"
+#include "formats/array_file.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "relate/point_location.h"

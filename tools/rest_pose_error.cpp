@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 #include "relate/point_location.h"
 
 namespace {

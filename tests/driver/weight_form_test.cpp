@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "array/array_file.h"
 #include "driver/pipeline.h"
-#include "mesh/mesh_file.h"
+#include "formats/array_file.h"
+#include "formats/mesh_text.h"
 #include "tests/support/mixed_cage.h"
 #include "tests/support/table_writer.h"
 #include "tests/support/temp_dir.h"

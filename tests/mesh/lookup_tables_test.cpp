@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "mesh/cell_type.h"
 #include "tests/support/committed_tables.h"
 #include "tests/support/table_writer.h"

@@ -1,4 +1,4 @@
-#include "array/array_file.h"
+#include "formats/array_file.h"
 
 #include <algorithm>
 #include <bit>
@@ -8,8 +8,8 @@
 #include <memory>
 #include <string_view>
 
-#include "array/atomic_file.h"
-#include "array/number_format.h"
+#include "formats/atomic_file.h"
+#include "formats/number_format.h"
 
 namespace cagewarp {
 namespace {

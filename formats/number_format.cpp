@@ -1,4 +1,4 @@
-#include "array/number_format.h"
+#include "formats/number_format.h"
 
 #include <bit>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "array/array_file.h"
+#include "formats/array_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "array/atomic_file.h"
-#include "array/number_format.h"
+#include "formats/atomic_file.h"
+#include "formats/number_format.h"
 
 namespace cagewarp {
 namespace {

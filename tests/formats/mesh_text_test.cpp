@@ -1,4 +1,4 @@
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "array/number_format.h"
+#include "formats/number_format.h"
 #include "tests/support/temp_dir.h"
 
 namespace cagewarp {
