@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "formats/atomic_file.h"
+#include "formats/file_handle.h"
 #include "formats/number_format.h"
 
 namespace cagewarp {
@@ -32,11 +33,6 @@ constexpr int maxDimensions = 32;
 constexpr int maxEchoVector = 100;
 constexpr int maxEchoRows = 500;
 constexpr int maxEchoMatrix = 500;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void writeStdout(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -191,7 +187,7 @@ Status writeText(const NdArray<T>& array, const std::string& fileName) {
 template <typename T>
 LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
   LoadedArray<T> loaded;
-  File f(std::fopen(fileName.c_str(), "rb"));
+  const FileHandle f = openFile(fileName, "rb");
   std::string problem;
   if (f) loaded.array = readBinary<T>(f.get(), problem);
   loaded.missing = !f;

@@ -1,18 +1,17 @@
 #include "formats/mesh_text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "formats/atomic_file.h"
+#include "formats/file_handle.h"
 #include "formats/number_format.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -29,43 +28,8 @@ constexpr char vertexLetter = 'v';
 // x, y and z.
 constexpr int32_t minimumVertexRows = 3;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 // ---------------------------------------------------------------------------------------------
 // Reader
-
-// The whole file in memory; not zero-filled first, since the read overwrites it.
-struct FileText {
-  std::unique_ptr<char[]> data;
-  size_t size = 0;
-
-  std::string_view view() const { return {data.get(), size}; }
-};
-
-bool readWholeFile(const std::string& fileName, FileText& text) {
-  FileHandle file(std::fopen(fileName.c_str(), "rb"));
-  if (!file) return false;
-  // One spare byte lets a single read of a regular file see the end without growing the buffer.
-  size_t capacity = 4096;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(file.get());
-    if (size > 0) capacity = static_cast<size_t>(size) + 1;
-  }
-  std::rewind(file.get());
-  text.data = std::make_unique_for_overwrite<char[]>(capacity);
-  for (;;) {
-    text.size += std::fread(text.data.get() + text.size, 1, capacity - text.size, file.get());
-    if (text.size < capacity) break;
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-    std::memcpy(larger.get(), text.data.get(), text.size);
-    text.data = std::move(larger);
-    capacity *= 2;
-  }
-  return std::ferror(file.get()) == 0;
-}
 
 // White space as the C locale's isspace sees it.
 bool isSpace(char c) {
@@ -150,17 +114,8 @@ class TextCursor {
       ++p_;
       return Scan::ok;
     }
-    const char* q = p_;
-    if (*q == '+') {
-      ++q;
-      if (q < end_ && *q == '-') return Scan::malformed;
-    }
-    const auto [stop, error] = std::from_chars(q, end_, value);
-    if (error == std::errc::invalid_argument) return Scan::malformed;
-    if (error == std::errc::result_out_of_range) {
-      const std::string copy(q, stop);
-      value = std::strtof(copy.c_str(), nullptr);
-    }
+    const char* stop = scanFloat(p_, end_, value);
+    if (stop == nullptr) return Scan::malformed;
     p_ = stop;
     return Scan::ok;
   }
@@ -220,10 +175,8 @@ class MeshTextReader {
   Status scanFailure(Scan scan, int recordLine) const {
     if (scan == Scan::end) return fail(recordLine, "record cut short by the end of the file");
     TextCursor at = cursor_;
-    std::string text(at.word());
-    if (text.size() > 40) text = text.substr(0, 40) + "...";
     if (scan == Scan::outOfRange) return fail(at.line(), "number out of range");
-    return fail(at.line(), "'" + text + "' is not a number");
+    return fail(at.line(), quoted(at.word()) + " is not a number");
   }
 
   Status readHeaderInt(int32_t& value, int recordLine) {
@@ -472,9 +425,10 @@ void writeVertices(BufferedFile& out, const Mesh& mesh) {
 }  // namespace
 
 Status readText(Mesh& mesh, const std::string& fileName) {
-  FileText text;
-  if (!readWholeFile(fileName, text)) return Status::failure(fileName + ": cannot open");
-  return MeshTextReader(mesh, fileName, text.view()).read();
+  std::string text;
+  // Any failure to read is reported as one, as it always was.
+  if (!readWholeFile(fileName, text).ok) return Status::failure(fileName + ": cannot open");
+  return MeshTextReader(mesh, fileName, text).read();
 }
 
 Status writeText(const Mesh& mesh, const std::string& fileName) {
