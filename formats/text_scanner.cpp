@@ -111,16 +111,17 @@ Status TextScanner::expect(std::string_view word) {
 
 Status TextScanner::readInt(int64_t& value, std::string_view what) {
   const std::string_view word = token();
-  if (!parseInteger(word, value))
-    return fail("expected " + std::string(what) + ", found " + quoted(word));
-  return Status::success();
+  if (parseInteger(word, value)) return Status::success();
+  // Messages have always quoted the word without a leading '+'.
+  const bool plus = word.size() > 1 && word[0] == '+';
+  return fail("expected " + std::string(what) + ", found " + quoted(word.substr(plus ? 1 : 0)));
 }
 
 Status TextScanner::readFloat(float& value, std::string_view what) {
   const std::string_view word = token();
-  if (!parseFloat(word, value))
-    return fail("expected " + std::string(what) + ", found " + quoted(word));
-  return Status::success();
+  if (parseFloat(word, value)) return Status::success();
+  const bool plus = word.size() > 1 && word[0] == '+' && word[1] != '-';
+  return fail("expected " + std::string(what) + ", found " + quoted(word.substr(plus ? 1 : 0)));
 }
 
 Status TextScanner::checkRoom(int64_t count, int64_t bytesPerItem, std::string_view what) const {
