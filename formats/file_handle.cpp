@@ -1,17 +1,18 @@
 #include "formats/file_handle.h"
 
+#include <sys/stat.h>
+
 namespace cagewarp {
 
 Status readWholeFile(const std::string& path, std::string& bytes) {
   const FileHandle file = openFile(path, "rb");
   if (!file) return Status::failure(path + ": cannot open");
-  // One spare byte lets a single read of a regular file see the end without growing the buffer.
+  // Only a regular file's size is its length: a directory may claim any size and then fails to
+  // read. One spare byte lets a single read see the end without growing the buffer.
   size_t capacity = 4096;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(file.get());
-    if (size > 0) capacity = static_cast<size_t>(size) + 1;
-  }
-  std::rewind(file.get());
+  struct stat info {};
+  if (::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+    capacity = static_cast<size_t>(info.st_size) + 1;
   bytes.resize(capacity);
   size_t size = 0;
   for (;;) {
