@@ -10,6 +10,7 @@
 #include "formats/cage_file.h"
 #include "formats/file_format.h"
 #include "formats/mesh_text.h"
+#include "formats/table_files.h"
 #include "subdiv/add_boundary.h"
 #include "subdiv/subdivide.h"
 
