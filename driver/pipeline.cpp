@@ -8,6 +8,7 @@
 #include <new>
 
 #include "formats/cage_file.h"
+#include "formats/table_files.h"
 #include "subdiv/add_boundary.h"
 #include "subdiv/subdivide.h"
 

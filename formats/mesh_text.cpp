@@ -327,6 +327,8 @@ class BufferedFile {
     return buffer_.data() + used_;
   }
   void numberWritten(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
+  // Takes back the blank after the number just written; nothing is flushed between the two.
+  void dropBlank() { --used_; }
 
   // Renames the file into place when every write succeeded; otherwise removes it.
   Status commit() {
@@ -369,7 +371,8 @@ void writeInt(BufferedFile& out, int32_t value) {
   out.numberWritten(formatInt(out.numberSpace(), value));
 }
 
-void writeCells(BufferedFile& out, int type, const IntArray& cells) {
+void writeCells(BufferedFile& out, int type, const IntArray& cells, bool compact) {
+  if (compact && cells.cols() == 0) return;
   out.put(cellLetter);
   out.put(' ');
   writeInt(out, type);
@@ -386,17 +389,23 @@ void writeCells(BufferedFile& out, int type, const IntArray& cells) {
     }
     out.put('\n');
   }
-  out.put('\n');
+  if (!compact) out.put('\n');
 }
 
+template <bool precise>
 void writeValue(BufferedFile& out, float value) {
-  char* end = writeFloat(out.numberSpace(), value);
+  char* end;
+  if constexpr (precise)
+    end = formatFloatPrecise(out.numberSpace(), value);
+  else
+    end = writeFloat(out.numberSpace(), value);
   *end++ = ' ';
   out.numberWritten(end);
 }
 
 // Each column's dense rows, then its sparse weight rows with every absent entry written as +0.
-void writeVertices(BufferedFile& out, const Mesh& mesh) {
+template <bool precise>
+void writeVertices(BufferedFile& out, const Mesh& mesh, bool compact) {
   const Matrix& vertices = mesh.vertices;
   const SparseColumns& weights = mesh.weights;
   out.put(vertexLetter);
@@ -408,16 +417,17 @@ void writeVertices(BufferedFile& out, const Mesh& mesh) {
   const int rows = vertices.rows();
   for (int j = 0; j < vertices.cols(); ++j) {
     const float* vertex = vertices.column(j);
-    for (int i = 0; i < rows; ++i) writeValue(out, vertex[i]);
+    for (int i = 0; i < rows; ++i) writeValue<precise>(out, vertex[i]);
     if (mesh.hasSparseWeights()) {
       int row = 0;
       for (const SparseEntry* e = weights.begin(j); e != weights.end(j); ++e) {
-        for (; row < e->row; ++row) writeValue(out, 0.0f);
-        writeValue(out, e->value);
+        for (; row < e->row; ++row) writeValue<precise>(out, 0.0f);
+        writeValue<precise>(out, e->value);
         row = e->row + 1;
       }
-      for (; row < weights.rows; ++row) writeValue(out, 0.0f);
+      for (; row < weights.rows; ++row) writeValue<precise>(out, 0.0f);
     }
+    if (compact && mesh.vertexRows() > 0) out.dropBlank();
     out.put('\n');
   }
 }
@@ -431,17 +441,27 @@ Status readText(Mesh& mesh, const std::string& fileName) {
   return MeshTextReader(mesh, fileName, text).read();
 }
 
-Status writeText(const Mesh& mesh, const std::string& fileName) {
+Status writeText(const Mesh& mesh, const std::string& fileName, const MeshTextLayout& layout) {
   BufferedFile out(fileName);
   if (Status opened = out.open(); !opened.ok) return opened;
-  out.put(generatorComment);
-  out.put(projectWebAddress);
-  out.put(documentationPath);
-  out.put('\n');
-  out.put(indexNote);
-  out.put(blankLineNote);
-  for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t]);
-  writeVertices(out, mesh);
+  if (layout.comment.empty()) {
+    out.put(generatorComment);
+    out.put(projectWebAddress);
+    out.put(documentationPath);
+    out.put('\n');
+    out.put(indexNote);
+    out.put(blankLineNote);
+  } else {
+    out.put(commentLetter);
+    out.put(' ');
+    out.put(layout.comment);
+    out.put('\n');
+  }
+  for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t], layout.compact);
+  if (layout.preciseFloats)
+    writeVertices<true>(out, mesh, layout.compact);
+  else
+    writeVertices<false>(out, mesh, layout.compact);
   return out.commit();
 }
 
