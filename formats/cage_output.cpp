@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "formats/number_format.h"
+
 namespace cagewarp {
 
 Status CageOutput::open() {
@@ -41,7 +43,9 @@ void CageOutput::coordinates(int v) {
   const float* p = mesh_.vertices.column(v) + mesh_.xyzRow;
   for (int k = 0; k < 3; ++k) {
     if (!lineStart_) std::fputc(' ', file_.stream());
-    std::fprintf(file_.stream(), roundTripFloatFormat, static_cast<double>(p[k]));
+    char text[maxNumberText];
+    std::fwrite(text, 1, static_cast<size_t>(formatFloatPrecise(text, p[k]) - text),
+                file_.stream());
     lineStart_ = false;
   }
 }

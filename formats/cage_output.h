@@ -10,10 +10,6 @@
 
 namespace cagewarp {
 
-// printf's conversion for a float written as text that reads back as the same float: nine
-// significant digits.
-inline constexpr char roundTripFloatFormat[] = "%.9g";
-
 // The text of a cage file being written: positions (rows xyzRow..xyzRow+2) and cells, in a
 // file that appears under its name only when complete.
 class CageOutput {
