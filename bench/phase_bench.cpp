@@ -13,6 +13,7 @@
 
 #include "driver/outputs.h"
 #include "driver/pipeline.h"
+#include "formats/array_file.h"
 #include "relate/point_location.h"
 #include "tools/scene.h"
 

@@ -2,36 +2,14 @@
 
 #include <algorithm>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "formats/cage_file.h"
 #include "formats/deformation_matrix.h"
-#include "formats/file_format.h"
 #include "formats/matrix_market.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 namespace {
-
-// The control mesh's positions alone: the weight rows below them mean nothing to a viewer.
-Status writeCageOut(const Mesh& control, const std::string& file) {
-  switch (formatOfPath(file)) {
-    case FileFormat::gmsh:
-    case FileFormat::vtk:
-    case FileFormat::medit:
-      return writeCage(control, file);
-    case FileFormat::tetgen:
-      // Text under this name would be taken for TetGen's format when read back.
-      return Status::failure(file + ": cannot write TetGen files; use .vtk, .msh, .mesh or text");
-    default: {
-      Mesh positions(3);
-      positions.vertices = Matrix(3, control.vertexColumns());
-      for (int v = 0; v < control.vertexColumns(); ++v)
-        std::copy_n(control.vertices.column(v) + control.xyzRow, 3, positions.vertices.column(v));
-      positions.cells = control.cells;
-      return writeText(positions, file);
-    }
-  }
-}
 
 void writePoses(const Binding& binding, const ModelFile& source, const std::vector<Pose>& poses,
                 RunObserver& observer, OutputOutcome& outcome) {
@@ -88,7 +66,7 @@ OutputOutcome writeOutputs(const Binding& binding, const ModelFile& source,
   OutputOutcome outcome;
   if (!request.cageOutFile.empty()) {
     observer.started(Phase::writeCage, request.cageOutFile);
-    outcome.cageOut = writeCageOut(binding.control, request.cageOutFile);
+    outcome.cageOut = writeCagePositions(binding.control, request.cageOutFile);
     observer.finished(Phase::writeCage, &binding.control);
   }
   writePoses(binding, source, request.poses, observer, outcome);

@@ -4,8 +4,8 @@
 
 #include "driver/table_search.h"
 #include "formats/cage_file.h"
-#include "formats/file_format.h"
-#include "mesh/mesh_file.h"
+#include "formats/model_file.h"
+#include "formats/table_files.h"
 
 namespace cagewarp {
 namespace {
@@ -17,27 +17,6 @@ Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) 
   const Status status = readCage(file, mesh, warnings);
   for (const std::string& w : warnings) observer.warning(w);
   return status;
-}
-
-// Models in the model file formats keep what they were read from, for writing deformed copies;
-// a model in a cage format comes in as a cage.
-Status readModel(const std::string& path, RunOutcome& run, RunObserver& observer) {
-  switch (formatOfPath(path)) {
-    case FileFormat::obj:
-    case FileFormat::off:
-    case FileFormat::ply:
-    case FileFormat::stl:
-      if (Status status = readModelFile(path, run.modelSource); !status.ok) return status;
-      run.model = run.modelSource.mesh;
-      return Status::success();
-    case FileFormat::gmsh:
-    case FileFormat::vtk:
-    case FileFormat::tetgen:
-    case FileFormat::medit:
-      return readCageFile(path, run.model, observer);
-    default:
-      return readText(run.model, path);
-  }
 }
 
 }  // namespace
@@ -60,7 +39,10 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   if (run.status = readCageFile(job.controlFile, control, observer); !run.status.ok) return run;
   observer.finished(Phase::readControl, &control);
   observer.started(Phase::readModel, job.modelFile);
-  if (run.status = readModel(job.modelFile, run, observer); !run.status.ok) return run;
+  Warnings fileWarnings;  // like the control mesh's, they concern the file and always pass
+  run.status = readModelMesh(job.modelFile, run.modelSource, run.model, fileWarnings);
+  for (const std::string& w : fileWarnings) observer.warning(w);
+  if (!run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
   const BindingOptions options{job.operations, job.threads, job.weightForm, job.coordinates};

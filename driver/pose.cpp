@@ -4,30 +4,11 @@
 #include <system_error>
 
 #include "formats/cage_file.h"
-#include "mesh/mesh_file.h"
+#include "formats/file_format.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 namespace {
-
-bool isModelFormat(FileFormat format) {
-  return format == FileFormat::obj || format == FileFormat::off || format == FileFormat::ply ||
-         format == FileFormat::stl;
-}
-
-const char* formatName(FileFormat format) {
-  switch (format) {
-    case FileFormat::obj:
-      return "OBJ";
-    case FileFormat::off:
-      return "OFF";
-    case FileFormat::ply:
-      return "PLY";
-    case FileFormat::stl:
-      return "STL";
-    default:
-      return "mesh text";
-  }
-}
 
 // Reads the positions of the moved control mesh as a 3 x n matrix.
 Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positions) {
@@ -49,18 +30,21 @@ Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positio
 }  // namespace
 
 Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding) {
-  const FileFormat outFormat = formatOfPath(pose.outFile);
-  if (isModelFormat(outFormat) && outFormat != source.format)
-    return Status::failure(pose.outFile + ": the model is " + formatName(source.format) +
-                           "; its deformed copy is written as " + formatName(source.format) +
+  const FormatEntry& out = formatEntryOf(pose.outFile);
+  const bool sameBytes = out.serves(FormatRole::model);
+  if (sameBytes && out.format != source.format) {
+    const std::string modelFormat(formatEntry(source.format).name);
+    return Status::failure(pose.outFile + ": the model is " + modelFormat +
+                           "; its deformed copy is written as " + modelFormat +
                            " or, under any other extension, as mesh text");
+  }
   const Relation& relation = binding.relation;
   Matrix moved;
   if (Status status = readMovedPositions(pose, relation.deformation.rows, moved); !status.ok)
     return status;
   Mesh deformed;
   if (Status status = deformModel(binding, moved, deformed); !status.ok) return status;
-  if (isModelFormat(outFormat)) {
+  if (sameBytes) {
     const IntArray& enclosed = relation.enclosedIndices;
     Matrix enclosedPositions(3, enclosed.count());
     for (int j = 0; j < enclosed.count(); ++j)

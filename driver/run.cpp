@@ -20,8 +20,7 @@
 #include "driver/messages.h"
 #include "driver/pipeline.h"
 #include "driver/progress_display.h"
-#include "mesh/mesh_file.h"
-#include "relate/deformation.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 namespace {

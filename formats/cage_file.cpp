@@ -1,51 +1,39 @@
 #include "formats/cage_file.h"
 
+#include <algorithm>
+
 #include "formats/file_format.h"
-#include "formats/gmsh_file.h"
-#include "formats/medit_file.h"
-#include "formats/tetgen_file.h"
-#include "formats/vtk_file.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 namespace cagewarp {
 
 Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings) {
-  switch (formatOfPath(path)) {
-    case FileFormat::gmsh:
-      return readGmsh(path, mesh, warnings);
-    case FileFormat::vtk:
-      return readVtk(path, mesh, warnings);
-    case FileFormat::tetgen:
-      return readTetgen(path, mesh, warnings);
-    case FileFormat::medit:
-      // Files named .mesh before Medit's format was read are in our text format.
-      if (isMeditFile(path)) return readMedit(path, mesh, warnings);
-      [[fallthrough]];
-    case FileFormat::meshText: {
-      Mesh text;
-      const Status status = readText(text, path);
-      if (!status.ok) return status;
-      mesh.cells = std::move(text.cells);
-      mesh.vertices = std::move(text.vertices);
-      mesh.xyzRow = 0;
-      return status;
-    }
-    default:
-      return Status::failure(path + ": not a cage format");
-  }
+  const FormatEntry& format = formatEntryOf(path);
+  if (!format.serves(FormatRole::cageInput)) return Status::failure(path + ": not a cage format");
+  return format.readCage(path, mesh, warnings);
 }
 
 Status writeCage(const Mesh& mesh, const std::string& path) {
-  switch (formatOfPath(path)) {
-    case FileFormat::gmsh:
-      return writeGmsh(mesh, path);
-    case FileFormat::vtk:
-      return writeVtk(mesh, path);
-    case FileFormat::medit:
-      return writeMedit(mesh, path);
-    default:
-      return Status::failure(path + ": not a cage format to write (.vtk, .msh or .mesh)");
-  }
+  const FormatEntry& format = formatEntryOf(path);
+  if (!format.serves(FormatRole::cageOutput))
+    return Status::failure(path + ": not a cage format to write (.vtk, .msh or .mesh)");
+  return format.writeCage(mesh, path);
+}
+
+Status writeCagePositions(const Mesh& mesh, const std::string& path) {
+  const FormatEntry& format = formatEntryOf(path);
+  if (format.serves(FormatRole::cageOutput)) return format.writeCage(mesh, path);
+  // Text under the name of a cage format would be taken for that format when read back.
+  if (format.serves(FormatRole::cageInput) && format.format != FileFormat::meshText)
+    return Status::failure(path + ": cannot write " + std::string(format.name) +
+                           " files; use .vtk, .msh, .mesh or text");
+  // The weight rows below the positions mean nothing to a viewer.
+  Mesh positions(3);
+  positions.vertices = Matrix(3, mesh.vertexColumns());
+  for (int v = 0; v < mesh.vertexColumns(); ++v)
+    std::copy_n(mesh.vertices.column(v) + mesh.xyzRow, 3, positions.vertices.column(v));
+  positions.cells = mesh.cells;
+  return writeText(positions, path);
 }
 
 }  // namespace cagewarp

@@ -19,4 +19,9 @@ Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings);
 // 0-5 axis. Fails for any other extension.
 Status writeCage(const Mesh& mesh, const std::string& path);
 
+// Writes the positions and cells of `mesh` for viewing: as writeCage for a cage format it can
+// write, as mesh text of the positions alone (no weight rows) for any extension that names no
+// cage format. Fails for a cage format that cannot be written (TetGen).
+Status writeCagePositions(const Mesh& mesh, const std::string& path);
+
 }  // namespace cagewarp

@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "formats/number_format.h"
+
 namespace cagewarp {
 
 Status CageOutput::open() {
@@ -37,14 +39,19 @@ void CageOutput::line(int64_t value) {
   endLine();
 }
 
-void CageOutput::position(int v) {
+void CageOutput::coordinates(int v) {
   const float* p = mesh_.vertices.column(v) + mesh_.xyzRow;
-  // Nine significant digits read back as the same float.
   for (int k = 0; k < 3; ++k) {
     if (!lineStart_) std::fputc(' ', file_.stream());
-    std::fprintf(file_.stream(), "%.9g", static_cast<double>(p[k]));
+    char text[maxNumberText];
+    std::fwrite(text, 1, static_cast<size_t>(formatFloatPrecise(text, p[k]) - text),
+                file_.stream());
     lineStart_ = false;
   }
+}
+
+void CageOutput::position(int v) {
+  coordinates(v);
   endLine();
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 #include "formats/cage_cells.h"
 #include "mesh/mesh.h"
 
@@ -26,8 +26,9 @@ class CageOutput {
   void endLine();
   // number(value), then the end of the line.
   void line(int64_t value);
-  // x y z of vertex column v, each with enough digits to read back the same float, and the end
-  // of the line.
+  // x y z of vertex column v as words, each with enough digits to read back the same float.
+  void coordinates(int v);
+  // coordinates(v), then the end of the line.
   void position(int v);
   Status commit() { return file_.commit(); }
 

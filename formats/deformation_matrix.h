@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "array/array_file.h"
 #include "array/status.h"
+#include "formats/array_file.h"
 #include "mesh/sparse_columns.h"
 
 namespace cagewarp {

@@ -4,7 +4,64 @@
 #include <cctype>
 #include <utility>
 
+#include "formats/gmsh_file.h"
+#include "formats/medit_file.h"
+#include "formats/mesh_text.h"
+#include "formats/obj_file.h"
+#include "formats/off_file.h"
+#include "formats/ply_file.h"
+#include "formats/stl_file.h"
+#include "formats/tetgen_file.h"
+#include "formats/vtk_file.h"
+
 namespace cagewarp {
+namespace {
+
+// Mesh text read as a cage: like the other cage readers it replaces the cells and vertices and
+// leaves `mesh` as it was on failure.
+Status readTextCage(const std::string& path, Mesh& mesh, Warnings& /*warnings*/) {
+  Mesh text;
+  const Status status = readText(text, path);
+  if (!status.ok) return status;
+  mesh.cells = std::move(text.cells);
+  mesh.vertices = std::move(text.vertices);
+  mesh.xyzRow = 0;
+  return status;
+}
+
+// Files named .mesh before Medit's format was read are in our text format.
+Status readMeditOrText(const std::string& path, Mesh& mesh, Warnings& warnings) {
+  if (isMeditFile(path)) return readMedit(path, mesh, warnings);
+  return readTextCage(path, mesh, warnings);
+}
+
+// The one place that names the formats; the mesh text row comes first and serves every
+// extension not listed.
+constexpr std::array<FormatEntry, 9> formats{{
+    {FileFormat::meshText, "", "mesh text", readTextCage, nullptr, nullptr},
+    {FileFormat::obj, "obj", "OBJ", nullptr, nullptr, readObj},
+    {FileFormat::off, "off", "OFF", nullptr, nullptr, readOff},
+    {FileFormat::ply, "ply", "PLY", nullptr, nullptr, readPly},
+    {FileFormat::stl, "stl", "STL", nullptr, nullptr, readStl},
+    {FileFormat::gmsh, "msh", "gmsh", readGmsh, writeGmsh, nullptr},
+    {FileFormat::vtk, "vtk", "VTK", readVtk, writeVtk, nullptr},
+    {FileFormat::tetgen, "ele", "TetGen", readTetgen, nullptr, nullptr},
+    {FileFormat::medit, "mesh", "Medit", readMeditOrText, writeMedit, nullptr},
+}};
+
+}  // namespace
+
+bool FormatEntry::serves(FormatRole role) const {
+  switch (role) {
+    case FormatRole::cageInput:
+      return readCage != nullptr;
+    case FormatRole::cageOutput:
+      return writeCage != nullptr;
+    case FormatRole::model:
+      return readModel != nullptr;
+  }
+  return false;
+}
 
 std::string extensionOf(std::string_view path) {
   const size_t slash = path.find_last_of('/');
@@ -17,21 +74,21 @@ std::string extensionOf(std::string_view path) {
   return extension;
 }
 
-FileFormat formatOfPath(std::string_view path) {
-  static constexpr std::array<std::pair<std::string_view, FileFormat>, 8> byExtension{{
-      {"obj", FileFormat::obj},
-      {"off", FileFormat::off},
-      {"ply", FileFormat::ply},
-      {"stl", FileFormat::stl},
-      {"msh", FileFormat::gmsh},
-      {"vtk", FileFormat::vtk},
-      {"ele", FileFormat::tetgen},
-      {"mesh", FileFormat::medit},
-  }};
+const FormatEntry& formatEntryOf(std::string_view path) {
   const std::string extension = extensionOf(path);
-  for (const auto& [name, format] : byExtension)
-    if (extension == name) return format;
-  return FileFormat::meshText;
+  for (const FormatEntry& entry : formats)
+    if (!entry.extension.empty() && entry.extension == extension) return entry;
+  return formats.front();
+}
+
+const FormatEntry& formatEntry(FileFormat format) {
+  for (const FormatEntry& entry : formats)
+    if (entry.format == format) return entry;
+  return formats.front();
+}
+
+FileFormat formatOfPath(std::string_view path) {
+  return formatEntryOf(path).format;
 }
 
 }  // namespace cagewarp

@@ -3,10 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "array/status.h"
+#include "mesh/mesh.h"
+
 namespace cagewarp {
 
+struct ModelFile;
+
 // The file formats cagewarp reads and writes. A file's format is named by its extension alone,
-// in this one place, so every reader and writer agrees on it.
+// in the one table of file_format.cpp, so every reader and writer agrees on it.
 enum class FileFormat {
   meshText,  // our own mesh text format: any extension not listed below
   obj,       // Wavefront .obj
@@ -18,6 +23,36 @@ enum class FileFormat {
   tetgen,    // TetGen .ele (with the .node beside it)
   medit,     // Medit .mesh
 };
+
+// What a file of some format can be used for.
+enum class FormatRole {
+  cageInput,   // read as a control mesh, a moved control mesh or a model in a cage format
+  cageOutput,  // written as a refined control mesh with its cells
+  model,       // read as a model and written back byte for byte with moved vertices
+};
+
+// One format: its extension and name, and the functions that read and write it. A null function
+// means the format does not serve in that role; adding a format is adding a row to the table.
+struct FormatEntry {
+  FileFormat format;
+  std::string_view extension;  // lower case, without the dot; empty for mesh text
+  std::string_view name;       // as messages name it ("OBJ", "mesh text")
+  // Replaces the cells and vertices of `mesh` (tables kept); on failure `mesh` is unchanged.
+  Status (*readCage)(const std::string& path, Mesh& mesh, Warnings& warnings);
+  // Writes the positions (rows xyzRow..xyzRow+2) and cells of `mesh`.
+  Status (*writeCage)(const Mesh& mesh, const std::string& path);
+  // Parses the bytes already in `model.bytes` into the rest of `model`.
+  Status (*readModel)(const std::string& path, ModelFile& model);
+
+  bool serves(FormatRole role) const;
+};
+
+// The table row for the extension of `path`, compared without regard to case; the mesh text
+// row for any extension the table does not list.
+const FormatEntry& formatEntryOf(std::string_view path);
+
+// The table row of `format`.
+const FormatEntry& formatEntry(FileFormat format);
 
 // The format `path` names by its extension, compared without regard to case.
 FileFormat formatOfPath(std::string_view path);

@@ -4,10 +4,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 #include "formats/cage_cells.h"
-#include "formats/cage_input.h"
 #include "formats/cage_output.h"
+#include "formats/file_handle.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -310,7 +311,7 @@ class GmshReader {
     return status;
   }
 
-  InputScanner in_;
+  TextScanner in_;
   int version_ = 2;
   bool binary_ = false;
   bool swap_ = false;
@@ -323,7 +324,7 @@ class GmshReader {
 
 Status readGmsh(const std::string& path, Mesh& mesh, Warnings& warnings) {
   std::string bytes;
-  const Status status = readFileBytes(path, bytes);
+  const Status status = readWholeFile(path, bytes);
   if (!status.ok) return status;
   return GmshReader(path, std::move(bytes)).read(mesh, warnings);
 }

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "array/atomic_file.h"
 #include "array/parallel_for.h"
+#include "formats/atomic_file.h"
 
 namespace cagewarp {
 namespace {

@@ -2,12 +2,12 @@
 
 #include <climits>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "formats/cage_cells.h"
-#include "formats/cage_input.h"
 #include "formats/cage_output.h"
+#include "formats/file_handle.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -127,7 +127,7 @@ class MeditReader {
     return status;
   }
 
-  InputScanner in_;
+  TextScanner in_;
   int64_t dimension_ = 3;
   std::vector<float> vertices_;
   CellCollector cells_;
@@ -136,20 +136,17 @@ class MeditReader {
 }  // namespace
 
 bool isMeditFile(const std::string& path) {
-  struct Closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+  const FileHandle file = openFile(path, "rb");
   if (!file) return false;
   char head[64];
   const size_t got = std::fread(head, 1, sizeof head, file.get());
-  InputScanner in(path, std::string(head, got), '#');
+  TextScanner in(path, std::string(head, got), '#');
   return in.token() == versionKeyword;
 }
 
 Status readMedit(const std::string& path, Mesh& mesh, Warnings& warnings) {
   std::string bytes;
-  const Status status = readFileBytes(path, bytes);
+  const Status status = readWholeFile(path, bytes);
   if (!status.ok) return status;
   return MeditReader(path, std::move(bytes)).read(mesh, warnings);
 }
@@ -161,11 +158,8 @@ Status writeMedit(const Mesh& mesh, const std::string& path) {
   out.text("MeshVersionFormatted 2\n\nDimension 3\n\nVertices\n");
   out.line(mesh.vertexColumns());
   for (int v = 0; v < mesh.vertexColumns(); ++v) {
-    const float* p = mesh.vertices.column(v) + mesh.xyzRow;
-    char text[64];
-    std::snprintf(text, sizeof text, "%.9g %.9g %.9g 0\n", static_cast<double>(p[0]),
-                  static_cast<double>(p[1]), static_cast<double>(p[2]));
-    out.text(text);
+    out.coordinates(v);
+    out.line(0);
   }
   for (const MeditKeyword& kind : meditCells) {
     const int t = kind.map.type;

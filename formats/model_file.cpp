@@ -5,13 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "array/atomic_file.h"
-#include "formats/cage_input.h"
+#include "formats/atomic_file.h"
+#include "formats/cage_file.h"
+#include "formats/file_handle.h"
 #include "formats/model_reading.h"
-#include "formats/obj_file.h"
-#include "formats/off_file.h"
-#include "formats/ply_file.h"
-#include "formats/stl_file.h"
 
 namespace cagewarp {
 namespace {
@@ -56,27 +53,20 @@ bool sameBits(float a, float b) {
 
 Status readModelFile(const std::string& path, ModelFile& model) {
   model = ModelFile();
-  model.format = formatOfPath(path);
-  Status (*reader)(const std::string&, ModelFile&) = nullptr;
-  switch (model.format) {
-    case FileFormat::obj:
-      reader = readObj;
-      break;
-    case FileFormat::off:
-      reader = readOff;
-      break;
-    case FileFormat::ply:
-      reader = readPly;
-      break;
-    case FileFormat::stl:
-      reader = readStl;
-      break;
-    default:
-      return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
-  }
-  const Status read = readFileBytes(path, model.bytes);
+  const FormatEntry& format = formatEntryOf(path);
+  model.format = format.format;
+  if (!format.serves(FormatRole::model))
+    return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
+  const Status read = readWholeFile(path, model.bytes);
   if (!read.ok) return read;
-  return reader(path, model);
+  return format.readModel(path, model);
+}
+
+Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings) {
+  if (!formatEntryOf(path).serves(FormatRole::model)) return readCage(path, mesh, warnings);
+  if (Status status = readModelFile(path, source); !status.ok) return status;
+  mesh = source.mesh;
+  return Status::success();
 }
 
 Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,

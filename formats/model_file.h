@@ -48,6 +48,11 @@ struct ModelFile {
 // for any other format.
 Status readModelFile(const std::string& path, ModelFile& model);
 
+// Reads the model at `path` into `mesh`: a file in a model format (OBJ, OFF, PLY, STL) through
+// readModelFile, kept in `source` for writing deformed copies; any other as a cage (readCage),
+// `source` then untouched. Reader warnings go to `warnings`.
+Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings);
+
 // Writes `model` to `path` (whose extension must name the model's own format) with vertex
 // movedIndices[j] at column j of movedPositions (3 x e), through a temporary file renamed into
 // place. A coordinate whose new value equals the one read keeps its bytes; a changed one is

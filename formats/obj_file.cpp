@@ -36,9 +36,9 @@ class ObjReader {
       : path_(path), model_(model), builder_(model) {}
 
   Status read() {
-    detail::LineCursor lines(model_.bytes);
+    LineCursor lines(model_.bytes);
     while (lines.next()) {
-      detail::WordCursor words(lines.line(), lines.offset(), commentLetter);
+      WordCursor words(lines.line(), lines.offset(), commentLetter);
       std::string_view keyword;
       if (!words.next(keyword)) continue;
       Status status;
@@ -62,26 +62,26 @@ class ObjReader {
   }
 
  private:
-  Status readVertex(detail::WordCursor& words, int line) {
+  Status readVertex(WordCursor& words, int line) {
     float xyz[3];
     int64_t offsets[3];
     size_t lengths[3];
     std::string_view word;
     for (int axis = 0; axis < 3; ++axis) {
-      if (!words.next(word)) return detail::textFailure(path_, line, "a vertex needs x, y and z");
-      if (!detail::parseFloat(word, xyz[axis]))
-        return detail::textFailure(path_, line, detail::quoted(word) + " is not a number");
+      if (!words.next(word)) return textFailure(path_, line, "a vertex needs x, y and z");
+      if (!parseFloat(word, xyz[axis]))
+        return textFailure(path_, line, quoted(word) + " is not a number");
       offsets[axis] = words.wordOffset();
       lengths[axis] = word.size();
     }
     // w and a colour may follow; they stay as they are but must be numbers.
     float ignored = 0.0f;
     while (words.next(word)) {
-      if (!detail::parseFloat(word, ignored))
-        return detail::textFailure(path_, line, detail::quoted(word) + " is not a number");
+      if (!parseFloat(word, ignored))
+        return textFailure(path_, line, quoted(word) + " is not a number");
     }
     const int vertex = builder_.addVertex(xyz[0], xyz[1], xyz[2]);
-    if (vertex < 0) return detail::textFailure(path_, line, "too many vertices");
+    if (vertex < 0) return textFailure(path_, line, "too many vertices");
     ++counts_[vertexReferent];
     for (int axis = 0; axis < 3; ++axis)
       builder_.addSite(offsets[axis], static_cast<int64_t>(lengths[axis]), vertex, axis,
@@ -90,7 +90,7 @@ class ObjReader {
   }
 
   // A face, polyline or point list: references "v", "v/vt", "v//vn" or "v/vt/vn".
-  Status readElement(detail::WordCursor& words, std::string_view keyword, int line) {
+  Status readElement(WordCursor& words, std::string_view keyword, int line) {
     corners_.clear();
     std::string_view word;
     while (words.next(word)) {
@@ -100,8 +100,7 @@ class ObjReader {
       for (;;) {
         const size_t slash = word.find(referenceSeparator, start);
         if (partCount == 3)
-          return detail::textFailure(path_, line,
-                                     detail::quoted(word) + " is not a vertex reference");
+          return textFailure(path_, line, quoted(word) + " is not a vertex reference");
         parts[partCount++] =
             word.substr(start, slash == std::string_view::npos ? slash : slash - start);
         if (slash == std::string_view::npos) break;
@@ -127,15 +126,15 @@ class ObjReader {
       for (size_t k = 0; k < corners_.size() && fits; ++k)
         fits = builder_.addPolygon(&corners_[k], 1);
     }
-    return fits ? Status::success() : detail::textFailure(path_, line, "too many cells");
+    return fits ? Status::success() : textFailure(path_, line, "too many cells");
   }
 
   // One index of a reference, 1-based or (negative) counted back from the last record read.
   Status resolve(std::string_view text, Referent referent, int line, std::string_view word,
                  int32_t& resolved) {
     int64_t index = 0;
-    if (!detail::parseInteger(text, index))
-      return detail::textFailure(path_, line, detail::quoted(word) + " is not a vertex reference");
+    if (!parseInteger(text, index))
+      return textFailure(path_, line, quoted(word) + " is not a vertex reference");
     const int64_t count = counts_[referent];
     if (index == 0 || index < -count || index > INT_MAX) return namesNothing(line, referent, index);
     if (index > count) forward_.push_back({index, referent, line});
@@ -144,10 +143,10 @@ class ObjReader {
   }
 
   Status namesNothing(int line, Referent referent, int64_t index) const {
-    return detail::textFailure(path_, line,
-                               std::string(referentNames[referent]) + " index " +
-                                   std::to_string(index) + " names no " + referentNames[referent] +
-                                   " (the file has " + std::to_string(counts_[referent]) + ")");
+    return textFailure(path_, line,
+                       std::string(referentNames[referent]) + " index " + std::to_string(index) +
+                           " names no " + referentNames[referent] + " (the file has " +
+                           std::to_string(counts_[referent]) + ")");
   }
 
   const std::string& path_;

@@ -41,21 +41,19 @@ class OffReader {
 
  private:
   // The next line with a word on it; false at the end of the file.
-  bool nextRecord(detail::WordCursor& words, std::string_view& first) {
+  bool nextRecord(WordCursor& words, std::string_view& first) {
     while (lines_.next()) {
-      words = detail::WordCursor(lines_.line(), lines_.offset(), commentLetter);
+      words = WordCursor(lines_.line(), lines_.offset(), commentLetter);
       if (words.next(first)) return true;
     }
     return false;
   }
 
-  Status fail(const std::string& what) const {
-    return detail::textFailure(path_, lines_.number(), what);
-  }
+  Status fail(const std::string& what) const { return textFailure(path_, lines_.number(), what); }
 
   // The header word, then the vertex, face and edge counts on the same or following lines.
   Status readHeader() {
-    detail::WordCursor words(std::string_view(), 0);
+    WordCursor words(std::string_view(), 0);
     std::string_view word;
     if (!nextRecord(words, word) || !isHeader(word))
       return fail("the file does not start with an OFF header");
@@ -63,10 +61,10 @@ class OffReader {
     for (int64_t& count : counts) {
       if (!words.next(word) && !nextRecord(words, word))
         return fail("the file ends before the vertex, face and edge counts");
-      if (!detail::parseInteger(word, count)) return fail(detail::quoted(word) + " is not a count");
+      if (!parseInteger(word, count)) return fail(quoted(word) + " is not a count");
       if (count < 0) return fail("negative count " + std::to_string(count));
     }
-    if (words.next(word)) return fail(detail::quoted(word) + " follows the counts on their line");
+    if (words.next(word)) return fail(quoted(word) + " follows the counts on their line");
     vertexTotal_ = counts[0];
     faceTotal_ = counts[1];
     const int64_t remaining = static_cast<int64_t>(model_.bytes.size()) - lines_.nextOffset();
@@ -80,7 +78,7 @@ class OffReader {
   }
 
   Status readVertex(int64_t k) {
-    detail::WordCursor words(std::string_view(), 0);
+    WordCursor words(std::string_view(), 0);
     std::string_view word;
     if (!nextRecord(words, word))
       return fail("the file ends after " + std::to_string(k) + " of " +
@@ -90,15 +88,13 @@ class OffReader {
     size_t lengths[3];
     for (int axis = 0; axis < 3; ++axis) {
       if (axis > 0 && !words.next(word)) return fail("a vertex needs x, y and z");
-      if (!detail::parseFloat(word, xyz[axis]))
-        return fail(detail::quoted(word) + " is not a number");
+      if (!parseFloat(word, xyz[axis])) return fail(quoted(word) + " is not a number");
       offsets[axis] = words.wordOffset();
       lengths[axis] = word.size();
     }
     float ignored = 0.0f;
     while (words.next(word)) {
-      if (!detail::parseFloat(word, ignored))
-        return fail(detail::quoted(word) + " is not a number");
+      if (!parseFloat(word, ignored)) return fail(quoted(word) + " is not a number");
     }
     const int vertex = builder_.addVertex(xyz[0], xyz[1], xyz[2]);
     for (int axis = 0; axis < 3; ++axis)
@@ -109,14 +105,13 @@ class OffReader {
 
   // "n i1 ... in", then perhaps a colour.
   Status readFace(int64_t k) {
-    detail::WordCursor words(std::string_view(), 0);
+    WordCursor words(std::string_view(), 0);
     std::string_view word;
     if (!nextRecord(words, word))
       return fail("the file ends after " + std::to_string(k) + " of " + std::to_string(faceTotal_) +
                   " faces");
     int64_t size = 0;
-    if (!detail::parseInteger(word, size) || size < 0)
-      return fail(detail::quoted(word) + " is not a corner count");
+    if (!parseInteger(word, size) || size < 0) return fail(quoted(word) + " is not a corner count");
     if (size > static_cast<int64_t>(lines_.line().size()))
       return fail("a face of " + std::to_string(size) + " corners does not fit its line");
     corners_.clear();
@@ -125,8 +120,7 @@ class OffReader {
       if (!words.next(word))
         return fail("a face of " + std::to_string(size) + " corners lists " +
                     std::to_string(corner));
-      if (!detail::parseInteger(word, index))
-        return fail(detail::quoted(word) + " is not a vertex index");
+      if (!parseInteger(word, index)) return fail(quoted(word) + " is not a vertex index");
       if (index < 0 || index >= vertexTotal_)
         return fail("vertex index " + std::to_string(index) + " names no vertex (the file has " +
                     std::to_string(vertexTotal_) + ")");
@@ -134,8 +128,7 @@ class OffReader {
     }
     float ignored = 0.0f;
     while (words.next(word)) {
-      if (!detail::parseFloat(word, ignored))
-        return fail(detail::quoted(word) + " is not a number");
+      if (!parseFloat(word, ignored)) return fail(quoted(word) + " is not a number");
     }
     if (!builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size())))
       return fail("too many cells");
@@ -145,7 +138,7 @@ class OffReader {
   const std::string& path_;
   ModelFile& model_;
   detail::ModelBuilder builder_;
-  detail::LineCursor lines_;
+  LineCursor lines_;
   int64_t vertexTotal_ = 0;
   int64_t faceTotal_ = 0;
   std::vector<int32_t> corners_;

@@ -126,7 +126,7 @@ class HeaderReader {
         header.bodyLine = lines_.number();
         return checkElements(header);
       } else if (word != commentKeyword && word != objInfoKeyword) {
-        status = fail(detail::quoted(word) + " is not a header keyword");
+        status = fail(quoted(word) + " is not a header keyword");
       }
       if (!status.ok) return status;
     }
@@ -134,14 +134,12 @@ class HeaderReader {
   }
 
  private:
-  Status fail(const std::string& what) const {
-    return detail::textFailure(path_, lines_.number(), what);
-  }
+  Status fail(const std::string& what) const { return textFailure(path_, lines_.number(), what); }
 
   // The first word of the next line that has one.
   bool nextLine(std::string_view& first) {
     while (lines_.next()) {
-      words_ = detail::WordCursor(lines_.line(), lines_.offset());
+      words_ = WordCursor(lines_.line(), lines_.offset());
       if (words_.next(first)) return true;
     }
     return false;
@@ -159,10 +157,9 @@ class HeaderReader {
     } else if (name == bigEndianFormat) {
       header.encoding = Encoding::bigEndian;
     } else {
-      return fail(detail::quoted(name) + " is not a PLY format");
+      return fail(quoted(name) + " is not a PLY format");
     }
-    if (version != supportedVersion)
-      return fail("PLY version " + detail::quoted(version) + " is not 1.0");
+    if (version != supportedVersion) return fail("PLY version " + quoted(version) + " is not 1.0");
     return Status::success();
   }
 
@@ -172,8 +169,8 @@ class HeaderReader {
     int64_t count = 0;
     if (!words_.next(name) || !words_.next(countText))
       return fail("an element needs a name and a count");
-    if (!detail::parseInteger(countText, count) || count < 0)
-      return fail(detail::quoted(countText) + " is not an element count");
+    if (!parseInteger(countText, count) || count < 0)
+      return fail(quoted(countText) + " is not an element count");
     header.elements.push_back({std::string(name), count, lines_.number(), {}});
     return Status::success();
   }
@@ -187,7 +184,7 @@ class HeaderReader {
         return Status::success();
       }
     }
-    return fail(detail::quoted(name) + " is not a PLY type");
+    return fail(quoted(name) + " is not a PLY type");
   }
 
   Status readProperty(PlyHeader& header) {
@@ -195,7 +192,7 @@ class HeaderReader {
     PlyProperty property;
     std::string_view word;
     Status status;
-    const detail::WordCursor start = words_;
+    const WordCursor start = words_;
     if (words_.next(word) && word == listKeyword) {
       property.isList = true;
       if (!(status = readType(property.countType)).ok) return status;
@@ -220,10 +217,9 @@ class HeaderReader {
       if (!status.ok) return status;
       const int64_t perRecord = smallestRecord(element, header.encoding);
       if (perRecord > 0 && element.count > (remaining + 1) / perRecord) {
-        return detail::textFailure(path_, element.line,
-                                   "element " + element.name + " has " +
-                                       std::to_string(element.count) +
-                                       " records, more than the file can hold");
+        return textFailure(path_, element.line,
+                           "element " + element.name + " has " + std::to_string(element.count) +
+                               " records, more than the file can hold");
       }
       remaining -= perRecord * element.count;
     }
@@ -246,7 +242,7 @@ class HeaderReader {
 
   Status assignRoles(PlyElement& element, PlyHeader& header, bool& vertexSeen) const {
     const auto failHere = [&](const std::string& what) {
-      return detail::textFailure(path_, element.line, what);
+      return textFailure(path_, element.line, what);
     };
     if (element.name == vertexElement) {
       if (vertexSeen) return failHere("a second vertex element");
@@ -278,8 +274,8 @@ class HeaderReader {
   }
 
   const std::string& path_;
-  detail::LineCursor lines_;
-  detail::WordCursor words_{std::string_view(), 0};
+  LineCursor lines_;
+  WordCursor words_{std::string_view(), 0};
   std::string_view bytes_;
 };
 
@@ -305,20 +301,18 @@ class AsciiValues {
     if (!words_.next(word)) return fail("the file ends inside the data");
     value.offset = words_.wordOffset();
     value.length = static_cast<int64_t>(word.size());
-    const bool ok = isReal(type) ? detail::parseFloat(word, value.coordinate)
-                                 : detail::parseInteger(word, value.integer);
-    return ok ? Status::success() : fail(detail::quoted(word) + " is not a number");
+    const bool ok =
+        isReal(type) ? parseFloat(word, value.coordinate) : parseInteger(word, value.integer);
+    return ok ? Status::success() : fail(quoted(word) + " is not a number");
   }
-  Status fail(const std::string& what) const {
-    return detail::textFailure(path_, words_.line(), what);
-  }
+  Status fail(const std::string& what) const { return textFailure(path_, words_.line(), what); }
   int64_t remaining(std::string_view bytes) const {
     return static_cast<int64_t>(bytes.size()) - words_.lineOffset();
   }
 
  private:
   const std::string& path_;
-  detail::WordStream words_;
+  WordStream words_;
 };
 
 // Reads values one at a time from a binary body, every read checked against the file's end.
@@ -368,7 +362,7 @@ class BinaryValues {
     }
     return Status::success();
   }
-  Status fail(const std::string& what) const { return detail::byteFailure(path_, position_, what); }
+  Status fail(const std::string& what) const { return byteFailure(path_, position_, what); }
   int64_t remaining(std::string_view bytes) const {
     return static_cast<int64_t>(bytes.size()) - position_;
   }

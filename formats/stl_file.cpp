@@ -94,10 +94,10 @@ Status readBinary(const std::string& path, ModelFile& model) {
   const std::string_view bytes = model.bytes;
   const int64_t size = static_cast<int64_t>(bytes.size());
   if (size < binaryHeaderSize + binaryCountSize)
-    return detail::byteFailure(path, size, "the file ends inside the header of a binary STL file");
+    return byteFailure(path, size, "the file ends inside the header of a binary STL file");
   const int64_t count = littleEndianWord(bytes.data() + binaryHeaderSize);
   if (count > (size - binaryHeaderSize - binaryCountSize) / binaryTriangleSize)
-    return detail::byteFailure(
+    return byteFailure(
         path, binaryHeaderSize,
         "triangle count " + std::to_string(count) + " is more than the file can hold");
   model.sites.reserve(static_cast<size_t>(count) * 9);
@@ -115,10 +115,9 @@ Status readBinary(const std::string& path, ModelFile& model) {
         xyz[axis] = littleEndianFloat(bytes.data() + offsets[axis]);
       }
       corners[c] = merger.add(xyz, offsets, lengths, CoordinateEncoding::float32Little);
-      if (corners[c] < 0) return detail::byteFailure(path, corner, "too many vertices");
+      if (corners[c] < 0) return byteFailure(path, corner, "too many vertices");
     }
-    if (!merger.addTriangles(corners, 3))
-      return detail::byteFailure(path, triangle, "too many cells");
+    if (!merger.addTriangles(corners, 3)) return byteFailure(path, triangle, "too many cells");
   }
   merger.finish();
   return Status::success();
@@ -132,7 +131,7 @@ class AsciiReader {
   Status read() {
     std::string_view word;
     while (words_.next(word)) {
-      if (word != solidKeyword) return fail("expected 'solid', found " + detail::quoted(word));
+      if (word != solidKeyword) return fail("expected 'solid', found " + quoted(word));
       words_.skipLine();
       Status status;
       while ((status = expectWord(word)).ok && word == facetKeyword) {
@@ -140,7 +139,7 @@ class AsciiReader {
       }
       if (!status.ok) return status;
       if (word != endSolidKeyword)
-        return fail("expected 'facet' or 'endsolid', found " + detail::quoted(word));
+        return fail("expected 'facet' or 'endsolid', found " + quoted(word));
       words_.skipLine();
     }
     merger_.finish();
@@ -148,9 +147,7 @@ class AsciiReader {
   }
 
  private:
-  Status fail(const std::string& what) const {
-    return detail::textFailure(path_, words_.line(), what);
-  }
+  Status fail(const std::string& what) const { return textFailure(path_, words_.line(), what); }
 
   Status expectWord(std::string_view& word) {
     return words_.next(word) ? Status::success() : fail("the file ends inside a solid");
@@ -159,13 +156,12 @@ class AsciiReader {
     std::string_view word;
     Status status = expectWord(word);
     if (status.ok && word != keyword)
-      return fail("expected '" + std::string(keyword) + "', found " + detail::quoted(word));
+      return fail("expected '" + std::string(keyword) + "', found " + quoted(word));
     return status;
   }
   Status readNumber(float& value, std::string_view& word) {
     Status status = expectWord(word);
-    if (status.ok && !detail::parseFloat(word, value))
-      return fail(detail::quoted(word) + " is not a number");
+    if (status.ok && !parseFloat(word, value)) return fail(quoted(word) + " is not a number");
     return status;
   }
 
@@ -194,7 +190,7 @@ class AsciiReader {
     }
     if (!status.ok) return status;
     if (word != endLoopKeyword)
-      return fail("expected 'vertex' or 'endloop', found " + detail::quoted(word));
+      return fail("expected 'vertex' or 'endloop', found " + quoted(word));
     if (corners_.size() < 3) return fail("a facet needs at least three corners");
     if (!merger_.addTriangles(corners_.data(), static_cast<int>(corners_.size())))
       return fail("too many cells");
@@ -202,7 +198,7 @@ class AsciiReader {
   }
 
   const std::string& path_;
-  detail::WordStream words_;
+  WordStream words_;
   CornerMerger merger_;
   std::vector<int32_t> corners_;
 };

@@ -4,7 +4,8 @@
 #include <vector>
 
 #include "formats/cage_cells.h"
-#include "formats/cage_input.h"
+#include "formats/file_handle.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -25,9 +26,9 @@ struct TetgenPoints {
 
 Status readNodes(const std::string& path, TetgenPoints& points) {
   std::string bytes;
-  Status status = readFileBytes(path, bytes);
+  Status status = readWholeFile(path, bytes);
   if (!status.ok) return status;
-  InputScanner in(path, std::move(bytes), commentLetter);
+  TextScanner in(path, std::move(bytes), commentLetter);
   int64_t count = 0;
   int64_t dimension = 0;
   int64_t attributes = 0;
@@ -62,9 +63,9 @@ Status readNodes(const std::string& path, TetgenPoints& points) {
 
 Status readElements(const std::string& path, const TetgenPoints& points, CellCollector& cells) {
   std::string bytes;
-  Status status = readFileBytes(path, bytes);
+  Status status = readWholeFile(path, bytes);
   if (!status.ok) return status;
-  InputScanner in(path, std::move(bytes), commentLetter);
+  TextScanner in(path, std::move(bytes), commentLetter);
   int64_t count = 0;
   int64_t corners = 0;
   int64_t attributes = 0;

@@ -4,8 +4,9 @@
 #include <vector>
 
 #include "formats/cage_cells.h"
-#include "formats/cage_input.h"
 #include "formats/cage_output.h"
+#include "formats/file_handle.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -272,7 +273,7 @@ class VtkReader {
     return Status::success();
   }
 
-  InputScanner in_;
+  TextScanner in_;
   bool binary_ = false;
   bool havePoints_ = false;
   bool haveCells_ = false;
@@ -287,7 +288,7 @@ class VtkReader {
 
 Status readVtk(const std::string& path, Mesh& mesh, Warnings& warnings) {
   std::string bytes;
-  const Status status = readFileBytes(path, bytes);
+  const Status status = readWholeFile(path, bytes);
   if (!status.ok) return status;
   return VtkReader(path, std::move(bytes)).read(mesh, warnings);
 }

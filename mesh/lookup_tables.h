@@ -91,11 +91,6 @@ struct LookupTables {
 // The stems of the node tables for tuple size k = 1..4.
 inline constexpr std::array<std::string_view, 4> nodeTableStems = {"edg", "qua", "hex", "cub"};
 
-// Loads the table set from `directory` in its fixed order and checks it; node tables that are
-// missing or hold no elements stay absent. Missing files are silent; malformed ones load as empty
-// tables with a warning naming the file.
-LookupTables loadLookupTables(const std::string& directory, Warnings& warnings);
-
 // Checks every table against what its users need (shapes, index ranges, counts) and stores the
 // results in tables.checks. Run again after editing a table by hand.
 void checkTables(LookupTables& tables);

@@ -36,19 +36,20 @@
 //                21 = top (4,5,6,7), 22 = (0,1,5,4), 23 = (1,2,6,5), 24 = (2,3,7,6),
 //                25 = (3,0,4,7), 26 = centre
 
-#include <bit>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "array/nd_array.h"
+#include "formats/array_file.h"
 #include "mesh/face_family.h"
 
 namespace {
@@ -85,20 +86,6 @@ IntTable flatTable(const std::vector<int32_t>& values) {
   return IntTable{{static_cast<int32_t>(values.size())}, values};
 }
 
-void appendWord(std::string& bytes, uint32_t word) {
-  for (int b = 0; b < 4; ++b) bytes.push_back(static_cast<char>((word >> (8 * b)) & 0xffu));
-}
-
-// The file bytes, little-endian whatever the host's byte order.
-template <typename T>
-std::string fileBytes(const Table<T>& table) {
-  std::string bytes;
-  appendWord(bytes, static_cast<uint32_t>(table.sizes.size()));
-  for (int32_t s : table.sizes) appendWord(bytes, static_cast<uint32_t>(s));
-  for (T v : table.values) appendWord(bytes, std::bit_cast<uint32_t>(v));
-  return bytes;
-}
-
 class TableWriter {
  public:
   explicit TableWriter(std::filesystem::path dir) : dir_(std::move(dir)) {}
@@ -108,11 +95,10 @@ class TableWriter {
     int64_t count = 1;
     for (int32_t s : table.sizes) count *= s;
     if (count != static_cast<int64_t>(table.values.size())) fail(name, "shape and data disagree");
-    const std::string bytes = fileBytes(table);
-    std::ofstream out(dir_ / name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) fail(name, "cannot be written");
+    cagewarp::NdArray<T> array(static_cast<int>(table.sizes.size()), table.sizes.data(), T{});
+    std::copy(table.values.begin(), table.values.end(), array.data());
+    if (!cagewarp::saveBinaryArray(array, (dir_ / name).string()).ok)
+      fail(name, "cannot be written");
   }
 
  private:

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "formats/mesh_text.h"
 #include "mesh/mesh.h"
-#include "mesh/mesh_file.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <numbers>
 #include <string>
 
+#include "formats/mesh_text.h"
 #include "mesh/mesh.h"
-#include "mesh/mesh_file.h"
 
 namespace {
 

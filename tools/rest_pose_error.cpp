@@ -4,38 +4,18 @@
 //   rest_pose_error CONTROL MODEL [MAT IND]   (MAT, IND default to CONTROL.mat, CONTROL.ind)
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <string>
-#include <vector>
 
-#include "mesh/mesh_file.h"
+#include "formats/array_file.h"
+#include "formats/mesh_text.h"
 #include "relate/point_location.h"
 
 namespace {
 
 using cagewarp::Mesh;
-
-// The sizes and elements of an array text file (column-major), or nothing when it is malformed.
-bool readArrayText(const std::string& path, std::vector<int>& sizes, std::vector<double>& data) {
-  std::ifstream in(path);
-  std::string line;
-  while (in.peek() == '%' && std::getline(in, line)) {
-  }
-  int n = 0;
-  if (!(in >> n) || n < 0) return false;
-  sizes.assign(n, 0);
-  size_t count = 1;
-  for (int& s : sizes) {
-    if (!(in >> s) || s < 0) return false;
-    count *= static_cast<size_t>(s);
-  }
-  data.resize(count);
-  for (double& x : data)
-    if (!(in >> x)) return false;
-  return true;
-}
 
 int fail(const std::string& what) {
   std::fprintf(stderr, "rest_pose_error: %s\n", what.c_str());
@@ -55,14 +35,15 @@ int main(int argc, char** argv) {
   if (auto s = cagewarp::readText(model, argv[2]); !s.ok) return fail(s.message);
   const std::string matName = argc == 5 ? argv[3] : controlName + ".mat";
   const std::string indName = argc == 5 ? argv[4] : controlName + ".ind";
-  std::vector<int> dSizes, indSizes;
-  std::vector<double> d, ind;
-  if (!readArrayText(matName, dSizes, d) || dSizes.size() != 2)
-    return fail(matName + ": malformed");
-  if (!readArrayText(indName, indSizes, ind)) return fail(indName + ": malformed");
+  const auto d = cagewarp::loadArrayText<float>(matName);
+  if (!d.status.ok) return fail(d.status.message);
+  if (d.array.n() != 2) return fail(matName + ": not a matrix");
+  const auto ind = cagewarp::loadArrayText<int32_t>(indName);
+  if (!ind.status.ok) return fail(ind.status.message);
   const int n = control.vertexColumns();
-  const int e = static_cast<int>(ind.size());
-  if (dSizes[0] != n || dSizes[1] != e) return fail("D does not fit the cage and the index list");
+  const int e = ind.array.count();
+  if (d.array.rows() != n || d.array.cols() != e)
+    return fail("D does not fit the cage and the index list");
 
   double lo[3], hi[3];
   for (int k = 0; k < 3; ++k) {
@@ -80,11 +61,11 @@ int main(int argc, char** argv) {
   double worst = 0;
   int worstVertex = -1;
   for (int j = 0; j < e; ++j) {
-    const int J = static_cast<int>(ind[j]);
+    const int J = ind.array[j];
     if (J < 0 || J >= model.vertexColumns()) return fail(indName + ": index outside the model");
     double p[3] = {0, 0, 0};
     for (int i = 0; i < n; ++i)
-      for (int k = 0; k < 3; ++k) p[k] += d[size_t(j) * n + i] * control.vertices(k, i);
+      for (int k = 0; k < 3; ++k) p[k] += double(d.array.at(i, j)) * control.vertices(k, i);
     const double error = std::hypot(p[0] - model.vertices(s, J), p[1] - model.vertices(s + 1, J),
                                     p[2] - model.vertices(s + 2, J));
     if (!(error <= worst)) {

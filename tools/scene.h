@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "array/matrix.h"
+#include "formats/mesh_text.h"
+#include "mesh/mesh.h"
 
 // Deterministic test scenes: a warped hexahedral cage and models to place in it. Used by the
 // bundled example and the benchmarks, so both are reproducible from source.
@@ -108,21 +112,33 @@ inline SceneMesh sphere(int rings, int segments, float radius) {
   return mesh;
 }
 
-// Writes the mesh text form: a comment, the cell record (if any), the vertex record.
-inline bool writeScene(const SceneMesh& mesh, const std::string& path, const std::string& comment) {
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  if (!f) return false;
-  std::fprintf(f, "%% %s\n", comment.c_str());
-  if (!mesh.cells.empty()) {
-    std::fprintf(f, "f %d %zu\n", mesh.cellType, mesh.cells.size());
-    for (const auto& cell : mesh.cells) {
-      for (int v : cell) std::fprintf(f, "%d ", v);
-      std::fprintf(f, "\n");
-    }
+// The scene as a mesh of three vertex rows.
+inline Mesh sceneMesh(const SceneMesh& scene) {
+  Mesh mesh(3);
+  mesh.vertices = Matrix(3, static_cast<int>(scene.vertices.size()));
+  for (int j = 0; j < mesh.vertexColumns(); ++j) {
+    const Point& p = scene.vertices[j];
+    mesh.vertices(0, j) = p.x;
+    mesh.vertices(1, j) = p.y;
+    mesh.vertices(2, j) = p.z;
   }
-  std::fprintf(f, "v 3 %zu\n", mesh.vertices.size());
-  for (const Point& p : mesh.vertices) std::fprintf(f, "%.9g %.9g %.9g\n", p.x, p.y, p.z);
-  return std::fclose(f) == 0;
+  if (!scene.cells.empty()) {
+    IntArray cells(
+        {static_cast<int>(scene.cells.front().size()), static_cast<int>(scene.cells.size())}, 0);
+    int k = 0;
+    for (const auto& cell : scene.cells)
+      for (int v : cell) cells[k++] = v;
+    mesh.cells[scene.cellType] = std::move(cells);
+  }
+  return mesh;
+}
+
+// Writes the mesh text form: a comment, the cell record (if any), the vertex record, with
+// coordinates that read back exactly.
+inline bool writeScene(const SceneMesh& scene, const std::string& path,
+                       const std::string& comment) {
+  const MeshTextLayout layout{.comment = comment, .compact = true, .preciseFloats = true};
+  return writeText(sceneMesh(scene), path, layout).ok;
 }
 
 }  // namespace cagewarp::scene

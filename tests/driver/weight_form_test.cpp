@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "array/array_file.h"
 #include "driver/pipeline.h"
+#include "formats/array_file.h"
 #include "formats/deformation_matrix.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 #include "tests/support/mixed_cage.h"
 #include "tests/support/table_writer.h"
 #include "tests/support/temp_dir.h"

@@ -6,7 +6,7 @@
 
 #include "driver/pipeline.h"
 #include "formats/cage_file.h"
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 #include "tests/e2e/program_runner.h"
 #include "tests/support/cage_checks.h"
 

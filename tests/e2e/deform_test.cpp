@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/mesh_text.h"
 #include "formats/model_file.h"
-#include "mesh/mesh_file.h"
 #include "tests/e2e/program_runner.h"
 #include "tests/support/model_samples.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 #include "tests/support/cage_checks.h"
 #include "tests/support/temp_dir.h"
 

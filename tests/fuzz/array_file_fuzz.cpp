@@ -2,7 +2,7 @@
 // an array it returns has a shape that accounts for every element.
 #include <cstdint>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,7 +2,7 @@
 // second read: the same cells, and vertex values whose six-digit text is written again unchanged.
 #include <cstring>
 
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

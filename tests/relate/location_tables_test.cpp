@@ -4,7 +4,7 @@
 #include <set>
 #include <utility>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "relate/point_location.h"
 #include "tests/relate/location_fixture.h"
 #include "tests/support/committed_tables.h"

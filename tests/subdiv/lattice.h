@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "mesh/cell_type.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"

@@ -10,7 +10,7 @@
 #include <map>
 #include <vector>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "mesh/cell_type.h"
 #include "mesh/lookup_tables.h"
 #include "subdiv/subdivide.h"

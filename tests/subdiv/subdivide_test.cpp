@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "mesh/cell_type.h"
 #include "mesh/lookup_tables.h"
 #include "tests/support/committed_tables.h"

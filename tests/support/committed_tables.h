@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "formats/table_files.h"
 #include "mesh/lookup_tables.h"
 
 namespace cagewarp::testing {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "array/array_file.h"
+#include "formats/array_file.h"
 #include "tests/support/reference_cells.h"
 
 namespace cagewarp::tablefixture {

@@ -1,4 +1,4 @@
-#include "array/number_format.h"
+#include "formats/number_format.h"
 
 #include <gtest/gtest.h>
 
@@ -7,14 +7,21 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace cagewarp {
 namespace {
 
-std::string printfText(float value) {
+std::string printfText(float value, const char* format = "%g") {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+  std::snprintf(buffer, sizeof buffer, format, static_cast<double>(value));
   return buffer;
+}
+
+std::string preciseText(float value) {
+  char buffer[maxNumberText];
+  return std::string(buffer, formatFloatPrecise(buffer, value));
 }
 
 TEST(NumberFormat, SpecialValuesMatchPrintf) {
@@ -71,6 +78,28 @@ TEST(NumberFormat, ConsecutiveFloatsAtRoundingEdgesMatchPrintf) {
       ++mismatches;
       ADD_FAILURE() << bits << ": " << floatText(v) << " vs " << printfText(v);
     }
+  }
+}
+
+// The nine-digit form over every exponent, denormals, NaN payloads and the longest texts.
+TEST(NumberFormat, PreciseFloatsMatchPrintf) {
+  std::mt19937 random(2027);
+  std::vector<float> values = {0.0f,
+                               -0.0f,
+                               1.0f,
+                               0.1f,
+                               -std::numeric_limits<float>::min(),
+                               -std::numeric_limits<float>::denorm_min(),
+                               std::numeric_limits<float>::max(),
+                               std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::quiet_NaN()};
+  for (int i = 0; i < 100'000; ++i)
+    values.push_back(std::bit_cast<float>(static_cast<uint32_t>(random())));
+  int mismatches = 0;
+  for (float v : values) {
+    if (preciseText(v) == printfText(v, "%.9g") || ++mismatches > 5) continue;
+    ADD_FAILURE() << std::bit_cast<uint32_t>(v) << ": " << preciseText(v) << " vs "
+                  << printfText(v, "%.9g");
   }
 }
 

@@ -30,6 +30,17 @@ struct LoadedArray {
 template <typename T>
 LoadedArray<T> loadArray(const std::string& fileName, Echo echo = Echo::off);
 
+// Reads an array text file as saveArray writes it: '%' comments, the dimension count, the sizes,
+// then the elements in storage order. The file must hold exactly that many elements; a failure
+// names the file and line.
+template <typename T>
+LoadedArray<T> loadArrayText(const std::string& fileName);
+
+// Writes a binary array file as loadArray reads it (the table files), beside `fileName`, and
+// renames it into place when complete; fails when it could not be created, written or renamed.
+template <typename T>
+Status saveBinaryArray(const NdArray<T>& array, const std::string& fileName);
+
 // Writes the array text file beside `fileName` and renames it into place when complete; fails
 // when it could not be created, written or renamed, and then leaves any earlier file. With
 // Echo::on the array is shown on standard output whether or not the write succeeded.

@@ -1,4 +1,4 @@
-#include "array/number_format.h"
+#include "formats/number_format.h"
 
 #include <bit>
 #include <cmath>
@@ -8,6 +8,7 @@ namespace cagewarp {
 namespace {
 
 constexpr int significantDigits = 6;
+constexpr int preciseDigits = 9;
 // 10^k as the nearest double (the compiler rounds each literal correctly), for k from minScale
 // to maxScale: the comparisons that fix a float's decimal exponent, and the scale factors that
 // bring it to six digits before the point.
@@ -108,6 +109,11 @@ char* formatFloat(char* out, float value) {
   *p++ = static_cast<char>('0' + magnitude / 10);
   *p++ = static_cast<char>('0' + magnitude % 10);
   return p;
+}
+
+char* formatFloatPrecise(char* out, float value) {
+  return std::to_chars(out, out + maxNumberText, value, std::chars_format::general, preciseDigits)
+      .ptr;
 }
 
 }  // namespace cagewarp

@@ -1,4 +1,4 @@
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,12 @@
-#include "array/array_file.h"
+#include "formats/array_file.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "formats/number_format.h"
 
 #include "tests/support/console_text.h"
 #include "tests/support/table_writer.h"
@@ -104,6 +110,57 @@ TEST_F(ArrayFile, SaveEchoesEvenWhenTheFileCannotBeCreated) {
   CaptureStdout();
   EXPECT_FALSE(saveArray(IntArray::fromValues({1}), name, Echo::on).ok);
   EXPECT_EQ(withoutAddresses(GetCapturedStdout()), name + " <-T\t [1]=1\tdata:@\n1\t\n");
+}
+
+// The table files' form: little-endian words n, the sizes, the elements; loadArray reads it back.
+TEST_F(ArrayFile, SavesBinaryArraysAsLoadArrayReadsThem) {
+  const std::string name = dir.file("t.tab");
+  ASSERT_TRUE(saveBinaryArray(IntArray::fromValues({7, -1}), name).ok);
+  EXPECT_EQ(testing::readFile(name), std::string("\1\0\0\0\2\0\0\0\7\0\0\0\xff\xff\xff\xff", 16));
+  Matrix m(2, 3, "fill");
+  m[4] = -0.0f;
+  for (const Matrix& matrix : {m, Matrix(4, 0)}) {
+    ASSERT_TRUE(saveBinaryArray(matrix, name).ok);
+    EXPECT_EQ(loadArray<float>(name).array, matrix) << matrix.rows();
+  }
+  EXPECT_FALSE(saveBinaryArray(m, dir.file("missing-dir/t.tab")).ok);
+}
+
+// What saveArray writes reads back; anything else is refused with the file and line.
+TEST_F(ArrayFile, ReadsArrayTextBack) {
+  const std::string name = dir.file("a.mat");
+  Matrix m(2, 3);
+  const float values[] = {1, -0.5f, 0, 1.0f / 3, 1e-7f, -std::numeric_limits<float>::infinity()};
+  std::copy(values, values + 6, m.data());
+  ASSERT_TRUE(saveArray(m, name).ok);
+  const LoadedArray<float> floats = loadArrayText<float>(name);
+  ASSERT_TRUE(floats.status.ok) << floats.status.message;
+  ASSERT_EQ(floats.array.rows(), 2);
+  ASSERT_EQ(floats.array.cols(), 3);
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(floats.array[i], std::strtof(floatText(values[i]).c_str(), nullptr)) << i;
+  ASSERT_TRUE(saveArray(IntArray::fromValues({4, -9}), name).ok);
+  EXPECT_EQ(loadArrayText<int32_t>(name).array, IntArray::fromValues({4, -9}));
+
+  const struct {
+    std::string text;
+    std::string problem;
+  } malformed[] = {
+      {"% only a comment\n", ":2: expected dimension count, found the end of the file"},
+      {"-1\n", ":1: negative dimension count -1"},
+      {"1\n3\n1 2\n", ":4: expected an element, found the end of the file"},
+      {"1\n2\n1 2 3\n", ":3: more elements than its sizes hold"},
+      {"2\n2 x\n", ":2: expected size, found 'x'"},
+      {"1\n99999\n1\n", ":2: element count 99999 is larger than the file can hold"},
+      {"1\n1\n3000000000\n", ":3: element 3000000000 is out of range"},
+  };
+  for (const auto& c : malformed) {
+    testing::writeFile(name, c.text);
+    const LoadedArray<int32_t> bad = loadArrayText<int32_t>(name);
+    EXPECT_FALSE(bad.missing);
+    EXPECT_EQ(bad.status.message, name + c.problem) << c.text;
+  }
+  EXPECT_TRUE(loadArrayText<float>(dir.file("none.mat")).missing);
 }
 
 TEST_F(ArrayFile, ConsoleFormLimits) {

@@ -13,6 +13,9 @@ inline constexpr int maxNumberText = 16;
 // Writes a float as printf's "%g" (precision 6) does: six significant digits, the shorter of
 // fixed and exponent notation, trailing zeros dropped. Returns the end of the text.
 char* formatFloat(char* out, float value);
+// Writes a float as printf's "%.9g" does: nine significant digits, enough for every float to
+// read back as itself. Returns the end of the text.
+char* formatFloatPrecise(char* out, float value);
 
 inline char* formatInt(char* out, int32_t value) {
   return std::to_chars(out, out + maxNumberText, value).ptr;

@@ -1,4 +1,4 @@
-#include "array/atomic_file.h"
+#include "formats/atomic_file.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,7 +32,7 @@ Status AtomicFile::open() {
       if (errno == EEXIST) continue;
       return Status::failure(path_ + ": cannot create: " + reason(errno));
     }
-    stream_ = ::fdopen(fd, "wb");
+    stream_.reset(::fdopen(fd, "wb"));
     if (stream_ == nullptr) {
       const int error = errno;
       ::close(fd);
@@ -47,11 +47,11 @@ Status AtomicFile::open() {
 
 Status AtomicFile::commit() {
   if (stream_ == nullptr) return Status::failure(path_ + ": not open for writing");
-  const bool written = std::ferror(stream_) == 0 && std::fflush(stream_) == 0;
+  const bool written = std::ferror(stream_.get()) == 0 && std::fflush(stream_.get()) == 0;
   const int writeError = errno;
-  const bool closed = std::fclose(stream_) == 0;
+  // Closed here rather than by the handle: a failed close means a failed write.
+  const bool closed = std::fclose(stream_.release()) == 0;
   const int closeError = errno;
-  stream_ = nullptr;
   if (!written || !closed) {
     ::unlink(temporaryPath_.c_str());
     temporaryPath_.clear();
@@ -68,8 +68,7 @@ Status AtomicFile::commit() {
 }
 
 void AtomicFile::discard() {
-  if (stream_ != nullptr) std::fclose(stream_);
-  stream_ = nullptr;
+  stream_.reset();
   if (!temporaryPath_.empty()) ::unlink(temporaryPath_.c_str());
   temporaryPath_.clear();
 }

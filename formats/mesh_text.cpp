@@ -1,18 +1,17 @@
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
-#include "array/atomic_file.h"
-#include "array/number_format.h"
+#include "formats/atomic_file.h"
+#include "formats/file_handle.h"
+#include "formats/number_format.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -29,43 +28,8 @@ constexpr char vertexLetter = 'v';
 // x, y and z.
 constexpr int32_t minimumVertexRows = 3;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 // ---------------------------------------------------------------------------------------------
 // Reader
-
-// The whole file in memory; not zero-filled first, since the read overwrites it.
-struct FileText {
-  std::unique_ptr<char[]> data;
-  size_t size = 0;
-
-  std::string_view view() const { return {data.get(), size}; }
-};
-
-bool readWholeFile(const std::string& fileName, FileText& text) {
-  FileHandle file(std::fopen(fileName.c_str(), "rb"));
-  if (!file) return false;
-  // One spare byte lets a single read of a regular file see the end without growing the buffer.
-  size_t capacity = 4096;
-  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
-    const long size = std::ftell(file.get());
-    if (size > 0) capacity = static_cast<size_t>(size) + 1;
-  }
-  std::rewind(file.get());
-  text.data = std::make_unique_for_overwrite<char[]>(capacity);
-  for (;;) {
-    text.size += std::fread(text.data.get() + text.size, 1, capacity - text.size, file.get());
-    if (text.size < capacity) break;
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity * 2);
-    std::memcpy(larger.get(), text.data.get(), text.size);
-    text.data = std::move(larger);
-    capacity *= 2;
-  }
-  return std::ferror(file.get()) == 0;
-}
 
 // White space as the C locale's isspace sees it.
 bool isSpace(char c) {
@@ -150,17 +114,8 @@ class TextCursor {
       ++p_;
       return Scan::ok;
     }
-    const char* q = p_;
-    if (*q == '+') {
-      ++q;
-      if (q < end_ && *q == '-') return Scan::malformed;
-    }
-    const auto [stop, error] = std::from_chars(q, end_, value);
-    if (error == std::errc::invalid_argument) return Scan::malformed;
-    if (error == std::errc::result_out_of_range) {
-      const std::string copy(q, stop);
-      value = std::strtof(copy.c_str(), nullptr);
-    }
+    const char* stop = scanFloat(p_, end_, value);
+    if (stop == nullptr) return Scan::malformed;
     p_ = stop;
     return Scan::ok;
   }
@@ -220,10 +175,8 @@ class MeshTextReader {
   Status scanFailure(Scan scan, int recordLine) const {
     if (scan == Scan::end) return fail(recordLine, "record cut short by the end of the file");
     TextCursor at = cursor_;
-    std::string text(at.word());
-    if (text.size() > 40) text = text.substr(0, 40) + "...";
     if (scan == Scan::outOfRange) return fail(at.line(), "number out of range");
-    return fail(at.line(), "'" + text + "' is not a number");
+    return fail(at.line(), quoted(at.word()) + " is not a number");
   }
 
   Status readHeaderInt(int32_t& value, int recordLine) {
@@ -374,6 +327,8 @@ class BufferedFile {
     return buffer_.data() + used_;
   }
   void numberWritten(const char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
+  // Takes back the blank after the number just written; nothing is flushed between the two.
+  void dropBlank() { --used_; }
 
   // Renames the file into place when every write succeeded; otherwise removes it.
   Status commit() {
@@ -416,7 +371,8 @@ void writeInt(BufferedFile& out, int32_t value) {
   out.numberWritten(formatInt(out.numberSpace(), value));
 }
 
-void writeCells(BufferedFile& out, int type, const IntArray& cells) {
+void writeCells(BufferedFile& out, int type, const IntArray& cells, bool compact) {
+  if (compact && cells.cols() == 0) return;
   out.put(cellLetter);
   out.put(' ');
   writeInt(out, type);
@@ -433,17 +389,23 @@ void writeCells(BufferedFile& out, int type, const IntArray& cells) {
     }
     out.put('\n');
   }
-  out.put('\n');
+  if (!compact) out.put('\n');
 }
 
+template <bool precise>
 void writeValue(BufferedFile& out, float value) {
-  char* end = writeFloat(out.numberSpace(), value);
+  char* end;
+  if constexpr (precise)
+    end = formatFloatPrecise(out.numberSpace(), value);
+  else
+    end = writeFloat(out.numberSpace(), value);
   *end++ = ' ';
   out.numberWritten(end);
 }
 
 // Each column's dense rows, then its sparse weight rows with every absent entry written as +0.
-void writeVertices(BufferedFile& out, const Mesh& mesh) {
+template <bool precise>
+void writeVertices(BufferedFile& out, const Mesh& mesh, bool compact) {
   const Matrix& vertices = mesh.vertices;
   const SparseColumns& weights = mesh.weights;
   out.put(vertexLetter);
@@ -455,16 +417,17 @@ void writeVertices(BufferedFile& out, const Mesh& mesh) {
   const int rows = vertices.rows();
   for (int j = 0; j < vertices.cols(); ++j) {
     const float* vertex = vertices.column(j);
-    for (int i = 0; i < rows; ++i) writeValue(out, vertex[i]);
+    for (int i = 0; i < rows; ++i) writeValue<precise>(out, vertex[i]);
     if (mesh.hasSparseWeights()) {
       int row = 0;
       for (const SparseEntry* e = weights.begin(j); e != weights.end(j); ++e) {
-        for (; row < e->row; ++row) writeValue(out, 0.0f);
-        writeValue(out, e->value);
+        for (; row < e->row; ++row) writeValue<precise>(out, 0.0f);
+        writeValue<precise>(out, e->value);
         row = e->row + 1;
       }
-      for (; row < weights.rows; ++row) writeValue(out, 0.0f);
+      for (; row < weights.rows; ++row) writeValue<precise>(out, 0.0f);
     }
+    if (compact && mesh.vertexRows() > 0) out.dropBlank();
     out.put('\n');
   }
 }
@@ -472,22 +435,33 @@ void writeVertices(BufferedFile& out, const Mesh& mesh) {
 }  // namespace
 
 Status readText(Mesh& mesh, const std::string& fileName) {
-  FileText text;
-  if (!readWholeFile(fileName, text)) return Status::failure(fileName + ": cannot open");
-  return MeshTextReader(mesh, fileName, text.view()).read();
+  std::string text;
+  // Any failure to read is reported as one, as it always was.
+  if (!readWholeFile(fileName, text).ok) return Status::failure(fileName + ": cannot open");
+  return MeshTextReader(mesh, fileName, text).read();
 }
 
-Status writeText(const Mesh& mesh, const std::string& fileName) {
+Status writeText(const Mesh& mesh, const std::string& fileName, const MeshTextLayout& layout) {
   BufferedFile out(fileName);
   if (Status opened = out.open(); !opened.ok) return opened;
-  out.put(generatorComment);
-  out.put(projectWebAddress);
-  out.put(documentationPath);
-  out.put('\n');
-  out.put(indexNote);
-  out.put(blankLineNote);
-  for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t]);
-  writeVertices(out, mesh);
+  if (layout.comment.empty()) {
+    out.put(generatorComment);
+    out.put(projectWebAddress);
+    out.put(documentationPath);
+    out.put('\n');
+    out.put(indexNote);
+    out.put(blankLineNote);
+  } else {
+    out.put(commentLetter);
+    out.put(' ');
+    out.put(layout.comment);
+    out.put('\n');
+  }
+  for (int t = 0; t < cellTypeCount; ++t) writeCells(out, t, mesh.cells[t], layout.compact);
+  if (layout.preciseFloats)
+    writeVertices<true>(out, mesh, layout.compact);
+  else
+    writeVertices<false>(out, mesh, layout.compact);
   return out.commit();
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "array/status.h"
+#include "formats/file_handle.h"
 
 namespace cagewarp {
 
@@ -21,7 +22,7 @@ class AtomicFile {
   // Creates the temporary file in the directory of the final path.
   Status open();
   // The stream to write to; valid between a successful open() and commit().
-  std::FILE* stream() const { return stream_; }
+  std::FILE* stream() const { return stream_.get(); }
   // Flushes and closes the temporary file and renames it to the final path; fails (and removes
   // the temporary) when any write, the close or the rename failed.
   Status commit();
@@ -33,7 +34,7 @@ class AtomicFile {
 
   std::string path_;
   std::string temporaryPath_;
-  std::FILE* stream_ = nullptr;
+  FileHandle stream_;
 };
 
 }  // namespace cagewarp

@@ -16,9 +16,21 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 // and with "<file>: cannot open" when the file cannot be read; the mesh is then unspecified.
 Status readText(Mesh& mesh, const std::string& fileName);
 
+// How a mesh text file is laid out. The default is the program's own result file; the other
+// choices keep the bytes of files other writers have always made (the generated scenes).
+struct MeshTextLayout {
+  // The one comment line heading the file, without its "% "; empty: the program's own header.
+  std::string comment;
+  // No record for a cell type without cells, no blank line after a cell record, and no blank
+  // after the last value of a vertex row.
+  bool compact = false;
+  // Floats with nine significant digits, which read back exactly, instead of six.
+  bool preciseFloats = false;
+};
+
 // Writes the whole mesh, every vertex row included, beside `fileName` and renames it into place
 // when complete. Fails when the file could not be created, written or renamed; an earlier file
 // of that name then stays as it was.
-Status writeText(const Mesh& mesh, const std::string& fileName);
+Status writeText(const Mesh& mesh, const std::string& fileName, const MeshTextLayout& layout = {});
 
 }  // namespace cagewarp

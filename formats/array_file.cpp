@@ -1,15 +1,21 @@
-#include "array/array_file.h"
+#include "formats/array_file.h"
 
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
-#include "array/atomic_file.h"
-#include "array/number_format.h"
+#include "formats/atomic_file.h"
+#include "formats/file_handle.h"
+#include "formats/number_format.h"
+#include "formats/text_scanner.h"
 
 namespace cagewarp {
 namespace {
@@ -22,6 +28,7 @@ constexpr std::string_view textHeader =
     "% n-dimensional array file. n==2 corresponds to matrix or vector.\n"
     "% n | s1 s2 ... sn | data (filling up lower dimensions first = MATLAB standard)\n"
     "\n";
+constexpr char commentLetter = '%';
 constexpr std::string_view missingPrefix = "??? ";
 constexpr std::string_view missingSuffix = " input suppressed!\n";
 constexpr std::string_view loadMarker = " ->\t";
@@ -32,11 +39,6 @@ constexpr int maxDimensions = 32;
 constexpr int maxEchoVector = 100;
 constexpr int maxEchoRows = 500;
 constexpr int maxEchoMatrix = 500;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 void writeStdout(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -123,6 +125,46 @@ NdArray<T> readBinary(std::FILE* f, std::string& problem) {
   return array;
 }
 
+template <typename T>
+Status readElement(TextScanner& in, T& value) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return in.readFloat(value, "an element");
+  } else {
+    int64_t wide = 0;
+    if (Status s = in.readInt(wide, "an element"); !s.ok) return s;
+    if (wide < INT32_MIN || wide > INT32_MAX)
+      return in.fail("element " + std::to_string(wide) + " is out of range");
+    value = static_cast<T>(wide);
+    return Status::success();
+  }
+}
+
+// Reads the text after the file's comments; every element takes at least one byte of it.
+template <typename T>
+Status parseArrayText(TextScanner& in, NdArray<T>& array) {
+  int64_t n = 0;
+  if (Status s = in.readCount(n, 1, "dimension count"); !s.ok) return s;
+  if (n > maxDimensions) return in.fail("implausible dimension count " + std::to_string(n));
+  std::vector<int> sizes(static_cast<size_t>(n));
+  for (int& size : sizes) {
+    int64_t value = 0;
+    if (Status s = in.readCount(value, 0, "size"); !s.ok) return s;
+    if (value > INT_MAX) return in.fail("implausible size " + std::to_string(value));
+    size = static_cast<int>(value);
+  }
+  const int dimensions = static_cast<int>(n);
+  const int64_t count = detail::elementCount(sizes.data(), dimensions);
+  if (detail::columnCount(sizes.data(), dimensions) < 0 || count < 0)
+    return in.fail("implausible sizes: too many elements");
+  if (Status s = in.checkRoom(count, 1, "element count"); !s.ok) return s;
+  NdArray<T> result(dimensions, sizes.data(), T{});
+  for (int64_t i = 0; i < count; ++i)
+    if (Status s = readElement(in, result.data()[i]); !s.ok) return s;
+  if (!in.token().empty()) return in.fail("more elements than its sizes hold");
+  array = std::move(result);
+  return Status::success();
+}
+
 // A prepared run of "0 " texts, the bulk of a deformation matrix.
 constexpr int zeroRun = 2048;
 const std::string& zeroTexts() {
@@ -191,7 +233,7 @@ Status writeText(const NdArray<T>& array, const std::string& fileName) {
 template <typename T>
 LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
   LoadedArray<T> loaded;
-  File f(std::fopen(fileName.c_str(), "rb"));
+  const FileHandle f = openFile(fileName, "rb");
   std::string problem;
   if (f) loaded.array = readBinary<T>(f.get(), problem);
   loaded.missing = !f;
@@ -204,6 +246,36 @@ LoadedArray<T> loadArray(const std::string& fileName, Echo echo) {
     writeStdout(fileName + std::string(loadMarker) + consoleForm(loaded.array));
   }
   return loaded;
+}
+
+template <typename T>
+LoadedArray<T> loadArrayText(const std::string& fileName) {
+  LoadedArray<T> loaded;
+  std::string bytes;
+  loaded.status = readWholeFile(fileName, bytes);
+  loaded.missing = !loaded.status.ok;
+  if (loaded.missing) return loaded;
+  TextScanner in(fileName, std::move(bytes), commentLetter);
+  loaded.status = parseArrayText(in, loaded.array);
+  return loaded;
+}
+
+template <typename T>
+Status saveBinaryArray(const NdArray<T>& array, const std::string& fileName) {
+  // Elements and sizes are written as the 4-byte words they are in memory.
+  static_assert(sizeof(T) == 4 && sizeof(int) == 4);
+  AtomicFile file(fileName);
+  if (Status opened = file.open(); !opened.ok) return opened;
+  std::FILE* f = file.stream();
+  const int32_t n = array.n();
+  const auto count = static_cast<size_t>(array.isEmpty() ? 0 : array.count());
+  bool ok = std::fwrite(&n, 4, 1, f) == 1;
+  ok = ok && (n == 0 ||
+              std::fwrite(array.sizes(), 4, static_cast<size_t>(n), f) == static_cast<size_t>(n));
+  ok = ok && (count == 0 || std::fwrite(array.data(), 4, count, f) == count);
+  // Dropping the file uncommitted removes what was written and keeps any earlier file.
+  if (!ok) return Status::failure(fileName + ": cannot write");
+  return file.commit();
 }
 
 template <typename T>
@@ -381,6 +453,10 @@ Status ArrayTextWriter::finish(Echo echo) {
 
 template LoadedArray<int32_t> loadArray<int32_t>(const std::string&, Echo);
 template LoadedArray<float> loadArray<float>(const std::string&, Echo);
+template LoadedArray<int32_t> loadArrayText<int32_t>(const std::string&);
+template LoadedArray<float> loadArrayText<float>(const std::string&);
+template Status saveBinaryArray<int32_t>(const IntArray&, const std::string&);
+template Status saveBinaryArray<float>(const FloatArray&, const std::string&);
 template Status saveArray<int32_t>(const IntArray&, const std::string&, Echo);
 template Status saveArray<float>(const FloatArray&, const std::string&, Echo);
 template std::string consoleForm<int32_t>(const IntArray&);

@@ -1,4 +1,4 @@
-#include "mesh/mesh_file.h"
+#include "formats/mesh_text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "array/number_format.h"
+#include "formats/number_format.h"
 #include "tests/support/temp_dir.h"
 
 namespace cagewarp {
@@ -71,6 +71,25 @@ TEST_F(MeshFile, SmallMeshIsWrittenExactly) {
                                       "f 3 0\n\nf 4 0\n\nf 5 0\n\nf 6 0\n\nf 7 0\n\n"
                                       "v 3 3\n0 0.333333 1e-07 \n-0 2.5 -7 \n"
                                       "1.23457e+06 999999 100000 \n");
+}
+
+// The generated scenes' layout: one comment, records only for types with cells, nine-digit
+// coordinates that read back exactly.
+TEST_F(MeshFile, CompactPreciseLayoutIsWrittenExactly) {
+  Mesh mesh(3);
+  mesh.cells[2] = cellsOf(3, {0, 1, 2});
+  mesh.vertices =
+      verticesOf(3, {0.0f, 1.0f / 3.0f, 1e-07f, -0.0f, 2.5f, 1234567.0f, 1.0f, -2.0f, 0.1f});
+  const MeshTextLayout layout{.comment = "a scene", .compact = true, .preciseFloats = true};
+  ASSERT_TRUE(writeText(mesh, path("out.mesh"), layout).ok);
+  EXPECT_EQ(fileText("out.mesh"),
+            "% a scene\nf 2 1\n0 1 2 \nv 3 3\n0 0.333333343 1.00000001e-07\n-0 2.5 1234567\n"
+            "1 -2 0.100000001\n");
+  Mesh back(3);
+  const Status read = readText(back, path("out.mesh"));
+  ASSERT_TRUE(read.ok) << read.message;
+  EXPECT_EQ(back.vertices, mesh.vertices);
+  EXPECT_EQ(back.cells[2], mesh.cells[2]);
 }
 
 TEST_F(MeshFile, WrittenFloatsMatchTheGeneralFormat) {
