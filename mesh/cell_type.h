@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <span>
 
 namespace cagewarp {
 
@@ -35,6 +37,61 @@ inline constexpr std::array<double, 8> typeWeight = {1.0,        1.0 / 2.0,  1.0
 
 inline bool isVolumeType(int t) {
   return t >= tetrahedronType && t <= hexahedronType;
+}
+
+// A cell's edge as two of its local vertex indices.
+using CellEdge = std::array<int, 2>;
+inline constexpr int maxCellEdges = 12;
+inline constexpr std::array<int, 8> edgeCount = {0, 1, 3, 4, 6, 12, 9, 12};
+// The edges of each type in the order a split numbers their middle nodes after the corners, as
+// the edge node tables list them; read them through edgesOf.
+inline constexpr std::array<std::array<CellEdge, maxCellEdges>, 8> cellEdges = {{
+    {},
+    {{{0, 1}}},
+    {{{0, 1}, {1, 2}, {2, 0}}},
+    {{{0, 1}, {1, 2}, {2, 3}, {3, 0}}},
+    {{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}},
+    // The edges at apex 0, the equator, the edges at apex 5.
+    {{{0, 1},
+      {0, 2},
+      {0, 3},
+      {0, 4},
+      {1, 2},
+      {2, 3},
+      {3, 4},
+      {4, 1},
+      {5, 1},
+      {5, 2},
+      {5, 3},
+      {5, 4}}},
+    // Bottom, top, then the axis edges.
+    {{{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}, {0, 3}, {1, 4}, {2, 5}}},
+    {{{0, 1},
+      {1, 2},
+      {2, 3},
+      {3, 0},
+      {4, 5},
+      {5, 6},
+      {6, 7},
+      {7, 4},
+      {0, 4},
+      {1, 5},
+      {2, 6},
+      {3, 7}}},
+}};
+
+inline std::span<const CellEdge> edgesOf(int t) {
+  return {cellEdges[t].data(), static_cast<size_t>(edgeCount[t])};
+}
+
+// Prisms and hexahedra have quad faces besides their triangles. The face tables of a volume
+// type hold its triangles under the type's own number and its quads two numbers above it (the
+// prism's under 8, the hexahedron's under 9).
+inline bool hasQuadFaces(int t) {
+  return t == prismType || t == hexahedronType;
+}
+inline int quadFaceTable(int t) {
+  return t + 2;
 }
 
 }  // namespace cagewarp

@@ -186,10 +186,10 @@ Status checkCellFaces(const LookupTables& tables, int t) {
                   missingOr(triangles, "triangle faces need 3 rows of indices below " + kText));
   const int triangleCount = triangles.cols();
   int quadCount = 0;
-  if (t == prismType || t == hexahedronType) {
-    const IntMatrix& quads = tables.nrmTables[t + 2];
+  if (hasQuadFaces(t)) {
+    const IntMatrix& quads = tables.nrmTables[quadFaceTable(t)];
     if (!isIndexMatrix(quads, 4, k))
-      return reject(tables.fileName("nrm", t + 2),
+      return reject(tables.fileName("nrm", quadFaceTable(t)),
                     missingOr(quads, "quad faces need 4 rows of indices below " + kText));
     quadCount = quads.cols();
   }
@@ -221,12 +221,20 @@ Status checkCellFaces(const LookupTables& tables, int t) {
 
 }  // namespace
 
+std::string tableFileName(std::string_view stem) {
+  return "mesh_" + std::string(stem) + ".tab";
+}
+
+std::string tableFileName(std::string_view stem, int index) {
+  return tableFileName(std::string(stem) + std::to_string(index));
+}
+
 std::string LookupTables::fileName(std::string_view stem, int index) const {
   return fileName(std::string(stem) + std::to_string(index));
 }
 
 std::string LookupTables::fileName(std::string_view stem) const {
-  return directory + "/mesh_" + std::string(stem) + ".tab";
+  return directory + "/" + tableFileName(stem);
 }
 
 void checkTables(LookupTables& tables) {

@@ -88,6 +88,11 @@ struct LookupTables {
   std::string fileName(std::string_view stem) const;
 };
 
+// The file name of table `stem` with number `index` (e.g. "uni", 7: "mesh_uni7.tab"), and of
+// the single table `stem` (e.g. "proc": "mesh_proc.tab").
+std::string tableFileName(std::string_view stem, int index);
+std::string tableFileName(std::string_view stem);
+
 // The stems of the node tables for tuple size k = 1..4.
 inline constexpr std::array<std::string_view, 4> nodeTableStems = {"edg", "qua", "hex", "cub"};
 

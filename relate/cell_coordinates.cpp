@@ -134,8 +134,8 @@ CheckedCellFaceTables cellFaceTables(const LookupTables& tables, int t) {
   faces.type = t;
   faces.triangles = &tables.nrmTables[t];
   faces.triangleCount = faces.triangles->cols();
-  if (t == prismType || t == hexahedronType) {
-    faces.quads = &tables.nrmTables[t + 2];
+  if (hasQuadFaces(t)) {
+    faces.quads = &tables.nrmTables[quadFaceTable(t)];
     faces.quadCount = faces.quads->cols();
   }
   faces.slotsAround = &tables.barTables[t];

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "formats/mesh_text.h"
+#include "mesh/cell_type.h"
 #include "mesh/mesh.h"
 
 namespace {
@@ -32,42 +33,6 @@ Point project(const Mesh& mesh, int vertex) {
   const double y1 = -std::sin(azimuth) * x + std::cos(azimuth) * y;
   return {x1, std::sin(elevation) * y1 + std::cos(elevation) * z,
           std::cos(elevation) * y1 - std::sin(elevation) * z};
-}
-
-// The edges of each cell type as local vertex pairs, in the mesh text vertex orders.
-const std::vector<std::pair<int, int>>& cellEdges(int type) {
-  static const std::vector<std::pair<int, int>> edges[8] = {
-      {},
-      {{0, 1}},
-      {{0, 1}, {1, 2}, {2, 0}},
-      {{0, 1}, {1, 2}, {2, 3}, {3, 0}},
-      {{0, 1}, {1, 2}, {2, 0}, {0, 3}, {1, 3}, {2, 3}},
-      {{0, 1},
-       {0, 2},
-       {0, 3},
-       {0, 4},
-       {5, 1},
-       {5, 2},
-       {5, 3},
-       {5, 4},
-       {1, 2},
-       {2, 3},
-       {3, 4},
-       {4, 1}},
-      {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}, {0, 3}, {1, 4}, {2, 5}},
-      {{0, 1},
-       {1, 2},
-       {2, 3},
-       {3, 0},
-       {4, 5},
-       {5, 6},
-       {6, 7},
-       {7, 4},
-       {0, 4},
-       {1, 5},
-       {2, 6},
-       {3, 7}}};
-  return edges[type];
 }
 
 struct Frame {
@@ -135,7 +100,7 @@ void drawCage(std::FILE* out, const Mesh& cage, const Frame& frame, int panel) {
   std::set<std::pair<int, int>> edges;
   for (int type = 1; type < 8; ++type)
     for (int c = 0; c < cage.cells[type].cols(); ++c)
-      for (const auto& [i, j] : cellEdges(type)) {
+      for (const auto& [i, j] : cagewarp::edgesOf(type)) {
         const int a = cage.cells[type].at(i, c), b = cage.cells[type].at(j, c);
         edges.insert({std::min(a, b), std::max(a, b)});
       }

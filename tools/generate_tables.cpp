@@ -50,10 +50,17 @@
 
 #include "array/nd_array.h"
 #include "formats/array_file.h"
+#include "mesh/cell_type.h"
 #include "mesh/face_family.h"
+#include "mesh/lookup_tables.h"
 
 namespace {
 
+using cagewarp::hexahedronType;
+using cagewarp::prismType;
+using cagewarp::quadFaceTable;
+using cagewarp::tableFileName;
+using cagewarp::verticesPerCell;
 using Polygon = std::vector<int>;
 using PolygonList = std::vector<Polygon>;
 
@@ -188,23 +195,21 @@ std::vector<int32_t> slotsAroundVertex(int t, int v) {
 // mesh_nrm4..7: 3 x F outward triangles; mesh_nrm8, 9: 4 x Q quads of the prism and the
 // hexahedron, counter-clockwise seen from outside.
 void writeNormalTables(TableWriter& out) {
-  for (int t = 4; t <= 7; ++t)
-    out.write("mesh_nrm" + std::to_string(t) + ".tab", columnTable(3, triangleFaces(t)));
-  out.write("mesh_nrm8.tab", columnTable(4, prismQuads));
-  out.write("mesh_nrm9.tab", columnTable(4, hexahedronQuads));
+  for (int t = 4; t <= 7; ++t) out.write(tableFileName("nrm", t), columnTable(3, triangleFaces(t)));
+  out.write(tableFileName("nrm", quadFaceTable(prismType)), columnTable(4, prismQuads));
+  out.write(tableFileName("nrm", quadFaceTable(hexahedronType)), columnTable(4, hexahedronQuads));
 }
 
 // mesh_bar4..7: column i = the face slots around vertex i, in cyclic order (counter-clockwise
 // seen from outside), so consecutive slots, and the last and the first, share an edge at i.
 void writeVertexFaceTables(TableWriter& out) {
-  const int vertices[] = {4, 6, 6, 8};
   for (int t = 4; t <= 7; ++t) {
     PolygonList columns;
-    for (int v = 0; v < vertices[t - 4]; ++v) {
+    for (int v = 0; v < verticesPerCell[t]; ++v) {
       const std::vector<int32_t> slots = slotsAroundVertex(t, v);
       columns.emplace_back(slots.begin(), slots.end());
     }
-    out.write("mesh_bar" + std::to_string(t) + ".tab",
+    out.write(tableFileName("bar", t),
               columnTable(static_cast<int>(columns.front().size()), columns));
   }
 }
@@ -219,7 +224,7 @@ void writeSlotMapTables(TableWriter& out) {
     const int q = static_cast<int>(quadFaces(t).size());
     std::vector<int32_t> map(f + 4 * q, -1);
     for (int i = 0; i < f; ++i) map[i] = i;
-    out.write("mesh_brn" + std::to_string(t) + ".tab", flatTable(map));
+    out.write(tableFileName("brn", t), flatTable(map));
   }
 }
 
@@ -244,8 +249,7 @@ void writeFaceFamilyTables(TableWriter& out) {
       std::fprintf(stderr, "generate_tables: face family %d does not have the expected shape\n", q);
       std::exit(1);
     }
-    out.write("mesh_zip" + std::to_string(q) + ".tab",
-              columnTable(static_cast<int>(faces.front().size()), faces));
+    out.write(tableFileName("zip", q), columnTable(static_cast<int>(faces.front().size()), faces));
   }
 }
 
@@ -253,8 +257,8 @@ void writeFaceFamilyTables(TableWriter& out) {
 // The split: the new nodes of each type (rows after the corners, in the order listed) and the
 // children built from them. A group only names corners or nodes made before it.
 
+// The groups besides the edges, whose middles come first in the order of edgesOf.
 struct NodeGroups {
-  PolygonList edges;   // two ends: the edge's middle
   PolygonList quads;   // four corners in cyclic order: the quad's middle
   PolygonList sixes;   // the octahedron's six corners: its centre
   PolygonList eights;  // the hexahedron's eight corners: its centre
@@ -264,63 +268,39 @@ const NodeGroups nodeGroups[8] = {
     // point: no new node
     {},
     // line: 2 = m01
-    {{{0, 1}}, {}, {}, {}},
+    {},
     // triangle: 3 = m01, 4 = m12, 5 = m20
-    {{{0, 1}, {1, 2}, {2, 0}}, {}, {}, {}},
+    {},
     // quad: 4 = m01, 5 = m12, 6 = m23, 7 = m30; 8 = middle
-    {{{0, 1}, {1, 2}, {2, 3}, {3, 0}}, {{0, 1, 2, 3}}, {}, {}},
+    {{{0, 1, 2, 3}}, {}, {}},
     // tetrahedron: 4 = m01, 5 = m02, 6 = m03, 7 = m12, 8 = m13, 9 = m23
-    {{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}, {}, {}, {}},
+    {},
     // octahedron: 6..9 = the edges at apex 0, 10..13 the equator, 14..17 the edges at apex 5;
     // 18 = centre
-    {{{0, 1},
-      {0, 2},
-      {0, 3},
-      {0, 4},
-      {1, 2},
-      {2, 3},
-      {3, 4},
-      {4, 1},
-      {5, 1},
-      {5, 2},
-      {5, 3},
-      {5, 4}},
-     {},
-     {{0, 1, 2, 3, 4, 5}},
-     {}},
+    {{}, {{0, 1, 2, 3, 4, 5}}, {}},
     // prism: 6..8 bottom edges, 9..11 top edges, 12..14 axis edges; 15..17 the quads as listed
     // for point location
-    {{{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}, {0, 3}, {1, 4}, {2, 5}}, prismQuads, {}, {}},
+    {prismQuads, {}, {}},
     // hexahedron: 8..11 bottom edges, 12..15 top edges, 16..19 axis edges; 20..25 the quads as
     // listed for point location; 26 = centre
-    {{{0, 1},
-      {1, 2},
-      {2, 3},
-      {3, 0},
-      {4, 5},
-      {5, 6},
-      {6, 7},
-      {7, 4},
-      {0, 4},
-      {1, 5},
-      {2, 6},
-      {3, 7}},
-     hexahedronQuads,
-     {},
-     {{0, 1, 2, 3, 4, 5, 6, 7}}},
+    {hexahedronQuads, {}, {{0, 1, 2, 3, 4, 5, 6, 7}}},
 };
+
+PolygonList edgeGroups(int t) {
+  PolygonList edges;
+  for (const auto& [a, b] : cagewarp::edgesOf(t)) edges.push_back({a, b});
+  return edges;
+}
 
 // mesh_edg, mesh_qua, mesh_hex, mesh_cub + type: 2k x groups. A type without groups of a kind
 // gets no file, which the loader reads as "none".
 void writeNodeTables(TableWriter& out) {
   for (int t = 0; t < 8; ++t) {
     const NodeGroups& g = nodeGroups[t];
-    const std::pair<const char*, const PolygonList*> kinds[] = {
-        {"edg", &g.edges}, {"qua", &g.quads}, {"hex", &g.sixes}, {"cub", &g.eights}};
+    const PolygonList kinds[] = {edgeGroups(t), g.quads, g.sixes, g.eights};
     for (int k = 0; k < 4; ++k) {
-      if (kinds[k].second->empty()) continue;
-      out.write(std::string("mesh_") + kinds[k].first + std::to_string(t) + ".tab",
-                columnTable(2 * (k + 1), *kinds[k].second));
+      if (kinds[k].empty()) continue;
+      out.write(tableFileName(cagewarp::nodeTableStems[k], t), columnTable(2 * (k + 1), kinds[k]));
     }
   }
 }
@@ -374,7 +354,7 @@ const PolygonList sameTypeChildren[8] = {
 void writeChildTables(TableWriter& out) {
   for (int t = 0; t < 8; ++t) {
     const PolygonList& children = sameTypeChildren[t];
-    out.write("mesh_uni" + std::to_string(t) + ".tab",
+    out.write(tableFileName("uni", t),
               columnTable(static_cast<int>(children.front().size()), children));
   }
 }
@@ -384,15 +364,15 @@ void writeChildTables(TableWriter& out) {
 // face order, the tetrahedron (mAB, mCA, mBC, centre): the face's middle triangle listed
 // clockwise from outside, so that it turns towards the centre.
 void writeMixedChildTables(TableWriter& out) {
-  out.write("mesh_bas4.tab", columnTable(6, {{4, 5, 7, 8, 6, 9}}));
-  out.write("mesh_bas5.tab", columnTable(4, {{6, 7, 10, 18},
-                                             {7, 8, 11, 18},
-                                             {8, 9, 12, 18},
-                                             {9, 6, 13, 18},
-                                             {15, 14, 10, 18},
-                                             {16, 15, 11, 18},
-                                             {17, 16, 12, 18},
-                                             {14, 17, 13, 18}}));
+  out.write(tableFileName("bas", 4), columnTable(6, {{4, 5, 7, 8, 6, 9}}));
+  out.write(tableFileName("bas", 5), columnTable(4, {{6, 7, 10, 18},
+                                                     {7, 8, 11, 18},
+                                                     {8, 9, 12, 18},
+                                                     {9, 6, 13, 18},
+                                                     {15, 14, 10, 18},
+                                                     {16, 15, 11, 18},
+                                                     {17, 16, 12, 18},
+                                                     {14, 17, 13, 18}}));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -447,7 +427,7 @@ void writeAveragingTables(TableWriter& out) {
       averagingTable(6, 6, prismWeight),        // prism: Loop across, B-spline along the axis
       centroidTable(8),                         // hexahedron: tricubic B-spline
   };
-  for (int t = 0; t < 8; ++t) out.write("mesh_avg4" + std::to_string(t) + ".tab", tables[t]);
+  for (int t = 0; t < 8; ++t) out.write(tableFileName("avg4", t), tables[t]);
 }
 
 // mesh_cor42, mesh_cor43: the blend factor f(n) by the number n of surface cells at a vertex,
@@ -468,8 +448,8 @@ void writeBlendTables(TableWriter& out) {
     triangles.values[n] = (8.0f * b) / 3.0f;
     quads.values[n] = 4.0f / static_cast<float>(n);
   }
-  out.write("mesh_cor42.tab", triangles);
-  out.write("mesh_cor43.tab", quads);
+  out.write(tableFileName("cor4", 2), triangles);
+  out.write(tableFileName("cor4", 3), quads);
 }
 
 // mesh_proc: the interface rules, as columns (kind a, kind b).
@@ -488,13 +468,13 @@ void writeBlendTables(TableWriter& out) {
 // (2 v - u_left - u_right) / 48 along them, added in the hexahedron region and subtracted in the
 // prism region: the 1/12 = 1/3 - 1/4 the moments need, and nothing along the axis.
 void writeInterfaceTables(TableWriter& out) {
-  out.write("mesh_proc.tab", columnTable(2, {{0, 1}, {2, 3}, {5, 4}}));
+  out.write(tableFileName("proc"), columnTable(2, {{0, 1}, {2, 3}, {5, 4}}));
   const float w = fraction(1, 24);
-  out.write("mesh_mul40.tab", FloatTable{{2, 2}, {-w, w, w, -w}});
+  out.write(tableFileName("mul4", 0), FloatTable{{2, 2}, {-w, w, w, -w}});
   const float own = fraction(-1, 36), other = fraction(1, 72);
-  out.write("mesh_mul41.tab",
+  out.write(tableFileName("mul4", 1),
             FloatTable{{3, 3}, {own, other, other, other, own, other, other, other, own}});
-  out.write("mesh_mul42.tab",
+  out.write(tableFileName("mul4", 2),
             FloatTable{{4, 4}, {w, -w, 0, 0, -w, w, 0, 0, 0, 0, w, -w, 0, 0, -w, w}});
 }
 

@@ -33,9 +33,10 @@ inline LookupTables locationTables() {
                                        5, 2, 1, 5, 3, 2, 5, 4, 3, 5, 1, 4});
   tables.nrmTables[6] = intColumns(3, {0, 2, 1, 3, 4, 5});
   tables.nrmTables[7] = IntMatrix(3, 0);
-  tables.nrmTables[8] = intColumns(4, {0, 1, 4, 3, 1, 2, 5, 4, 2, 0, 3, 5});
-  tables.nrmTables[9] = intColumns(4, {0, 3, 2, 1, 4, 5, 6, 7, 0, 1, 5, 4,  //
-                                       1, 2, 6, 5, 2, 3, 7, 6, 3, 0, 4, 7});
+  tables.nrmTables[quadFaceTable(prismType)] = intColumns(4, {0, 1, 4, 3, 1, 2, 5, 4, 2, 0, 3, 5});
+  tables.nrmTables[quadFaceTable(hexahedronType)] =
+      intColumns(4, {0, 3, 2, 1, 4, 5, 6, 7, 0, 1, 5, 4,  //
+                     1, 2, 6, 5, 2, 3, 7, 6, 3, 0, 4, 7});
   tables.barTables[4] = intColumns(3, {1, 3, 2, 0, 2, 3, 0, 3, 1, 0, 1, 2});
   tables.barTables[5] = intColumns(4, {0, 1, 2, 3, 0, 3, 7, 4, 0, 4, 5, 1,  //
                                        1, 5, 6, 2, 2, 6, 7, 3, 4, 7, 6, 5});

@@ -37,38 +37,26 @@ Point mean(const std::vector<Point>& points) {
   return sum;
 }
 
-CellShape shapeOf(int t) {
+// The cell of type t with its node groups besides the edges.
+CellShape shapeBesidesEdges(int t) {
   const Point o{0, 0, 0}, x{2, 0, 0}, y{0, 2, 0}, z{0, 0, 2}, xy{2, 2, 0};
   switch (t) {
     case pointType:
       return {{o}, {}, {}, {}};
     case lineType:
-      return {{o, x}, {{{{0, 1}}}}, {}, {}};
+      return {{o, x}, {}, {}, {}};
     case triangleType:
-      return {{o, x, y}, {{{{0, 1}, {1, 2}, {2, 0}}}}, {{{1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}, {}};
+      return {{o, x, y}, {}, {{{1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}, {}};
     case quadType:
-      return {{o, x, xy, y}, {{{{0, 1}, {1, 2}, {2, 3}, {3, 0}}, {{0, 1, 2, 3}}}}, {}, {}};
+      return {{o, x, xy, y}, {{{}, {{0, 1, 2, 3}}}}, {}, {}};
     case tetrahedronType:
       return {{o, x, y, z},
-              {{{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}}}},
+              {},
               {},
               {{{1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 1}, {0, 0, 1}, {0, 1, 1}}}};
     case octahedronType: {
       CellShape s{{{0, 0, 2}, {2, 0, 0}, {0, 2, 0}, {-2, 0, 0}, {0, -2, 0}, {0, 0, -2}},
-                  {{{{0, 1},
-                     {0, 2},
-                     {0, 3},
-                     {0, 4},
-                     {1, 2},
-                     {2, 3},
-                     {3, 4},
-                     {4, 1},
-                     {5, 1},
-                     {5, 2},
-                     {5, 3},
-                     {5, 4}},
-                    {},
-                    {{0, 1, 2, 3, 4, 5}}}},
+                  {{{}, {}, {{0, 1, 2, 3, 4, 5}}}},
                   {},
                   {}};
       const int faces[8][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 1},
@@ -82,32 +70,27 @@ CellShape shapeOf(int t) {
     }
     case prismType:
       return {{o, x, y, z, {2, 0, 2}, {0, 2, 2}},
-              {{{{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5}, {5, 3}, {0, 3}, {1, 4}, {2, 5}},
-                {{0, 1, 4, 3}, {1, 2, 5, 4}, {2, 0, 3, 5}}}},
+              {{{}, {{0, 1, 4, 3}, {1, 2, 5, 4}, {2, 0, 3, 5}}}},
               {{{1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},
                {{1, 0, 1}, {1, 1, 1}, {0, 1, 1}, {1, 0, 2}, {1, 1, 2}, {0, 1, 2}}},
               {}};
     default:
       return {
           {o, x, xy, y, z, {2, 0, 2}, {2, 2, 2}, {0, 2, 2}},
-          {{{{0, 1},
-             {1, 2},
-             {2, 3},
-             {3, 0},
-             {4, 5},
-             {5, 6},
-             {6, 7},
-             {7, 4},
-             {0, 4},
-             {1, 5},
-             {2, 6},
-             {3, 7}},
+          {{{},
             {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4}, {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}},
             {},
             {{0, 1, 2, 3, 4, 5, 6, 7}}}},
           {},
           {}};
   }
+}
+
+// The cell of type t; its edges, whose middles are the first new nodes, in the program's order.
+CellShape shapeOf(int t) {
+  CellShape shape = shapeBesidesEdges(t);
+  for (const auto& [a, b] : edgesOf(t)) shape.groups[0].push_back({a, b});
+  return shape;
 }
 
 // Coordinates of the refined nodes of a cell: corners, then each group's mean in table order.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mesh/cell_type.h"
+#include "mesh/lookup_tables.h"
 #include "tests/tools/table_fixtures.h"
 
 namespace cagewarp {
@@ -18,20 +19,14 @@ namespace fx = tablefixture;
 using fx::Vec3;
 using Groups = std::vector<std::vector<int>>;
 
-const char* const nodeTags[4] = {"edg", "qua", "hex", "cub"};
-
-std::string tableName(const std::string& tag, int index) {
-  return "mesh_" + tag + std::to_string(index) + ".tab";
-}
-
 // The node groups of type t in the order the split reads them; a missing or empty table
 // contributes none.
 Groups nodeGroups(int t) {
   Groups groups;
   for (int k = 1; k <= 4; ++k) {
-    const IntMatrix table = fx::committedIntTable(tableName(nodeTags[k - 1], t));
+    const IntMatrix table = fx::committedIntTable(tableFileName(nodeTableStems[k - 1], t));
     if (table.isEmpty() || table.count() == 0) continue;
-    EXPECT_EQ(table.rows(), 2 * k) << nodeTags[k - 1] << t;
+    EXPECT_EQ(table.rows(), 2 * k) << nodeTableStems[k - 1] << t;
     for (const auto& group : fx::tableRuns(table, 2 * k)) groups.push_back(group);
   }
   return groups;
@@ -98,7 +93,7 @@ struct Child {
 
 std::vector<Child> children(int t) {
   std::vector<Child> result;
-  const IntMatrix uni = fx::committedIntTable(tableName("uni", t));
+  const IntMatrix uni = fx::committedIntTable(tableFileName("uni", t));
   EXPECT_EQ(uni.count(), sameTypeChildCount[t] * verticesPerCell[t]) << t;
   for (const auto& run : fx::tableRuns(uni, verticesPerCell[t])) result.push_back({t, run});
   if (t == tetrahedronType) {
@@ -225,7 +220,7 @@ TEST(SplitTables, FaceFamiliesListTheCellFaces) {
                                                 {6, "mesh_nrm5.tab"}};
   std::vector<Groups> families;
   for (int q = 0; q < 7; ++q) {
-    const IntMatrix zip = fx::committedIntTable(tableName("zip", q));
+    const IntMatrix zip = fx::committedIntTable(tableFileName("zip", q));
     EXPECT_EQ(zip.count(), counts[q]) << q;
     families.push_back(fx::tableRuns(zip, sizes[q]));
   }

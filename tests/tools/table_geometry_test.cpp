@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "mesh/cell_type.h"
+#include "mesh/lookup_tables.h"
 #include "tests/tools/table_fixtures.h"
 
 namespace cagewarp {
@@ -17,10 +19,6 @@ namespace fx = tablefixture;
 
 using fx::Vec3;
 using Faces = std::vector<std::vector<int>>;
-
-std::string tableName(const char* tag, int index) {
-  return std::string("mesh_") + tag + std::to_string(index) + ".tab";
-}
 
 // The outward faces of volume type t as the point location tables give them.
 struct CellFaces {
@@ -35,9 +33,9 @@ struct CellFaces {
 
 CellFaces cellFaces(int t) {
   CellFaces faces;
-  faces.triangles = fx::tableColumns(fx::committedIntTable(tableName("nrm", t)));
-  if (t == 6 || t == 7)
-    faces.quads = fx::tableColumns(fx::committedIntTable(tableName("nrm", t + 2)));
+  faces.triangles = fx::tableColumns(fx::committedIntTable(tableFileName("nrm", t)));
+  if (hasQuadFaces(t))
+    faces.quads = fx::tableColumns(fx::committedIntTable(tableFileName("nrm", quadFaceTable(t))));
   return faces;
 }
 
@@ -141,7 +139,7 @@ TEST(TableGeometry, VertexSlotsCircleTheVertexCounterClockwise) {
   const int around[] = {3, 4, 3, 3};
   for (int t = 4; t <= 7; ++t) {
     const CellFaces faces = cellFaces(t);
-    const IntMatrix bar = fx::committedIntTable(tableName("bar", t));
+    const IntMatrix bar = fx::committedIntTable(tableFileName("bar", t));
     ASSERT_EQ(bar.rows(), around[t - 4]) << t;
     ASSERT_EQ(bar.cols(), corners[t - 4]) << t;
     const int slotCount = static_cast<int>(faces.triangles.size() + 4 * faces.quads.size());
@@ -177,7 +175,7 @@ TEST(TableGeometry, VertexSlotsCircleTheVertexCounterClockwise) {
 TEST(TableGeometry, SlotMapServesEachTriangleByItsOwnNormal) {
   for (int t = 4; t <= 7; ++t) {
     const CellFaces faces = cellFaces(t);
-    const IntMatrix brn = fx::committedIntTable(tableName("brn", t));
+    const IntMatrix brn = fx::committedIntTable(tableFileName("brn", t));
     ASSERT_EQ(brn.n(), 1) << t;
     ASSERT_EQ(brn.count(), static_cast<int>(faces.triangles.size() + 4 * faces.quads.size()));
     for (int f = 0; f < static_cast<int>(faces.triangles.size()); ++f) EXPECT_EQ(brn[f], f) << t;
@@ -188,8 +186,8 @@ TEST(TableGeometry, SlotMapServesEachTriangleByItsOwnNormal) {
 // diagonal that keeps the cell convex), then per vertex the fan of its slots.
 std::optional<std::vector<double>> wachspress(int t, const std::vector<Vec3>& p, const Vec3& x) {
   const CellFaces faces = cellFaces(t);
-  const IntMatrix bar = fx::committedIntTable(tableName("bar", t));
-  const IntMatrix brn = fx::committedIntTable(tableName("brn", t));
+  const IntMatrix bar = fx::committedIntTable(tableFileName("bar", t));
+  const IntMatrix brn = fx::committedIntTable(tableFileName("brn", t));
   const int f = static_cast<int>(faces.triangles.size());
   std::vector<Vec3> normals(f + 2 * faces.quads.size());
   std::vector<int> slotMap(brn.data(), brn.data() + brn.count());
