@@ -6,7 +6,6 @@
 
 #include "array/matrix.h"
 #include "array/status.h"
-#include "formats/array_file.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "mesh/sparse_columns.h"
