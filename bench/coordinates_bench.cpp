@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
   job.controlFile = (workDir / "cage.txt").string();
   job.modelFile = (workDir / "model.txt").string();
   job.tableDirectory = argv[1];
-  for (int i = 4; i < argc; ++i) job.operations.push_back(argv[i][0]);
+  for (int i = 4; i < argc; ++i) job.binding.operations.push_back(argv[i][0]);
   scene::writeScene(scene::warpedHexCage(k), job.controlFile, "bench cage");
   // The run only refines the cage; its one model point costs nothing to locate.
   scene::writeScene(scene::scatteredPoints(1, 1), job.modelFile, "bench point");

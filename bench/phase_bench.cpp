@@ -92,13 +92,13 @@ int main(int argc, char** argv) {
     if (std::string(argv[i]) == "--run-only")
       runOnly = true;
     else if (std::string(argv[i]) == "--dense")
-      job.weightForm = WeightForm::dense;
+      job.binding.weightForm = WeightForm::dense;
     else if (std::string(argv[i]) == "--sparse")
-      job.weightForm = WeightForm::sparse;
+      job.binding.weightForm = WeightForm::sparse;
     else if (std::string(argv[i]) == "--threads" && i + 1 < argc)
-      job.threads = std::max(1, std::atoi(argv[++i]));
+      job.binding.threads = std::max(1, std::atoi(argv[++i]));
     else
-      job.operations.push_back(argv[i][0]);
+      job.binding.operations.push_back(argv[i][0]);
   }
   PhaseTimer timer;
   const RunOutcome run = runJob(job, timer);

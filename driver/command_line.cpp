@@ -95,7 +95,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
         files.emplace_back(argument);
       } else {
         const char letter = argument.empty() ? '\0' : argument[0];
-        line.job.operations.push_back(letter);
+        line.job.binding.operations.push_back(letter);
         line.writeRefined = line.writeRefined || letter == 'o';
       }
       continue;
@@ -115,19 +115,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     if (option->name == "--mtx") {
       line.matrixMarket = true;
     } else if (option->name == "--deform") {
-      line.job.poses.push_back({values[0], values[1]});
+      line.job.outputs.poses.push_back({values[0], values[1]});
     } else if (option->name == "--tables") {
       if (values[0].empty()) return usageError(std::string(option->missing));
       line.job.tableDirectory = values[0];
       line.tablesGiven = true;
     } else if (option->name == "--threads") {
-      if (!parseThreads(values[0], line.job.threads))
+      if (!parseThreads(values[0], line.job.binding.threads))
         return usageError("--threads needs a positive whole number, not '" + values[0] + "'");
     } else if (option->name == "--coordinates") {
-      if (!parseCoordinates(values[0], line.job.coordinates))
+      if (!parseCoordinates(values[0], line.job.binding.coordinates))
         return usageError("--coordinates needs wachspress or trilinear, not '" + values[0] + "'");
     } else {
-      line.job.cageOutFile = values[0];
+      line.job.outputs.cageOutFile = values[0];
     }
   }
   if (files.size() < 2)

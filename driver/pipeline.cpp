@@ -45,12 +45,11 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   if (!run.status.ok) return run;
   observer.finished(Phase::readModel, &run.model);
 
-  const BindingOptions options{job.operations, job.threads, job.weightForm, job.coordinates};
-  run.status = bindModel(control, std::move(run.model), run.tables, options, run, &observer);
+  run.status = bindModel(control, std::move(run.model), run.tables, job.binding, run, &observer);
   if (!run.status.ok) return run;
 
-  const OutputRequest request{job.cageOutFile,  job.poses,     job.refinedFile, job.matrixFile,
-                              job.matrixMarket, job.indexFile, job.echo,        job.threads};
+  OutputRequest request = job.outputs;
+  request.threads = job.binding.threads;  // one --threads for the whole run
   static_cast<OutputOutcome&>(run) = writeOutputs(run, run.modelSource, request, observer);
   return run;
 }

@@ -19,28 +19,13 @@ namespace cagewarp {
 struct Job {
   std::string controlFile;
   std::string modelFile;
-  // Operation letters in order: 'b' add boundary, 'l' linear and 's' normal subdivision; other
-  // letters are the front end's business and are passed over.
-  std::vector<char> operations;
   // The table directory; when empty, the first of the usual places that exists (see
   // findTableDirectory).
   std::string tableDirectory;
-  std::vector<Pose> poses;
-  // Threads an operation may use.
-  int threads = BindingOptions().threads;
-  // The cell coordinates model vertices are located with.
-  Coordinates coordinates = Coordinates::wachspress;
-  // Where to write the refined control mesh, positions only, for viewing; none when empty.
-  std::string cageOutFile;
-  // The result files (OutputRequest); none when empty. D and the list are echoed when `echo`.
-  std::string refinedFile;
-  std::string matrixFile;
-  bool matrixMarket = false;
-  std::string indexFile;
-  bool echo = false;
-  // Not a user option: tests force each form to compare them. A forced sparse form is exact only
-  // with finite interface, average and blend tables.
-  WeightForm weightForm = WeightForm::automatic;
+  // The operations, threads and coordinates; the threads also format D.
+  BindingOptions binding;
+  // The result files; none when empty.
+  OutputRequest outputs;
 };
 
 // What a run leaves: the binding and how writing the results went (a failed file does not stop

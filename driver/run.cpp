@@ -241,14 +241,14 @@ int runCagewarp(int argc, const char* const* argv) {
   Job& job = line.job;
   // The results go beside the control mesh, named after it, and are echoed.
   const std::string& control = job.controlFile;
-  if (line.writeRefined) job.refinedFile = control + std::string(messages::refinedSuffix);
-  job.matrixFile = control + std::string(line.matrixMarket ? messages::matrixMarketSuffix
-                                                           : messages::matrixSuffix);
-  job.matrixMarket = line.matrixMarket;
-  job.indexFile = control + std::string(messages::indexSuffix);
-  job.echo = true;
-  const auto steps =
-      static_cast<int>(std::count_if(job.operations.begin(), job.operations.end(), isOperation));
+  if (line.writeRefined) job.outputs.refinedFile = control + std::string(messages::refinedSuffix);
+  job.outputs.matrixFile = control + std::string(line.matrixMarket ? messages::matrixMarketSuffix
+                                                                   : messages::matrixSuffix);
+  job.outputs.matrixMarket = line.matrixMarket;
+  job.outputs.indexFile = control + std::string(messages::indexSuffix);
+  job.outputs.echo = true;
+  const auto steps = static_cast<int>(
+      std::count_if(job.binding.operations.begin(), job.binding.operations.end(), isOperation));
   ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
                            line.writeRefined, steps, ::isatty(2) == 1);
   try {

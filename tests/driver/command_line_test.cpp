@@ -24,19 +24,20 @@ std::string summarize(const CommandLine& line) {
   }
   const Job& job = line.job;
   std::string text = "run " + job.controlFile + " " + job.modelFile + " ops=";
-  for (char op : job.operations) text += op == '\0' ? '0' : op;
+  for (char op : job.binding.operations) text += op == '\0' ? '0' : op;
   if (line.writeRefined) text += " refined";
-  for (const Pose& pose : job.poses) text += " pose=" + pose.movedControlFile + ">" + pose.outFile;
+  for (const Pose& pose : job.outputs.poses)
+    text += " pose=" + pose.movedControlFile + ">" + pose.outFile;
   if (line.tablesGiven) text += " tables=" + job.tableDirectory;
-  text += " threads=" + std::to_string(job.threads);
-  if (!job.cageOutFile.empty()) text += " cage=" + job.cageOutFile;
+  text += " threads=" + std::to_string(job.binding.threads);
+  if (!job.outputs.cageOutFile.empty()) text += " cage=" + job.outputs.cageOutFile;
   if (line.matrixMarket) text += " mtx";
-  if (job.coordinates == Coordinates::trilinear) text += " trilinear";
+  if (job.binding.coordinates == Coordinates::trilinear) text += " trilinear";
   return text;
 }
 
 TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
-  const std::string cores = std::to_string(Job().threads);
+  const std::string cores = std::to_string(BindingOptions().threads);
   struct Case {
     std::vector<const char*> args;
     std::string expected;

@@ -29,9 +29,9 @@ TEST(RunJob, WithoutItsTableDirectoryReadsAndWritesNothing) {
   job.controlFile = dir.file("c.txt");
   job.modelFile = dir.file("m.txt");
   job.tableDirectory = dir.file("absent");
-  job.matrixFile = dir.file("c.txt.mat");
-  job.indexFile = dir.file("c.txt.ind");
-  job.cageOutFile = dir.file("cage.txt");
+  job.outputs.matrixFile = dir.file("c.txt.mat");
+  job.outputs.indexFile = dir.file("c.txt.ind");
+  job.outputs.cageOutFile = dir.file("cage.txt");
   PhaseLog log;
   const RunOutcome run = runJob(job, log);
   EXPECT_FALSE(run.status.ok);
@@ -51,7 +51,7 @@ TEST(DeformModel, TheRestPoseGivesTheBoundModel) {
   job.controlFile = dir.file("c.txt");
   job.modelFile = dir.file("m.txt");
   job.tableDirectory = CAGEWARP_TAB_DIR;
-  job.operations = {'l'};
+  job.binding.operations = {'l'};
   RunObserver quiet;
   const RunOutcome run = runJob(job, quiet);
   ASSERT_TRUE(run.status.ok) << run.status.message;

@@ -26,10 +26,10 @@ struct Results {
 // Runs the job with the weights forced into `form` and returns the bytes of the deformation
 // matrix, the enclosed list and the refined control mesh.
 Results runWith(Job job, WeightForm form, const TempDir& dir) {
-  job.weightForm = form;
+  job.binding.weightForm = form;
   // Different thread counts as well (the smoothing sums of the sparse columns shared out among
   // three threads): neither may change a byte.
-  job.threads = form == WeightForm::sparse ? 3 : 1;
+  job.binding.threads = form == WeightForm::sparse ? 3 : 1;
   RunObserver quiet;
   const RunOutcome run = runJob(job, quiet);
   EXPECT_TRUE(run.status.ok) << run.status.message;
@@ -109,7 +109,7 @@ TEST(WeightForms, SparseColumnsWriteTheDenseBytes) {
     Job job;
     job.controlFile = dir.file("c.txt");
     job.modelFile = dir.file("m.txt");
-    job.operations = c.operations;
+    job.binding.operations = c.operations;
     job.tableDirectory = CAGEWARP_TAB_DIR;
     if (c.avgScale != 1.0f) {
       job.tableDirectory = dir.file("tab");
@@ -167,7 +167,7 @@ TEST(WeightForms, DenseRowsTooLargeToCountAreOutOfMemory) {
   job.controlFile = dir.file("c.txt");
   job.modelFile = dir.file("m.txt");
   job.tableDirectory = CAGEWARP_TAB_DIR;
-  job.weightForm = WeightForm::dense;
+  job.binding.weightForm = WeightForm::dense;
   RunObserver quiet;
   EXPECT_THROW(runJob(job, quiet), std::bad_alloc);
 }

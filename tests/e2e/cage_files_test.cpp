@@ -33,9 +33,9 @@ TEST(CageOut, RefinedMixedCageReadsBackInEveryFormat) {
     Job job;
     job.controlFile = dir.file("cage.txt");
     job.modelFile = dir.file("model.txt");
-    job.operations = {'b', 's'};
+    job.binding.operations = {'b', 's'};
     job.tableDirectory = CAGEWARP_TAB_DIR;
-    job.cageOutFile = dir.file(name);
+    job.outputs.cageOutFile = dir.file(name);
     RunObserver quiet;
     const RunOutcome run = runJob(job, quiet);
     ASSERT_TRUE(run.status.ok) << run.status.message;
@@ -45,7 +45,7 @@ TEST(CageOut, RefinedMixedCageReadsBackInEveryFormat) {
 
     Mesh mesh(3);
     Warnings warnings;
-    const Status read = readCage(job.cageOutFile, mesh, warnings);
+    const Status read = readCage(job.outputs.cageOutFile, mesh, warnings);
     ASSERT_TRUE(read.ok) << read.message;
     EXPECT_TRUE(warnings.empty()) << warnings.front();
     ASSERT_EQ(mesh.vertexRows(), 3);

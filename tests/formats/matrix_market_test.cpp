@@ -62,7 +62,7 @@ Relation mixedRelation(const testing::TempDir& dir) {
   job.controlFile = dir.file("c.txt");
   job.modelFile = dir.file("m.txt");
   job.tableDirectory = CAGEWARP_TAB_DIR;
-  job.operations = {'b', 's', 's'};
+  job.binding.operations = {'b', 's', 's'};
   RunObserver quiet;
   RunOutcome run = runJob(job, quiet);
   EXPECT_TRUE(run.status.ok) << run.status.message;

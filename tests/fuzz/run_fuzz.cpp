@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Job job;
   job.controlFile = control.path();
   job.modelFile = model.path();
-  job.operations = sequences[data[0] % sequences.size()];
+  job.binding.operations = sequences[data[0] % sequences.size()];
   job.tableDirectory = CAGEWARP_TAB_DIR;
   RunObserver quiet;
   fuzzing::requireSoundOutcome(runJob(job, quiet));

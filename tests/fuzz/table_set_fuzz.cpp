@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Job job;
   job.controlFile = set.control();
   job.modelFile = set.model();
-  job.operations = {'b', 's'};
+  job.binding.operations = {'b', 's'};
   job.tableDirectory = set.tables();
   RunObserver quiet;
   fuzzing::requireSoundOutcome(runJob(job, quiet));
