@@ -27,8 +27,6 @@ namespace {
 
 constexpr int failureStatus = 1;
 constexpr int usageStatus = 2;
-// More threads than this only cost memory.
-constexpr int maxThreads = 1024;
 
 // A run shorter than this shows no progress display; a longer one has it redrawn this often.
 constexpr std::chrono::milliseconds progressDelay{1000};

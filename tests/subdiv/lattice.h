@@ -122,6 +122,18 @@ class CageBuilder {
     for (const Vec3& p : corners) cells[t].push_back(vertex(p));
   }
 
+  // The axis-aligned unit hexahedron whose lowest corner is (x, y, z).
+  void unitCube(double x, double y, double z) {
+    cell(hexahedronType, {{x, y, z},
+                          {x + 1, y, z},
+                          {x + 1, y + 1, z},
+                          {x, y + 1, z},
+                          {x, y, z + 1},
+                          {x + 1, y, z + 1},
+                          {x + 1, y + 1, z + 1},
+                          {x, y + 1, z + 1}});
+  }
+
   // The cage with `extraRows` zero rows below x, y, z (identity rows: see withIdentity).
   Mesh mesh(int extraRows = 0) const {
     Mesh m(3 + extraRows);

@@ -300,14 +300,7 @@ CageBuilder hexahedraOnPrisms(int halfWidth, int layers) {
       const double x = i, z = k;
       for (int j = 0; j < layers; ++j) {
         const double y = j;
-        cage.cell(hexahedronType, {{x, y, z},
-                                   {x + 1, y, z},
-                                   {x + 1, y + 1, z},
-                                   {x, y + 1, z},
-                                   {x, y, z + 1},
-                                   {x + 1, y, z + 1},
-                                   {x + 1, y + 1, z + 1},
-                                   {x, y + 1, z + 1}});
+        cage.unitCube(x, y, z);
       }
       for (int j = 0; j < layers; ++j) {
         const double xTop = i + 0.5 * (j % 2), y = -j;

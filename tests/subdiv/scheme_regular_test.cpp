@@ -145,14 +145,7 @@ TEST(SchemeRegular, HexahedralGridIsTheTricubicBSpline) {
     for (int j = 0; j < 5; ++j)
       for (int k = 0; k < 5; ++k) {
         const double x = i, y = j, z = k;
-        cage.cell(hexahedronType, {{x, y, z},
-                                   {x + 1, y, z},
-                                   {x + 1, y + 1, z},
-                                   {x, y + 1, z},
-                                   {x, y, z + 1},
-                                   {x + 1, y, z + 1},
-                                   {x + 1, y + 1, z + 1},
-                                   {x, y + 1, z + 1}});
+        cage.unitCube(x, y, z);
       }
   // The stated vertex weights, as a check on the tensor product built above.
   const Mask own = tensorMask(cage, {2, 2, 2}, 3);
