@@ -20,14 +20,20 @@ class PhaseLog : public RunObserver {
   std::vector<Phase> phases;
 };
 
-// A table directory that is not there stops the run before it reads or writes anything.
-TEST(RunJob, WithoutItsTableDirectoryReadsAndWritesNothing) {
-  TempDir dir;
+// A job binding the model text `model` to the tetrahedron, both written into `dir`.
+Job tetrahedronJob(const TempDir& dir, const std::string& model) {
   writeFile(dir.file("c.txt"), tetrahedron);
-  writeFile(dir.file("m.txt"), "v 3 1\n0.1 0.1 0.1\n");
+  writeFile(dir.file("m.txt"), model);
   Job job;
   job.controlFile = dir.file("c.txt");
   job.modelFile = dir.file("m.txt");
+  return job;
+}
+
+// A table directory that is not there stops the run before it reads or writes anything.
+TEST(RunJob, WithoutItsTableDirectoryReadsAndWritesNothing) {
+  TempDir dir;
+  Job job = tetrahedronJob(dir, "v 3 1\n0.1 0.1 0.1\n");
   job.tableDirectory = dir.file("absent");
   job.outputs.matrixFile = dir.file("c.txt.mat");
   job.outputs.indexFile = dir.file("c.txt.ind");
@@ -45,11 +51,7 @@ TEST(RunJob, WithoutItsTableDirectoryReadsAndWritesNothing) {
 // positions of another shape are refused.
 TEST(DeformModel, TheRestPoseGivesTheBoundModel) {
   TempDir dir;
-  writeFile(dir.file("c.txt"), tetrahedron);
-  writeFile(dir.file("m.txt"), "v 3 3\n0.1 0.2 0.3\n5 5 5\n0.25 0.25 0.25\n");
-  Job job;
-  job.controlFile = dir.file("c.txt");
-  job.modelFile = dir.file("m.txt");
+  Job job = tetrahedronJob(dir, "v 3 3\n0.1 0.2 0.3\n5 5 5\n0.25 0.25 0.25\n");
   job.tableDirectory = CAGEWARP_TAB_DIR;
   job.binding.operations = {'l'};
   RunObserver quiet;
