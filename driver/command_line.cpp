@@ -4,7 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/messages.h"
 #include "driver/phases.h"
+#include "formats/cage_file.h"
 
 namespace cagewarp {
 namespace {
@@ -64,9 +66,16 @@ constexpr LongOption longOptions[] = {
     {"--cage-out", 1, "--cage-out needs a file name"},
     {"--coordinates", 1, "--coordinates needs wachspress or trilinear"},
     {"--mtx", 0, ""},
+    {"--no-matrix", 0, ""},
     {"--help", 0, ""},
     {"--version", 0, ""},
 };
+
+// An output name that is an operation letter was most likely meant as one, its OUT forgotten
+// before it; "./b" still names a file b.
+bool looksLikeOperation(const std::string& name) {
+  return name.size() == 1 && (isOperation(name[0]) || name[0] == 'o');
+}
 
 const LongOption* findLongOption(std::string_view name) {
   for (const LongOption& option : longOptions)
@@ -114,7 +123,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     if (option->name == "--mtx") {
       line.matrixMarket = true;
+    } else if (option->name == "--no-matrix") {
+      line.noMatrix = true;
     } else if (option->name == "--deform") {
+      if (looksLikeOperation(values[1]))
+        return usageError(messages::formatted(messages::forgottenOut, "--deform " + values[0],
+                                              values[1], values[1], values[1]));
       line.job.outputs.poses.push_back({values[0], values[1]});
     } else if (option->name == "--tables") {
       if (values[0].empty()) return usageError(std::string(option->missing));
@@ -127,9 +141,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       if (!parseCoordinates(values[0], line.job.binding.coordinates))
         return usageError("--coordinates needs wachspress or trilinear, not '" + values[0] + "'");
     } else {
+      if (!line.job.outputs.cageOutFile.empty())
+        return usageError(
+            messages::formatted(messages::cageOutTwice, line.job.outputs.cageOutFile, values[0]));
+      if (looksLikeOperation(values[0]))
+        return usageError(messages::formatted(messages::forgottenOut, "--cage-out", values[0],
+                                              values[0], values[0]));
+      // Known from the name alone, so refused before a long run rather than after it.
+      if (Status writable = cagePositionsWritable(values[0]); !writable.ok)
+        return usageError(writable.message);
       line.job.outputs.cageOutFile = values[0];
     }
   }
+  if (line.noMatrix && line.matrixMarket) return usageError(messages::noMatrixWithMtx);
   if (files.size() < 2)
     return usageError(files.empty() ? "no control mesh file given" : "no model mesh file given");
   line.job.controlFile = files[0];
@@ -143,8 +167,8 @@ std::string helpText() {
          "refined cells and writes the matrix D that turns cage positions into model positions.\n"
          "\n"
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
-         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--help]\n"
-         "                [--version]\n"
+         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx]\n"
+         "                [--no-matrix] [--help] [--version]\n"
          "\n"
          "operations, one per argument (its first letter counts), in the order given:\n" +
          operationHelpLines() +
@@ -165,7 +189,9 @@ std::string helpText() {
          "                     where cells share a bent face)\n"
          "  --mtx              write D as CONTROL.mtx (Matrix Market, sparse, one line per\n"
          "                     non-zero entry, a column for every model vertex, values that\n"
-         "                     read back as the same floats) instead of CONTROL.mat\n"
+         "                     read back as the same floats) instead of CONTROL.mat; a\n"
+         "                     CONTROL.mat of an earlier run stays beside it (not deleted)\n"
+         "  --no-matrix        write neither D nor CONTROL.ind, for a run that only deforms\n"
          "  -h, --help         show this text\n"
          "  --version          show the version\n"
          "\n"
@@ -180,11 +206,17 @@ std::string helpText() {
          "  OUT: the model's own format, or mesh text under any other extension\n"
          "\n"
          "exit status: 0 success; 1 an input could not be read, a table is missing or a result\n"
-         "could not be written (the other results are still written); 2 a usage error.\n";
+         "could not be written (the other results are still written), or an output would\n"
+         "replace an input, another output or what is not a regular file (refused before\n"
+         "anything is written); 2 a usage error.\n";
 }
 
 std::string versionText() {
-  return "cagewarp " CAGEWARP_VERSION "\n";
+  return "cagewarp " CAGEWARP_VERSION
+         "\n"
+         "build type: " CAGEWARP_BUILD_TYPE
+         "\n"
+         "compiler: " CAGEWARP_COMPILER "\n";
 }
 
 }  // namespace cagewarp

@@ -21,6 +21,7 @@ struct CommandLine {
   bool writeRefined = false;  // option o
   bool tablesGiven = false;   // --tables named job.tableDirectory
   bool matrixMarket = false;  // --mtx: D as CONTROL.mtx instead of CONTROL.mat
+  bool noMatrix = false;      // --no-matrix: neither D nor the enclosed vertex indices
   std::string error;
 };
 
@@ -29,7 +30,8 @@ struct CommandLine {
 // long options starting with "--" anywhere. An argument of a long option never starts with "--".
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-// The --help text and the --version line, each ending in a newline.
+// The --help text and the --version text (the version line, then the build type and the
+// compiler), each ending in a newline.
 std::string helpText();
 std::string versionText();
 

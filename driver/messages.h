@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace cagewarp::messages {
@@ -29,7 +31,8 @@ inline constexpr std::string_view usageBodyTail =
     "hit ENTER to continue...\n";
 inline constexpr std::string_view usageLine =
     "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
-    "[--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--help] [--version]";
+    "[--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--no-matrix] [--help] "
+    "[--version]";
 
 inline constexpr const char* controlSummary = "control mesh: %s\n";
 inline constexpr const char* modelSummary = "model mesh: %s\n";
@@ -44,6 +47,49 @@ inline constexpr std::string_view refinedSuffix = ".out";
 inline constexpr std::string_view matrixSuffix = ".mat";
 inline constexpr std::string_view matrixMarketSuffix = ".mtx";
 inline constexpr std::string_view indexSuffix = ".ind";
+
+// Outputs refused before a run starts (driver/run_files.cpp): the output's file name, then what
+// it is or would replace, with the roles below.
+inline constexpr const char* outputIsDirectory = "%s: is a directory; the %s is not written there";
+inline constexpr const char* outputIsSpecial =
+    "%s: is not a regular file (a device, FIFO or socket); the %s does not replace it";
+inline constexpr const char* outputIsInput = "%s: is %s (%s); the %s would replace it";
+inline constexpr const char* outputTwice =
+    "%s: named for the %s and for the %s; one would replace the other";
+inline constexpr const char* controlRole = "the control mesh";
+inline constexpr const char* modelRole = "the model";
+inline constexpr const char* movedRole = "a moved control mesh";
+inline constexpr const char* cageOutRole = "refined control mesh of --cage-out";
+inline constexpr const char* poseRole = "deformed model";
+inline constexpr const char* refinedRole = "refined control mesh with its weights";
+inline constexpr const char* matrixRole = "matrix D";
+inline constexpr const char* indexRole = "enclosed vertex indices";
+
+// The search for the table directory (driver/table_search.cpp); %s: the directory, then the
+// number of missing files and their names.
+inline constexpr const char* tablesPassedOver =
+    "%s: holds none of the table files; passed over, looking further";
+inline constexpr const char* tablesIncomplete =
+    "%s: %s table files missing (%s); complete the directory, remove it or name one with "
+    "--tables DIR";
+
+// Usage errors; %s: the option as given, then the name it took as its output.
+inline constexpr const char* forgottenOut =
+    "%s %s: %s is an operation letter, not an output file; did you forget OUT? (write ./%s for a "
+    "file of that name)";
+inline constexpr const char* cageOutTwice =
+    "--cage-out given twice (%s and %s); the refined control mesh is written once";
+inline constexpr const char* noMatrixWithMtx =
+    "--mtx chooses the format of D and --no-matrix writes no D; give one of them";
+
+// A message of this file with its %s filled in order.
+template <typename... Texts>
+std::string formatted(const char* format, const Texts&... texts) {
+  const int size = std::snprintf(nullptr, 0, format, std::string(texts).c_str()...);
+  std::string message(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  std::snprintf(message.data(), message.size() + 1, format, std::string(texts).c_str()...);
+  return message;
+}
 
 // Standard error: every message starts with this.
 inline constexpr std::string_view errorPrefix = "cagewarp: ";

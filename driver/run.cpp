@@ -48,8 +48,12 @@ std::string progressText(const PhaseInfo& info, int step, int steps) {
 // away before every other line.
 class ConsoleObserver : public RunObserver {
  public:
-  ConsoleObserver(std::string refinedFile, bool writeRefined, int steps, bool terminal)
-      : refinedFile_(std::move(refinedFile)), writeRefined_(writeRefined), steps_(steps) {
+  ConsoleObserver(std::string refinedFile, bool writeRefined, bool writeMatrix, int steps,
+                  bool terminal)
+      : refinedFile_(std::move(refinedFile)),
+        writeRefined_(writeRefined),
+        writeMatrix_(writeMatrix),
+        steps_(steps) {
     if (!terminal) return;
     display_ = std::make_unique<ProgressDisplay>(
         [](std::string_view text) {
@@ -114,7 +118,12 @@ class ConsoleObserver : public RunObserver {
           " model vertices are outside every cell, up to " + distance +
           " from the control mesh's bounding box; they will not move");
   }
-  void related(const Relation& relation) override { enclosed_ = relation.enclosedIndices.count(); }
+  void related(const Relation& relation) override {
+    enclosed_ = relation.enclosedIndices.count();
+    // Without D the count has no results to come before, so it follows the relating at once.
+    if (!writeMatrix_)
+      print(enclosedCountLine(enclosed_, static_cast<int>(modelVertices_)).c_str());
+  }
   void poseFailed(const Pose& /*pose*/, const Status& status) override { error(status.message); }
   void writeFailed(Phase phase, const std::string& file, const Status& status) override {
     switch (phase) {
@@ -176,6 +185,7 @@ class ConsoleObserver : public RunObserver {
  private:
   std::string refinedFile_;
   bool writeRefined_;
+  bool writeMatrix_;
   const char* doing_ = describe(Phase::loadTables);
   std::string file_;
   int steps_;
@@ -240,15 +250,17 @@ int runCagewarp(int argc, const char* const* argv) {
   // The results go beside the control mesh, named after it, and are echoed.
   const std::string& control = job.controlFile;
   if (line.writeRefined) job.outputs.refinedFile = control + std::string(messages::refinedSuffix);
-  job.outputs.matrixFile = control + std::string(line.matrixMarket ? messages::matrixMarketSuffix
-                                                                   : messages::matrixSuffix);
+  if (!line.noMatrix) {
+    job.outputs.matrixFile = control + std::string(line.matrixMarket ? messages::matrixMarketSuffix
+                                                                     : messages::matrixSuffix);
+    job.outputs.indexFile = control + std::string(messages::indexSuffix);
+  }
   job.outputs.matrixMarket = line.matrixMarket;
-  job.outputs.indexFile = control + std::string(messages::indexSuffix);
   job.outputs.echo = true;
   const auto steps = static_cast<int>(
       std::count_if(job.binding.operations.begin(), job.binding.operations.end(), isOperation));
   ConsoleObserver observer(job.controlFile + std::string(messages::refinedSuffix),
-                           line.writeRefined, steps, ::isatty(2) == 1);
+                           line.writeRefined, !line.noMatrix, steps, ::isatty(2) == 1);
   try {
     return runOnce(line, observer);
   } catch (const std::bad_alloc&) {

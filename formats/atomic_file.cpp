@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 
@@ -12,6 +14,19 @@ namespace {
 
 std::string reason(int error) {
   return std::strerror(error);
+}
+
+// The final path with `suffix` appended, its last component cut so the whole still fits the
+// longest name its directory takes: a final name that fits must not fail for its temporary.
+std::string temporaryName(const std::string& path, const std::string& suffix) {
+  const size_t slash = path.rfind('/');
+  const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::string directory = slash == std::string::npos ? "." : path.substr(0, nameStart);
+  long longest = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+  if (longest <= 0) longest = NAME_MAX;
+  const size_t room =
+      std::max<size_t>(static_cast<size_t>(longest), suffix.size() + 1) - suffix.size();
+  return path.substr(0, nameStart + std::min(path.size() - nameStart, room)) + suffix;
 }
 
 }  // namespace
@@ -25,8 +40,8 @@ Status AtomicFile::open() {
   std::random_device entropy;
   // O_EXCL with a fresh name per try: never writes through a file someone else placed there.
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string candidate =
-        path_ + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(entropy() % 1000000);
+    std::string candidate = temporaryName(
+        path_, ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(entropy() % 1000000));
     const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;

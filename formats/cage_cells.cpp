@@ -121,6 +121,20 @@ double signedVolume(const Mesh& mesh, int t, const int32_t* cell) {
   return sum / 6.0;
 }
 
+bool isInverted(const Mesh& mesh, int t, const int32_t* cell) {
+  const double volume = signedVolume(mesh, t, cell);
+  // Rounding noise of a flat cell is not an inversion.
+  Point low = pointOf(mesh, cell[0]);
+  Point high = low;
+  for (int k = 1; k < verticesPerCell[t]; ++k) {
+    const Point p = pointOf(mesh, cell[k]);
+    low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+    high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+  }
+  const double size = std::max({high.x - low.x, high.y - low.y, high.z - low.z});
+  return volume < -1e-12 * size * size * size;
+}
+
 int64_t reorientInvertedCells(Mesh& mesh) {
   int64_t changed = 0;
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
@@ -128,17 +142,7 @@ int64_t reorientInvertedCells(Mesh& mesh) {
     const int n = verticesPerCell[t];
     for (int j = 0; j < cells.cols(); ++j) {
       int32_t* cell = cells.column(j);
-      const double volume = signedVolume(mesh, t, cell);
-      // Rounding noise of a flat cell is not an inversion.
-      Point low = pointOf(mesh, cell[0]);
-      Point high = low;
-      for (int k = 1; k < n; ++k) {
-        const Point p = pointOf(mesh, cell[k]);
-        low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
-        high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
-      }
-      const double size = std::max({high.x - low.x, high.y - low.y, high.z - low.z});
-      if (!(volume < -1e-12 * size * size * size)) continue;
+      if (!isInverted(mesh, t, cell)) continue;
       int32_t mirrored[8];
       for (int k = 0; k < n; ++k) mirrored[k] = cell[mirrorOrder[t - tetrahedronType][k]];
       std::copy(mirrored, mirrored + n, cell);
@@ -146,6 +150,27 @@ int64_t reorientInvertedCells(Mesh& mesh) {
     }
   }
   return changed;
+}
+
+std::string invertedCellsWarning(const Mesh& mesh, const std::string& fileName) {
+  constexpr int named = 10;  // cells named in full; the rest are counted
+  if (mesh.vertexRows() < mesh.xyzRow + 3) return "";
+  int64_t count = 0;
+  std::string names;
+  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
+    const IntArray& cells = mesh.cells[t];
+    for (int j = 0; j < cells.cols(); ++j) {
+      if (!isInverted(mesh, t, cells.column(j))) continue;
+      if (++count <= named)
+        names += (names.empty() ? "" : ", ") + std::string(volumeCellNames[t - tetrahedronType]) +
+                 " " + std::to_string(j);
+    }
+  }
+  if (count == 0) return "";
+  if (count > named) names += " and " + std::to_string(count - named) + " more";
+  return fileName + ": " + std::to_string(count) + " inverted volume cells (" + names +
+         ", counting from 0 within their type) left as they are; model vertices inside them "
+         "are not found";
 }
 
 void octahedronTetrahedra(const int32_t* octahedron, int32_t* tetrahedra) {

@@ -48,10 +48,22 @@ class CellCollector {
 // order), over its outward faces, quads fanned around their centres.
 double signedVolume(const Mesh& mesh, int t, const int32_t* cell);
 
+// Whether volume cell `cell` of type t has a clearly negative volume (not merely rounding noise
+// of a flat cell).
+bool isInverted(const Mesh& mesh, int t, const int32_t* cell);
+
 // Puts every volume cell of negative volume into its mirror order (a permutation of its local
 // vertices that maps the cell onto its mirror image, so the volume changes sign). Degenerate
 // cells stay as they are. Returns how many cells changed.
 int64_t reorientInvertedCells(Mesh& mesh);
+
+// The names of the volume cell types, tetrahedron to hexahedron, as warnings give them.
+inline constexpr std::array<const char*, 4> volumeCellNames = {"tetrahedron", "octahedron", "prism",
+                                                               "hexahedron"};
+
+// A warning naming the inverted volume cells of `mesh` (by type and number within it, the first
+// ten), for a file whose cells are read as they stand; empty when there are none.
+std::string invertedCellsWarning(const Mesh& mesh, const std::string& fileName);
 
 // Splits every octahedron (0 and 5 the apexes) into four positive tetrahedra around its 0-5
 // axis, for formats that have no octahedron; writes 4 x 4 vertex columns.

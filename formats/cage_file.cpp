@@ -20,13 +20,20 @@ Status writeCage(const Mesh& mesh, const std::string& path) {
   return format.writeCage(mesh, path);
 }
 
+Status cagePositionsWritable(const std::string& path) {
+  const FormatEntry& format = formatEntryOf(path);
+  // Text under the name of a cage format would be taken for that format when read back.
+  if (!format.serves(FormatRole::cageOutput) && format.serves(FormatRole::cageInput) &&
+      format.format != FileFormat::meshText)
+    return Status::failure(path + ": cannot write " + std::string(format.name) +
+                           " files; use .vtk, .msh, .mesh or text");
+  return Status::success();
+}
+
 Status writeCagePositions(const Mesh& mesh, const std::string& path) {
   const FormatEntry& format = formatEntryOf(path);
   if (format.serves(FormatRole::cageOutput)) return format.writeCage(mesh, path);
-  // Text under the name of a cage format would be taken for that format when read back.
-  if (format.serves(FormatRole::cageInput) && format.format != FileFormat::meshText)
-    return Status::failure(path + ": cannot write " + std::string(format.name) +
-                           " files; use .vtk, .msh, .mesh or text");
+  if (Status writable = cagePositionsWritable(path); !writable.ok) return writable;
   // The weight rows below the positions mean nothing to a viewer.
   Mesh positions(3);
   positions.vertices = Matrix(3, mesh.vertexColumns());

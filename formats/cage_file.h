@@ -24,4 +24,8 @@ Status writeCage(const Mesh& mesh, const std::string& path);
 // cage format. Fails for a cage format that cannot be written (TetGen).
 Status writeCagePositions(const Mesh& mesh, const std::string& path);
 
+// Whether writeCagePositions can write a file named `path`, known from its extension alone:
+// fails, with the message writeCagePositions gives, for a cage format it cannot write.
+Status cagePositionsWritable(const std::string& path);
+
 }  // namespace cagewarp

@@ -1,29 +1,91 @@
 #include "formats/file_handle.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace cagewarp {
+namespace {
+
+constexpr const char* cannotOpen = ": cannot open: ";
+constexpr const char* cannotRead = ": cannot read: ";
+constexpr const char* isDirectory = ": is a directory";
+constexpr const char* isPipe = ": is a FIFO or socket, not a file";
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+Status systemFailure(const std::string& path, const char* what, int error) {
+  return Status::failure(path + what + std::strerror(error));
+}
+
+}  // namespace
 
 Status readWholeFile(const std::string& path, std::string& bytes) {
-  const FileHandle file = openFile(path, "rb");
-  if (!file) return Status::failure(path + ": cannot open");
-  // Only a regular file's size is its length: a directory may claim any size and then fails to
-  // read. One spare byte lets a single read see the end without growing the buffer.
-  size_t capacity = 4096;
+  // Without O_NONBLOCK, opening a FIFO that nobody writes to would wait for ever.
+  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (file.get() < 0) return systemFailure(path, cannotOpen, errno);
   struct stat info {};
-  if (::fstat(::fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-    capacity = static_cast<size_t>(info.st_size) + 1;
+  if (::fstat(file.get(), &info) != 0) return systemFailure(path, cannotRead, errno);
+  if (S_ISDIR(info.st_mode)) return Status::failure(path + isDirectory);
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return Status::failure(path + isPipe);
+  // A device (a terminal, say) is read as it comes, waiting for input as before.
+  const int flags = ::fcntl(file.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+    return systemFailure(path, cannotRead, errno);
+  // Only a regular file's size is its length; a device may claim any size.
+  const int64_t size = S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
+  return detail::readToEnd(file.get(), path, size, bytes);
+}
+
+namespace detail {
+
+Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize,
+                 std::string& bytes) {
+  // One spare byte lets a single read see the end without growing the buffer.
+  size_t capacity = expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096;
   bytes.resize(capacity);
   size_t size = 0;
   for (;;) {
-    size += std::fread(bytes.data() + size, 1, capacity - size, file.get());
-    if (size < capacity) break;
-    capacity *= 2;
-    bytes.resize(capacity);
+    const ssize_t got = ::read(descriptor, bytes.data() + size, capacity - size);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      bytes.clear();
+      return systemFailure(path, cannotRead, error);
+    }
+    if (got == 0) break;
+    size += static_cast<size_t>(got);
+    if (size == capacity) {
+      capacity *= 2;
+      bytes.resize(capacity);
+    }
   }
   bytes.resize(size);
-  if (std::ferror(file.get()) != 0) return Status::failure(path + ": cannot read");
+  // What was cut off while reading would otherwise pass for a complete, shorter file.
+  if (static_cast<int64_t>(size) < expectedSize) {
+    bytes.clear();
+    return Status::failure(path + ": shrank from " + std::to_string(expectedSize) + " to " +
+                           std::to_string(size) + " bytes while being read");
+  }
   return Status::success();
 }
+
+}  // namespace detail
 
 }  // namespace cagewarp

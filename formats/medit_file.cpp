@@ -1,5 +1,7 @@
 #include "formats/medit_file.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdio>
 #include <vector>
@@ -136,6 +138,10 @@ class MeditReader {
 }  // namespace
 
 bool isMeditFile(const std::string& path) {
+  // Opening a FIFO would wait for a writer; what is not a regular file is left to the text
+  // reader, which says what it is.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   const FileHandle file = openFile(path, "rb");
   if (!file) return false;
   char head[64];

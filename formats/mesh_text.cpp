@@ -436,8 +436,7 @@ void writeVertices(BufferedFile& out, const Mesh& mesh, bool compact) {
 
 Status readText(Mesh& mesh, const std::string& fileName) {
   std::string text;
-  // Any failure to read is reported as one, as it always was.
-  if (!readWholeFile(fileName, text).ok) return Status::failure(fileName + ": cannot open");
+  if (Status read = readWholeFile(fileName, text); !read.ok) return read;
   return MeshTextReader(mesh, fileName, text).read();
 }
 

@@ -13,7 +13,7 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 
 // Adds the cell and vertex records of a mesh text file to `mesh` (appends; does not clear).
 // Fails with "<file>:<line>: <problem>" on malformed input or an index that names no vertex,
-// and with "<file>: cannot open" when the file cannot be read; the mesh is then unspecified.
+// and with the reason of readWholeFile when the file cannot be read; the mesh is then unspecified.
 Status readText(Mesh& mesh, const std::string& fileName);
 
 // How a mesh text file is laid out. The default is the program's own result file; the other

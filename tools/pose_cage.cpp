@@ -1,5 +1,6 @@
-// Writes a moved copy of a mesh text control mesh, for trying --deform. Both poses work in the box
-// around the vertices:
+// Writes a moved copy of a control mesh in any cage format, for trying --deform; the copy is in
+// the format its name gives (mesh text for any extension that names no cage format). Both poses
+// work in the box around the vertices:
 //   pose_cage twist DEGREES IN OUT  turns each vertex about the vertical (z) axis through the
 //                                   box centre, by 0 at the bottom of the box up to DEGREES at
 //                                   its top
@@ -12,6 +13,8 @@
 #include <numbers>
 #include <string>
 
+#include "formats/cage_file.h"
+#include "formats/file_format.h"
 #include "formats/mesh_text.h"
 #include "mesh/mesh.h"
 
@@ -71,18 +74,29 @@ void bend(cagewarp::Mesh& mesh, double degrees) {
   }
 }
 
+// Mesh text keeps every row of the cage as it was read; the other formats hold positions.
+cagewarp::Status writePose(const cagewarp::Mesh& mesh, const std::string& path) {
+  if (cagewarp::formatOfPath(path) == cagewarp::FileFormat::meshText)
+    return cagewarp::writeText(mesh, path);
+  return cagewarp::writeCagePositions(mesh, path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string pose = argc == 5 ? argv[1] : "";
   if (pose != "twist" && pose != "bend") return usage();
   cagewarp::Mesh mesh;
-  if (cagewarp::Status read = cagewarp::readText(mesh, argv[3]); !read.ok) {
+  cagewarp::Warnings warnings;
+  const cagewarp::Status read = cagewarp::readCage(argv[3], mesh, warnings);
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "pose_cage: warning: %s\n", warning.c_str());
+  if (!read.ok) {
     std::fprintf(stderr, "pose_cage: %s\n", read.message.c_str());
     return 1;
   }
   (pose == "twist" ? twist : bend)(mesh, std::atof(argv[2]));
-  if (cagewarp::Status written = cagewarp::writeText(mesh, argv[4]); !written.ok) {
+  if (cagewarp::Status written = writePose(mesh, argv[4]); !written.ok) {
     std::fprintf(stderr, "pose_cage: %s\n", written.message.c_str());
     return 1;
   }

@@ -2,6 +2,7 @@
 // and the cage positions times its column of D, relative to the cage size (the longest side of
 // its bounding box).
 //   rest_pose_error CONTROL MODEL [MAT IND]   (MAT, IND default to CONTROL.mat, CONTROL.ind)
+// CONTROL in any cage format, MODEL in any model or cage format.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,7 +11,8 @@
 #include <string>
 
 #include "formats/array_file.h"
-#include "formats/mesh_text.h"
+#include "formats/cage_file.h"
+#include "formats/model_file.h"
 #include "relate/point_location.h"
 
 namespace {
@@ -31,8 +33,12 @@ int main(int argc, char** argv) {
   }
   const std::string controlName = argv[1];
   Mesh control(3), model(3);
-  if (auto s = cagewarp::readText(control, controlName); !s.ok) return fail(s.message);
-  if (auto s = cagewarp::readText(model, argv[2]); !s.ok) return fail(s.message);
+  cagewarp::Warnings warnings;  // the reader's notes change nothing measured here
+  if (auto s = cagewarp::readCage(controlName, control, warnings); !s.ok) return fail(s.message);
+  cagewarp::ModelFile source;
+  if (auto s = cagewarp::readModelMesh(argv[2], source, model, warnings); !s.ok)
+    return fail(s.message);
+  const int c = control.xyzRow;
   const std::string matName = argc == 5 ? argv[3] : controlName + ".mat";
   const std::string indName = argc == 5 ? argv[4] : controlName + ".ind";
   const auto d = cagewarp::loadArrayText<float>(matName);
@@ -52,8 +58,8 @@ int main(int argc, char** argv) {
   }
   for (int i = 0; i < n; ++i)
     for (int k = 0; k < 3; ++k) {
-      lo[k] = std::min(lo[k], double(control.vertices(k, i)));
-      hi[k] = std::max(hi[k], double(control.vertices(k, i)));
+      lo[k] = std::min(lo[k], double(control.vertices(c + k, i)));
+      hi[k] = std::max(hi[k], double(control.vertices(c + k, i)));
     }
   const double size = std::max({hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]});
 
@@ -65,7 +71,7 @@ int main(int argc, char** argv) {
     if (J < 0 || J >= model.vertexColumns()) return fail(indName + ": index outside the model");
     double p[3] = {0, 0, 0};
     for (int i = 0; i < n; ++i)
-      for (int k = 0; k < 3; ++k) p[k] += double(d.array.at(i, j)) * control.vertices(k, i);
+      for (int k = 0; k < 3; ++k) p[k] += double(d.array.at(i, j)) * control.vertices(c + k, i);
     const double error = std::hypot(p[0] - model.vertices(s, J), p[1] - model.vertices(s + 1, J),
                                     p[2] - model.vertices(s + 2, J));
     if (!(error <= worst)) {

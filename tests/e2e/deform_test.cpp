@@ -130,16 +130,6 @@ TEST(Deform, MeshTextModelsAreWrittenAsMeshText) {
   EXPECT_EQ(deformed.vertices(2, 1), 3.0f);
 }
 
-// Every file in the runner's directory but its own.
-std::set<std::string> filesIn(const ProgramRunner& runner) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(runner.path())) {
-    const std::string name = entry.path().filename().string();
-    if (name[0] != '.' && name != "tab") names.insert(name);
-  }
-  return names;
-}
-
 TEST(Deform, BadInputStopsWithAMessageAndLeavesNothingHalfWritten) {
   std::string truncatedPly = plySample(PlyEncoding::littleEndian, false);
   truncatedPly.resize(truncatedPly.size() - 9);
@@ -240,6 +230,9 @@ TEST(Deform, HelpAndVersionPrintAndExitWithoutRunning) {
   const RunResult version = runner.run({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_EQ(version.out.rfind("cagewarp ", 0), 0U) << version.out;
+  // The version line stays first; the build follows it.
+  EXPECT_NE(version.out.find("\nbuild type: "), std::string::npos) << version.out;
+  EXPECT_NE(version.out.find("\ncompiler: "), std::string::npos) << version.out;
   EXPECT_TRUE(filesIn(runner).empty());
 }
 

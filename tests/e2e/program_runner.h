@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -100,6 +101,16 @@ class ProgramRunner {
   std::string binary_ = CAGEWARP_BINARY;
   std::string workingDirectory_;
 };
+
+// Every file in the runner's directory but its own.
+inline std::set<std::string> filesIn(const ProgramRunner& runner) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(runner.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name[0] != '.' && name != "tab") names.insert(name);
+  }
+  return names;
+}
 
 inline const std::string arrayHeader =
     "% n-dimensional array file. n==2 corresponds to matrix or vector.\n"

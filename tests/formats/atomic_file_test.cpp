@@ -48,6 +48,20 @@ TEST(AtomicFile, AnAbandonedWriteLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(entriesIn(dir), 1u);
 }
 
+// The temporary name is longer than the final one; a final name at the length limit still works.
+TEST(AtomicFile, NamesUpToTheFilesystemsLimitAreWritten) {
+  TempDir dir;
+  for (const size_t length : {246, 250, 255}) {
+    const std::string path = dir.file(std::string(length - 4, 'n') + ".txt");
+    AtomicFile file(path);
+    ASSERT_TRUE(file.open().ok) << length;
+    std::fputs("result\n", file.stream());
+    ASSERT_TRUE(file.commit().ok) << length;
+    EXPECT_EQ(readFile(path), "result\n");
+  }
+  EXPECT_EQ(entriesIn(dir), 3u);
+}
+
 TEST(AtomicFile, ReportsADirectoryThatCannotHoldIt) {
   TempDir dir;
   AtomicFile file(dir.file("missing/result.mat"));

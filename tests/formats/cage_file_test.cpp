@@ -241,7 +241,8 @@ TEST(CageFile, MalformedFilesFailWithOneMessage) {
       {"count.mesh", medit + "Edges\n400\n1 2 0\n",
        ":8: Edges count 400 is larger than the file can hold"},
       {"keyword.mesh", medit + "Bricks\n1\n", ":7: unknown keyword 'Bricks'"},
-      {"missing.ele", "1 4 0\n1 1 2 3 4\n", "-missing.node: cannot open"},
+      {"missing.ele", "1 4 0\n1 1 2 3 4\n",
+       "-missing.node: cannot open: No such file or directory"},
   };
   TempDir dir;
   testing::writeFile(dir.file("index.node"), "2 3 0 0\n1 0 0 0\n2 1 0 0\n");
@@ -254,7 +255,8 @@ TEST(CageFile, MalformedFilesFailWithOneMessage) {
     const Status status = readCage(path, mesh, warnings);
     ASSERT_FALSE(status.ok);
     std::string expected = path + c.message;
-    if (std::string(c.name) == "missing.ele") expected = dir.file("missing.node: cannot open");
+    if (std::string(c.name) == "missing.ele")
+      expected = dir.file("missing.node: cannot open: No such file or directory");
     EXPECT_EQ(status.message, expected);
     EXPECT_EQ(mesh.cellCount(pointType), 1);
     EXPECT_EQ(mesh.vertexColumns(), 1);

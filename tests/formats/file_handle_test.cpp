@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -13,19 +16,21 @@ namespace {
 using testing::TempDir;
 
 // A directory opens like a file on Linux and may claim any size; it must fail to read rather
-// than size a buffer by that claim.
+// than size a buffer by that claim. A FIFO nobody writes to must not be waited on.
 TEST(ReadWholeFile, ReadsAFileAndRefusesWhatIsNone) {
   TempDir dir;
   const std::string text(10000, 'x');
   testing::writeFile(dir.file("file"), text + "\n");
   std::filesystem::create_directory(dir.file("folder"));
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0666), 0);
   const struct {
     std::string path, message, bytes;
   } cases[] = {
       {dir.file("file"), "", text + "\n"},
       {dir.file("empty"), "", ""},
-      {dir.file("folder"), dir.file("folder") + ": cannot read", ""},
-      {dir.file("absent"), dir.file("absent") + ": cannot open", ""},
+      {dir.file("folder"), dir.file("folder") + ": is a directory", ""},
+      {dir.file("fifo"), dir.file("fifo") + ": is a FIFO or socket, not a file", ""},
+      {dir.file("absent"), dir.file("absent") + ": cannot open: No such file or directory", ""},
   };
   testing::writeFile(dir.file("empty"), "");
   for (const auto& c : cases) {
@@ -36,6 +41,28 @@ TEST(ReadWholeFile, ReadsAFileAndRefusesWhatIsNone) {
       EXPECT_EQ(bytes, c.bytes) << c.path;
     }
   }
+}
+
+// A file cut short while it is read (here a pipe standing in for it, its size as first seen
+// larger than what comes) must not pass for a complete shorter file.
+TEST(ReadWholeFile, AFileThatShrinksWhileReadFails) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "abcde", 5), 5);
+  ::close(ends[1]);
+  std::string bytes;
+  Status status = detail::readToEnd(ends[0], "f", 8, bytes);
+  ::close(ends[0]);
+  EXPECT_EQ(status.message, "f: shrank from 8 to 5 bytes while being read");
+  EXPECT_EQ(bytes, "");
+
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "abcde", 5), 5);
+  ::close(ends[1]);
+  status = detail::readToEnd(ends[0], "f", 5, bytes);
+  ::close(ends[0]);
+  EXPECT_TRUE(status.ok) << status.message;
+  EXPECT_EQ(bytes, "abcde");
 }
 
 }  // namespace

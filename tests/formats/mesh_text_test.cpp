@@ -253,7 +253,7 @@ TEST_F(MeshFile, MissingFileLeavesTheMeshEmpty) {
   Mesh mesh;
   const Status status = readText(mesh, path("absent.mesh"));
   EXPECT_FALSE(status.ok);
-  EXPECT_EQ(status.message, path("absent.mesh") + ": cannot open");
+  EXPECT_EQ(status.message, path("absent.mesh") + ": cannot open: No such file or directory");
   EXPECT_EQ(mesh.summary(), "[0,0|2D:0,0|3D:0,0,0,0]::0x0:xyz@0");
 }
 

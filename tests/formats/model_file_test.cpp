@@ -209,7 +209,7 @@ TEST(ModelFile, MalformedInputIsReportedWithItsPlace) {
   EXPECT_EQ(readModelFile(dir.file("cage.txt"), model).message,
             dir.file("cage.txt") + ": not a model format (.obj, .off, .ply, .stl)");
   EXPECT_EQ(readModelFile(dir.file("absent.obj"), model).message,
-            dir.file("absent.obj") + ": cannot open");
+            dir.file("absent.obj") + ": cannot open: No such file or directory");
 }
 
 TEST(ModelFile, AWriteThatCannotBeDoneLeavesNoFile) {
