@@ -8,7 +8,9 @@ namespace cagewarp::messages {
 
 // Every text the program prints on standard output, in one place, but for the lines that start
 // a phase and name an operation, which are in the phase table (driver/phases.cpp). Lines with %s
-// take a file name or a mesh summary.
+// take a file name or a mesh summary. Below them, the driver's own messages on standard error
+// (refused outputs, the table search, usage slips); the readers' and writers' messages stay with
+// their formats.
 // The usage screen: the title line ends with the project's web address, then comes the body with
 // a line per operation (operationUsageLines) between its two parts.
 inline constexpr std::string_view usageTitle =
