@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -13,7 +14,7 @@ namespace {
 constexpr const char* cannotOpen = ": cannot open: ";
 constexpr const char* cannotRead = ": cannot read: ";
 constexpr const char* isDirectory = ": is a directory";
-constexpr const char* isPipe = ": is a FIFO or socket, not a file";
+constexpr const char* idlePipe = ": is a FIFO that nobody writes to";
 
 // Closes a descriptor when it goes out of scope.
 class Descriptor {
@@ -43,7 +44,16 @@ Status readWholeFile(const std::string& path, std::string& bytes) {
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) return systemFailure(path, cannotRead, errno);
   if (S_ISDIR(info.st_mode)) return Status::failure(path + isDirectory);
-  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return Status::failure(path + isPipe);
+  bytes.clear();
+  if (S_ISFIFO(info.st_mode)) {
+    // A FIFO without a writer reads as ended at once; one being fed (a pipe) is read as it comes.
+    char first = 0;
+    const ssize_t got = ::read(file.get(), &first, 1);
+    if (got == 0) return Status::failure(path + idlePipe);
+    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+      return systemFailure(path, cannotRead, errno);
+    if (got == 1) bytes.push_back(first);
+  }
   // A device (a terminal, say) is read as it comes, waiting for input as before.
   const int flags = ::fcntl(file.get(), F_GETFL);
   if (flags < 0 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
@@ -58,9 +68,10 @@ namespace detail {
 Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize,
                  std::string& bytes) {
   // One spare byte lets a single read see the end without growing the buffer.
-  size_t capacity = expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096;
+  size_t size = bytes.size();
+  size_t capacity =
+      std::max<size_t>(expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096, 2 * size);
   bytes.resize(capacity);
-  size_t size = 0;
   for (;;) {
     const ssize_t got = ::read(descriptor, bytes.data() + size, capacity - size);
     if (got < 0 && errno == EINTR) continue;

@@ -29,7 +29,7 @@ TEST(ReadWholeFile, ReadsAFileAndRefusesWhatIsNone) {
       {dir.file("file"), "", text + "\n"},
       {dir.file("empty"), "", ""},
       {dir.file("folder"), dir.file("folder") + ": is a directory", ""},
-      {dir.file("fifo"), dir.file("fifo") + ": is a FIFO or socket, not a file", ""},
+      {dir.file("fifo"), dir.file("fifo") + ": is a FIFO that nobody writes to", ""},
       {dir.file("absent"), dir.file("absent") + ": cannot open: No such file or directory", ""},
   };
   testing::writeFile(dir.file("empty"), "");
@@ -63,6 +63,19 @@ TEST(ReadWholeFile, AFileThatShrinksWhileReadFails) {
   ::close(ends[0]);
   EXPECT_TRUE(status.ok) << status.message;
   EXPECT_EQ(bytes, "abcde");
+}
+
+// A pipe that was fed (here before its writer closed) is read like a file, its first byte too.
+TEST(ReadWholeFile, APipeBeingFedIsRead) {
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ASSERT_EQ(::write(ends[1], "v 3 1\n", 6), 6);
+  ::close(ends[1]);
+  std::string bytes = "left over";
+  const Status status = readWholeFile("/dev/fd/" + std::to_string(ends[0]), bytes);
+  ::close(ends[0]);
+  EXPECT_TRUE(status.ok) << status.message;
+  EXPECT_EQ(bytes, "v 3 1\n");
 }
 
 }  // namespace
