@@ -29,7 +29,8 @@ inline constexpr std::string_view usageBodyTail =
     "hit ENTER to continue...\n";
 inline constexpr std::string_view usageLine =
     "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
-    "[--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--help] [--version]";
+    "[--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE] [--mtx] [--help] "
+    "[--version]";
 
 inline constexpr const char* controlSummary = "control mesh: %s\n";
 inline constexpr const char* modelSummary = "model mesh: %s\n";
