@@ -81,7 +81,7 @@ OutsideVertices bindFromOutside(const Mesh& control, const BindingOptions& optio
   const double reach = outsideReach(options.outsideDistance, control);
   const OutsideBinding bound =
       bindOutsideVertices(binding.model, binding.relation.enclosedIndices, binding.control,
-                          binding.weightRow, surface, reach, options.threads);
+                          binding.weightRow, surface, reach, options.threads, options.coordinates);
   Relation placed;
   placed.enclosedIndices = bound.vertices;
   placed.deformation = bound.columns;

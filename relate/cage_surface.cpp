@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <tuple>
 
 #include "mesh/cell_type.h"
 #include "relate/cell_coordinates.h"
@@ -20,11 +22,14 @@ double dotProduct(const Point& a, const Point& b) {
   return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
-// A face of a volume cell: its global vertices sorted (the last -1 for a triangle), to find the
+// A face of a volume cell: its global vertices sorted, to find the
 // faces two cells share, and where it comes from.
 struct CellFace {
   std::array<int, 4> key;
-  int type, cell, face;  // face: a triangle's column, or triangleCount + a quad's column
+  int cell;
+  int16_t type, face;  // face: a triangle's column, or triangleCount + a quad's column
+
+  auto order() const { return std::tie(key, type, cell, face); }
 };
 
 std::vector<CellFace> cellFaces(const Mesh& control, const CellFaceTables& faces) {
@@ -36,10 +41,12 @@ std::vector<CellFace> cellFaces(const Mesh& control, const CellFaceTables& faces
       const bool quad = f >= faces.triangleCount;
       const int* local =
           quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
-      std::array<int, 4> key{-1, -1, -1, -1};
+      // A triangle's fourth place holds a number no vertex has, so that keys sort as they are.
+      std::array<int, 4> key{0, 0, 0, std::numeric_limits<int>::max()};
       for (int h = 0; h < (quad ? 4 : 3); ++h) key[h] = vertex[local[h]];
-      std::sort(key.begin(), key.begin() + (quad ? 4 : 3));
-      list.push_back({key, t, c, f});
+      for (int i = 1; i < 4; ++i)
+        for (int j = i; j > 0 && key[j - 1] > key[j]; --j) std::swap(key[j - 1], key[j]);
+      list.push_back({key, c, static_cast<int16_t>(t), static_cast<int16_t>(f)});
     }
   }
   return list;
@@ -112,21 +119,21 @@ CageSurface::CageSurface(const Mesh& control, const LookupTables& tables) : cont
     const std::vector<CellFace> faces = cellFaces(control, usable[t]);
     all.insert(all.end(), faces.begin(), faces.end());
   }
-  // Faces listed once are on the surface; the stable sort keeps them in cell order within a key.
-  std::vector<int> byKey(all.size());
-  for (size_t i = 0; i < all.size(); ++i) byKey[i] = static_cast<int>(i);
-  std::stable_sort(byKey.begin(), byKey.end(),
-                   [&](int a, int b) { return all[a].key < all[b].key; });
-  std::vector<bool> surface(all.size(), false);
-  for (size_t i = 0; i < byKey.size();) {
+  // Faces listed once are on the surface. Sorted in place, as a big refined cage has many.
+  std::sort(all.begin(), all.end(),
+            [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
+  std::vector<CellFace> surface;
+  for (size_t i = 0; i < all.size();) {
     size_t j = i + 1;
-    while (j < byKey.size() && all[byKey[j]].key == all[byKey[i]].key) ++j;
-    if (j == i + 1) surface[byKey[i]] = true;
+    while (j < all.size() && all[j].key == all[i].key) ++j;
+    if (j == i + 1) surface.push_back(all[i]);
     i = j;
   }
-  for (size_t i = 0; i < all.size(); ++i) {
-    if (!surface[i]) continue;
-    const CellFace& f = all[i];
+  std::vector<CellFace>().swap(all);
+  std::sort(surface.begin(), surface.end(), [](const CellFace& a, const CellFace& b) {
+    return std::tie(a.type, a.cell, a.face) < std::tie(b.type, b.cell, b.face);
+  });
+  for (const CellFace& f : surface) {
     const CellFaceTables& faces = usable[f.type];
     if (f.face < faces.triangleCount) {
       const int* v = faces.triangles->column(f.face);

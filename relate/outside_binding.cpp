@@ -8,6 +8,7 @@
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 #include "relate/point_location.h"
+#include "relate/trilinear_coordinates.h"
 
 namespace cagewarp {
 namespace {
@@ -44,6 +45,26 @@ Point modelPoint(const Matrix& vertices, int v) {
   return {p[0], p[1], p[2]};
 }
 
+// The coordinates an enclosed vertex at q gets in the cell of s: isoparametric ones when asked
+// for and the cell gives them, else Wachspress ones. False when q is not inside.
+bool cellOwnCoordinates(const Mesh& control, const CageSurface& surface, const SurfaceTriangle& s,
+                        const float q[3], Coordinates coordinates, float* lambda) {
+  const int k = verticesPerCell[s.type];
+  if (coordinates == Coordinates::trilinear) {
+    CellCorners corners{};
+    const int* vertex = control.cells[s.type].column(s.cell);
+    for (int h = 0; h < k; ++h)
+      for (int a = 0; a < 3; ++a) corners[h][a] = control.vertices.column(vertex[h])[a];
+    if (hasPositiveJacobian(s.type, corners) &&
+        isoparametricCoordinates(s.type, corners, q, lambda).containment == Containment::inside)
+      return true;
+  }
+  const CellCoordinates own = cellCoordinates(control, surface.faceTables(s.type), s.cell, q);
+  if (!own.inside) return false;
+  for (int h = 0; h < k; ++h) lambda[h] = own.lambda(h, 0);
+  return true;
+}
+
 // How far inside the cell, as a fraction of the way from the surface to the cell's centroid, its
 // own coordinates are taken: near enough that they are those an enclosed vertex has beside the
 // surface, far enough that the point is strictly inside in single precision.
@@ -55,7 +76,7 @@ constexpr double insideFraction = 1e-4;
 // and the centroid (those of p less those of q, which sum to 0), the centroid's share spread
 // evenly over the cell's k vertices; summed in double precision and rounded to float once.
 bool outsideColumn(const Mesh& control, int weightRow, const CageSurface& surface, int i,
-                   const Point& p, std::vector<SparseEntry>& column) {
+                   const Point& p, Coordinates coordinates, std::vector<SparseEntry>& column) {
   const auto triangle = surface.corners(i);
   const Point g = surface.cellCentroid(i);
   const Point nearest = closestTrianglePoint(p, triangle[0], triangle[1], triangle[2]);
@@ -76,9 +97,9 @@ bool outsideColumn(const Mesh& control, int weightRow, const CageSurface& surfac
   for (int h = 0; h < 3; ++h) spread[s.corners[h]] += atP[h] - atQ[h];
   // q lies in the cell unless the cell is too thin to hold a point there: then the tetrahedron's
   // own coordinates of q stand in for the cell's.
-  const CellCoordinates own = cellCoordinates(control, surface.faceTables(s.type), s.cell, q);
-  if (own.inside) {
-    for (int h = 0; h < k; ++h) spread[h] += own.lambda(h, 0);
+  std::array<float, 8> own{};
+  if (cellOwnCoordinates(control, surface, s, q, coordinates, own.data())) {
+    for (int h = 0; h < k; ++h) spread[h] += own[h];
   } else {
     for (int h = 0; h < k; ++h) spread[h] += atQ[3] / k;
     for (int h = 0; h < 3; ++h) spread[s.corners[h]] += atQ[h];
@@ -109,7 +130,8 @@ bool tetrahedronCoordinates(const Point& p, const std::array<Point, 3>& triangle
 
 OutsideBinding bindOutsideVertices(const Mesh& model, const IntArray& enclosed,
                                    const Mesh& refinedControl, int weightRow,
-                                   const CageSurface& surface, double maxDistance, int threads) {
+                                   const CageSurface& surface, double maxDistance, int threads,
+                                   Coordinates coordinates) {
   const int modelCount = model.vertices.isEmpty() ? 0 : model.vertices.cols();
   const std::vector<int> candidates =
       model.vertices.rows() < 3 ? std::vector<int>{} : unenclosed(modelCount, enclosed);
@@ -123,7 +145,8 @@ OutsideBinding bindOutsideVertices(const Mesh& model, const IntArray& enclosed,
                           static_cast<float>(p[2])};
       const NearestTriangle nearest = surface.nearest(q, maxDistance);
       if (nearest.triangle < 0) continue;
-      if (outsideColumn(refinedControl, weightRow, surface, nearest.triangle, p, columns[i]))
+      if (outsideColumn(refinedControl, weightRow, surface, nearest.triangle, p, coordinates,
+                        columns[i]))
         distance[i] = nearest.distance;
     }
   });

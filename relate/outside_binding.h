@@ -37,11 +37,13 @@ struct OutsideBinding {
 // the centroid's share 1/k to each): they give the vertex back at rest and in every affine pose,
 // are those an enclosed vertex beside q has as the vertex reaches the surface, and grow linearly
 // with the distance. Rounded to float once, times the cell's weight rows as an enclosed vertex's
-// are. The vertices are shared out among `threads` threads; the result does not depend on their
-// number.
+// are. The cell's own coordinates are `coordinates` where the cell gives them, else Wachspress
+// ones, as for enclosed vertices. The vertices are shared out among `threads` threads; the result
+// does not depend on their number.
 OutsideBinding bindOutsideVertices(const Mesh& model, const IntArray& enclosed,
                                    const Mesh& refinedControl, int weightRow,
-                                   const CageSurface& surface, double maxDistance, int threads);
+                                   const CageSurface& surface, double maxDistance, int threads,
+                                   Coordinates coordinates = Coordinates::wachspress);
 
 // Adds the bound vertices to the relation: enclosedIndices and D's columns then list every
 // vertex D moves (enclosed or bound from outside), in model order.

@@ -94,8 +94,10 @@ int main(int argc, char** argv) {
   if (Status written = writeFittedCage(fitted.cage, cageFile); !written.ok)
     return fail(written.message);
   std::string refinement;
-  for (char letter : request.operations)
-    refinement += (refinement.empty() ? "" : " ") + std::string(1, letter);
+  for (char letter : request.operations) {
+    if (!refinement.empty()) refinement += ' ';
+    refinement += letter;
+  }
   std::fprintf(stderr,
                "cagewarp-cage: %s: %d cells of a %d x %d x %d lattice (cell %g), %d vertices, %d "
                "part%s; ",

@@ -19,9 +19,10 @@ namespace {
 using testing::committedLookupTables;
 
 Binding bind(const Mesh& cage, const Mesh& model, OutsideMode mode, int threads = 2,
-             std::vector<char> operations = {'b', 's', 's'}) {
+             Coordinates coordinates = Coordinates::wachspress) {
   BindingOptions options;
-  options.operations = std::move(operations);
+  options.operations = {'b', 's', 's'};
+  options.coordinates = coordinates;
   options.outside = mode;
   options.threads = threads;
   Binding binding;
@@ -106,7 +107,8 @@ TEST(OutsideBinding, BindsTheBoxInTheBoxAndFollowsRestAndAffinePoses) {
 
 // Lines of points from inside the refined box cage to past its surface, through a face, near an
 // edge and through a rounded corner: D's columns change by no more where a point crosses the
-// surface than between its neighbours on either side, and stay bounded out to the reach.
+// surface than between its neighbours on either side, and stay bounded out to the reach. With
+// either kind of cell coordinates.
 TEST(OutsideBinding, ColumnsDoNotJumpAcrossTheSurfaceAndStayBounded) {
   const Mesh cage = testing::hexahedralCube(2, 1.0f);
   struct Line {
@@ -116,41 +118,42 @@ TEST(OutsideBinding, ColumnsDoNotJumpAcrossTheSurfaceAndStayBounded) {
                         {{0.6f, 0.1f, 0.6f}, {1.05f, 0.1f, 1.05f}},
                         {{0.5f, 0.5f, 0.5f}, {1.1f, 1.05f, 1.0f}},
                         {{0.0f, 0.0f, 0.9f}, {0.0f, 0.0f, 1.9f}}};
-  for (const Line& line : lines) {
-    const int n = 2001;
-    std::vector<std::array<float, 3>> points;
-    for (int i = 0; i < n; ++i)
-      points.push_back({line.from[0] + (line.to[0] - line.from[0]) * i / (n - 1),
-                        line.from[1] + (line.to[1] - line.from[1]) * i / (n - 1),
-                        line.from[2] + (line.to[2] - line.from[2]) * i / (n - 1)});
-    const Mesh model = testing::pointModel(points);
-    const Binding keep = bind(cage, model, OutsideMode::keep);
-    const Binding nearest = bind(cage, model, OutsideMode::nearest);
-    ASSERT_EQ(nearest.relation.enclosedIndices.count(), n);
-    const Matrix d = denseForm(nearest.relation.deformation);
-    std::vector<bool> enclosed(n, false);
-    for (int j = 0; j < keep.relation.enclosedIndices.count(); ++j)
-      enclosed[keep.relation.enclosedIndices[j]] = true;
-    const auto change = [&](int i) {
-      double largest = 0;
-      for (int r = 0; r < d.rows(); ++r)
-        largest = std::max(largest, std::fabs(double{d(r, i + 1)} - d(r, i)));
-      return largest;
-    };
-    int crossings = 0;
-    double entry = 0;
-    for (int i = 0; i + 1 < n; ++i) {
-      for (int r = 0; r < d.rows(); ++r) entry = std::max(entry, std::fabs(double{d(r, i)}));
-      if (enclosed[i] == enclosed[i + 1] || i == 0 || i + 2 == n) continue;
-      ++crossings;
-      EXPECT_LE(change(i), 2 * std::max(change(i - 1), change(i + 1)) + 1e-6)
-          << "crossing at point " << i;
+  for (const Coordinates coordinates : {Coordinates::wachspress, Coordinates::trilinear})
+    for (const Line& line : lines) {
+      const int n = 2001;
+      std::vector<std::array<float, 3>> points;
+      for (int i = 0; i < n; ++i)
+        points.push_back({line.from[0] + (line.to[0] - line.from[0]) * i / (n - 1),
+                          line.from[1] + (line.to[1] - line.from[1]) * i / (n - 1),
+                          line.from[2] + (line.to[2] - line.from[2]) * i / (n - 1)});
+      const Mesh model = testing::pointModel(points);
+      const Binding keep = bind(cage, model, OutsideMode::keep, 2, coordinates);
+      const Binding nearest = bind(cage, model, OutsideMode::nearest, 2, coordinates);
+      ASSERT_EQ(nearest.relation.enclosedIndices.count(), n);
+      const Matrix d = denseForm(nearest.relation.deformation);
+      std::vector<bool> enclosed(n, false);
+      for (int j = 0; j < keep.relation.enclosedIndices.count(); ++j)
+        enclosed[keep.relation.enclosedIndices[j]] = true;
+      const auto change = [&](int i) {
+        double largest = 0;
+        for (int r = 0; r < d.rows(); ++r)
+          largest = std::max(largest, std::fabs(double{d(r, i + 1)} - d(r, i)));
+        return largest;
+      };
+      int crossings = 0;
+      double entry = 0;
+      for (int i = 0; i + 1 < n; ++i) {
+        for (int r = 0; r < d.rows(); ++r) entry = std::max(entry, std::fabs(double{d(r, i)}));
+        if (enclosed[i] == enclosed[i + 1] || i == 0 || i + 2 == n) continue;
+        ++crossings;
+        EXPECT_LE(change(i), 2 * std::max(change(i - 1), change(i + 1)) + 1e-6)
+            << "crossing at point " << i;
+      }
+      EXPECT_GE(crossings, 1);
+      // Affine coordinates grow linearly with the distance past the face: at most 1 plus the
+      // distance over the height of the cell's centroid above it (about 0.1 in these cells).
+      EXPECT_LT(entry, 1 + nearest.outside.reach / 0.1);
     }
-    EXPECT_GE(crossings, 1);
-    // Affine coordinates grow linearly with the distance past the face: at most 1 plus the
-    // distance over the height of the cell's centroid above it (about 0.1 in these cells).
-    EXPECT_LT(entry, 1 + nearest.outside.reach / 0.1);
-  }
 }
 
 TEST(OutsideBinding, TetrahedronCoordinatesHaveKnownValues) {
