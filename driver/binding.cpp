@@ -111,16 +111,14 @@ void measureUnbound(const Mesh& control, const LookupTables& tables, const Bindi
   std::copy(list.begin(), list.end(), unbound.data());
   if (unbound.count() == 0 || binding.model.vertices.rows() < 3) return;
   OutsideVertices& outside = binding.outside;
-  outside.refined = std::any_of(options.operations.begin(), options.operations.end(),
-                                [](char letter) { return isOperation(letter); });
   // A surface without the faces of some cells measures nothing worth saying.
   outside.surfaceDistance = std::numeric_limits<double>::infinity();
   if (!surface.complete()) return;
   const std::vector<double> distance =
       surfaceDistances(binding.model, unbound, surface, options.threads);
   outside.surfaceDistance = *std::max_element(distance.begin(), distance.end());
-  if (!outside.refined) return;
-  Warnings ignored;  // said once already, when the refined cage was located in
+  if (!outside.refined) return;  // the cage as given is the refined one
+  Warnings ignored;              // said once already, when the refined cage was located in
   const ModelLocation before =
       locateModelVertices(control, modelPositions(binding.model, unbound), control.vertexRows(),
                           tables, ignored, options.threads);
@@ -173,6 +171,8 @@ Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
   binding.outside.bound = bound.bound;
   binding.outside.boundDistance = bound.boundDistance;
   binding.outside.reach = bound.reach;
+  binding.outside.refined = std::any_of(options.operations.begin(), options.operations.end(),
+                                        [](char letter) { return isOperation(letter); });
   if (binding.outside.count > 0) measureUnbound(control, tables, options, *surface, binding);
   tell.finished(Phase::relate, &binding.model);
   tell.related(binding.relation);

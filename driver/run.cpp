@@ -114,16 +114,15 @@ class ConsoleObserver : public RunObserver {
       std::snprintf(text, sizeof text, "%g", value);
       return std::string(text);
     };
+    const char* cage =
+        vertices.refined ? " from the refined cage's surface" : " from the cage's surface";
     if (vertices.bound > 0)
       error(std::to_string(vertices.bound) + " of " + std::to_string(vertices.total) +
             " model vertices are outside every cell and bound to the nearest one, up to " +
-            number(vertices.boundDistance) + " from the refined cage's surface (reach " +
-            number(vertices.reach) + ")");
+            number(vertices.boundDistance) + cage + " (reach " + number(vertices.reach) + ")");
     if (vertices.count == 0) return;
     // Without a refined surface, the box of the control mesh is all there is to measure from.
     const bool surface = std::isfinite(vertices.surfaceDistance);
-    const char* cage =
-        vertices.refined ? " from the refined cage's surface" : " from the cage's surface";
     error(std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
           " model vertices are outside every cell, up to " +
           (surface ? number(vertices.surfaceDistance) + cage
@@ -134,8 +133,8 @@ class ConsoleObserver : public RunObserver {
             " of them are inside the control mesh as given: refinement pulled its surface in by "
             "up to " +
             number(vertices.lostDistance) +
-            " there; grow the cage by more than that on every side, or bind them with "
-            "--outside nearest");
+            " there; grow the cage by more than that on every side, or bind them with " +
+            (vertices.reach > 0 ? "a longer reach of " : "") + "--outside nearest");
   }
   void related(const Relation& relation) override {
     enclosed_ = relation.enclosedIndices.count() - relation.boundFromOutside;
