@@ -43,7 +43,9 @@ bool positiveNumber(std::string_view text, int& value) {
 // The cage in the format its extension names, or as mesh text whose floats read back exactly.
 Status writeFittedCage(const Mesh& cage, const std::string& path) {
   if (formatEntryOf(path).format == FileFormat::meshText)
-    return writeText(cage, path, MeshTextLayout{.comment = "cagewarp-cage", .preciseFloats = true});
+    return writeText(
+        cage, path,
+        MeshTextLayout{.comment = "cagewarp-cage", .compact = false, .preciseFloats = true});
   return writeCagePositions(cage, path);
 }
 
