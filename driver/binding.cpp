@@ -109,14 +109,17 @@ void measureUnbound(const Mesh& control, const LookupTables& tables, const Bindi
   }
   IntArray unbound({static_cast<int>(list.size())}, 0);
   std::copy(list.begin(), list.end(), unbound.data());
-  if (unbound.count() == 0 || binding.model.vertices.rows() < 3) return;
   OutsideVertices& outside = binding.outside;
   // A surface without the faces of some cells measures nothing worth saying.
   outside.surfaceDistance = std::numeric_limits<double>::infinity();
-  if (!surface.complete()) return;
+  if (unbound.count() == 0 || binding.model.vertices.rows() < 3 || !surface.complete()) return;
   const std::vector<double> distance =
       surfaceDistances(binding.model, unbound, surface, options.threads);
-  outside.surfaceDistance = *std::max_element(distance.begin(), distance.end());
+  // Vertices with a coordinate that is not a finite number lie at no distance worth saying.
+  double farthest = -1;
+  for (double d : distance)
+    if (std::isfinite(d)) farthest = std::max(farthest, d);
+  if (farthest >= 0) outside.surfaceDistance = farthest;
   if (!outside.refined) return;  // the cage as given is the refined one
   Warnings ignored;              // said once already, when the refined cage was located in
   const ModelLocation before =

@@ -226,6 +226,8 @@ int CageSurface::build(int first, int count, const std::vector<Point>& centres) 
 NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const {
   NearestTriangle best;
   if (nodes_.empty() || !(maxDistance >= 0)) return best;
+  // A point with a coordinate that is not a finite number has no nearest triangle.
+  if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return best;
   double bestSquared = maxDistance * maxDistance;
   const Point q{p[0], p[1], p[2]};
   int stack[128];

@@ -36,9 +36,9 @@ class CageSurface {
   bool complete() const { return complete_; }
   const SurfaceTriangle& triangle(int i) const { return triangles_[i]; }
 
-  // The nearest triangle to p within `maxDistance` (in double precision; ties go to the lower
-  // triangle index, so the answer does not depend on the order of the search). Safe to call from
-  // several threads at once.
+  // The nearest triangle to p within `maxDistance`, none for a point that is not finite. In
+  // double precision; ties go to the lower triangle index, so the answer does not depend on the
+  // order of the search. Safe to call from several threads at once.
   NearestTriangle nearest(const float p[3], double maxDistance) const;
 
   // The corner positions of triangle i, in double precision.

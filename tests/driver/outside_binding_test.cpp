@@ -179,8 +179,8 @@ TEST(OutsideBinding, TetrahedronCoordinatesHaveKnownValues) {
 }
 
 // The surface of a 3 x 3 x 3 lattice is its 54 outer quads, two triangles each; the index finds
-// the same nearest distance as a scan over them, inside the cage and out, and nothing past the
-// distance asked for.
+// the same nearest distance as a scan over them, inside the cage and out, nothing past the
+// distance asked for, and nothing for a point that is not finite.
 TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
   const Mesh cage = testing::hexahedralCube(3, 1.0f);
   const CageSurface surface(cage, committedLookupTables());
@@ -200,6 +200,20 @@ TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
     EXPECT_DOUBLE_EQ(found.distance, std::sqrt(scan));
     EXPECT_EQ(surface.nearest(p, 0.99 * found.distance).triangle, -1);
   }
+  const float notFinite[3] = {NAN, 0, 0};
+  EXPECT_EQ(surface.nearest(notFinite, HUGE_VAL).triangle, -1);
+  // A vertex that is not finite is neither bound nor measured; the others are.
+  const Mesh model = testing::pointModel({{0, 0, 1.5f}, {NAN, 0, 0}});
+  BindingOptions options;
+  Binding keep, nearest;
+  ASSERT_TRUE(bindModel(cage, model, committedLookupTables(), options, keep).ok);
+  EXPECT_EQ(keep.outside.count, 2);
+  EXPECT_EQ(keep.outside.surfaceDistance, 0.5);
+  options.outside = OutsideMode::nearest;
+  ASSERT_TRUE(bindModel(cage, model, committedLookupTables(), options, nearest).ok);
+  EXPECT_EQ(nearest.outside.bound, 1);
+  EXPECT_EQ(nearest.outside.count, 1);
+  EXPECT_EQ(nearest.relation.enclosedIndices[0], 0);
 }
 
 }  // namespace
