@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
   if (request.shape == CageShape::box)
     std::fprintf(stderr, "margin %g", fitted.margin);
   else
-    std::fprintf(stderr, "up to %d ring%s of cells around the model's", fitted.rings,
+    std::fprintf(stderr, "up to %d ring%s of cells around the occupied ones", fitted.rings,
                  fitted.rings == 1 ? "" : "s");
   std::fprintf(stderr, "; encloses the model after %s (%d attempt%s); written to %s\n",
                refinement.c_str(), fitted.attempts, fitted.attempts == 1 ? "" : "s",
