@@ -5,8 +5,13 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
+
+#include "relate/cage_surface.h"
+#include "relate/outside_binding.h"
+#include "relate/point_location.h"
 
 namespace cagewarp {
 namespace {
@@ -60,6 +65,73 @@ void pass(Warnings& warnings, RunObserver& observer) {
   warnings.clear();
 }
 
+// The positions of the listed model vertices, 3 x count.
+Matrix modelPositions(const Mesh& model, const IntArray& vertices) {
+  const int s = modelPositionRow(model.vertices.rows());
+  Matrix p(3, vertices.count());
+  for (int j = 0; j < vertices.count(); ++j)
+    std::copy_n(model.vertices.column(vertices[j]) + s, 3, p.column(j));
+  return p;
+}
+
+// Binds the vertices no refined cell encloses to the nearest surface cell, and places them.
+// Returns their count, farthest distance and the reach.
+OutsideVertices bindFromOutside(const Mesh& control, const BindingOptions& options,
+                                const CageSurface& surface, Binding& binding) {
+  const double reach = outsideReach(options.outsideDistance, control);
+  const OutsideBinding bound =
+      bindOutsideVertices(binding.model, binding.relation.enclosedIndices, binding.control,
+                          binding.weightRow, surface, reach, options.threads, options.coordinates);
+  Relation placed;
+  placed.enclosedIndices = bound.vertices;
+  placed.deformation = bound.columns;
+  placeEnclosedVertices(binding.model, placed, control);
+  addOutsideBinding(binding.relation, bound);
+  OutsideVertices report;
+  report.bound = bound.vertices.count();
+  report.boundDistance = bound.largestDistance;
+  report.reach = reach;
+  return report;
+}
+
+// How far the vertices left unbound lie from the refined surface, and which of them the control
+// mesh as loaded encloses (when the operations changed it), with their largest distance.
+void measureUnbound(const Mesh& control, const LookupTables& tables, const BindingOptions& options,
+                    const CageSurface& surface, Binding& binding) {
+  const IntArray& bound = binding.relation.enclosedIndices;
+  std::vector<int> list;
+  int next = 0;
+  for (int v = 0; v < binding.model.vertexColumns(); ++v) {
+    if (next < bound.count() && bound[next] == v)
+      ++next;
+    else
+      list.push_back(v);
+  }
+  IntArray unbound({static_cast<int>(list.size())}, 0);
+  std::copy(list.begin(), list.end(), unbound.data());
+  OutsideVertices& outside = binding.outside;
+  // A surface without the faces of some cells measures nothing worth saying.
+  outside.surfaceDistance = std::numeric_limits<double>::infinity();
+  if (unbound.count() == 0 || binding.model.vertices.rows() < 3 || !surface.complete()) return;
+  const std::vector<double> distance =
+      surfaceDistances(binding.model, unbound, surface, options.threads);
+  // Vertices with a coordinate that is not a finite number lie at no distance worth saying.
+  double farthest = -1;
+  for (double d : distance)
+    if (std::isfinite(d)) farthest = std::max(farthest, d);
+  if (farthest >= 0) outside.surfaceDistance = farthest;
+  if (!outside.refined) return;  // the cage as given is the refined one
+  Warnings ignored;              // said once already, when the refined cage was located in
+  const ModelLocation before =
+      locateModelVertices(control, modelPositions(binding.model, unbound), control.vertexRows(),
+                          tables, ignored, options.threads);
+  for (int j = 0; j < unbound.count(); ++j) {
+    if (before.enclosureCount[j] == 0) continue;
+    ++outside.lostToRefinement;
+    outside.lostDistance = std::max(outside.lostDistance, distance[j]);
+  }
+}
+
 }  // namespace
 
 Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
@@ -91,10 +163,23 @@ Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
   binding.relation = relateModel(binding.model, control, binding.control, tables, warnings,
                                  options.threads, options.coordinates, tell.locatedCounter());
   pass(warnings, tell);
+  // The surface is only needed for vertices outside every cell.
+  std::optional<CageSurface> surface;
+  const bool nearest = options.outside == OutsideMode::nearest;
+  if (nearest || binding.relation.enclosedIndices.count() < binding.model.vertexColumns())
+    surface.emplace(binding.control, tables);
+  OutsideVertices bound;
+  if (nearest) bound = bindFromOutside(control, options, *surface, binding);
+  binding.outside = findOutsideVertices(binding.model, binding.relation.enclosedIndices, control);
+  binding.outside.bound = bound.bound;
+  binding.outside.boundDistance = bound.boundDistance;
+  binding.outside.reach = bound.reach;
+  binding.outside.refined = std::any_of(options.operations.begin(), options.operations.end(),
+                                        [](char letter) { return isOperation(letter); });
+  if (binding.outside.count > 0) measureUnbound(control, tables, options, *surface, binding);
   tell.finished(Phase::relate, &binding.model);
   tell.related(binding.relation);
-  binding.outside = findOutsideVertices(binding.model, binding.relation.enclosedIndices, control);
-  if (binding.outside.count > 0) tell.outside(binding.outside);
+  if (binding.outside.count > 0 || binding.outside.bound > 0) tell.outside(binding.outside);
   return Status::success();
 }
 
@@ -114,6 +199,10 @@ Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed) 
     std::copy_n(enclosed.column(j), 3,
                 deformed.vertices.column(relation.enclosedIndices[j]) + deformed.xyzRow);
   return Status::success();
+}
+
+double outsideReach(const OutsideDistance& distance, const Mesh& control) {
+  return distance.inCageEdges ? distance.value * medianEdgeLength(control) : distance.value;
 }
 
 OutsideVertices findOutsideVertices(const Mesh& model, const IntArray& enclosed,

@@ -18,6 +18,19 @@ namespace cagewarp {
 // automatic takes the sparse form where it is exact and faster.
 enum class WeightForm { automatic, dense, sparse };
 
+// What becomes of a model vertex outside every refined cell: it stays where it is (keep), or,
+// within a distance of the refined cage's surface, it follows the nearest surface cell
+// (nearest).
+enum class OutsideMode { keep, nearest };
+
+// How far from the refined cage's surface `nearest` reaches: a length, or a multiple of the
+// median edge length of the control mesh as loaded (smoothing pulls the surface in by a fraction
+// of those edges, not of the refined ones).
+struct OutsideDistance {
+  double value = 1;
+  bool inCageEdges = true;
+};
+
 // How to bind a model to a control mesh.
 struct BindingOptions {
   // Operation letters in order: 'b' add boundary, 'l' linear and 's' normal subdivision; other
@@ -30,14 +43,32 @@ struct BindingOptions {
   WeightForm weightForm = WeightForm::automatic;
   // The cell coordinates model vertices are located with.
   Coordinates coordinates = Coordinates::wachspress;
+  // Model vertices outside every refined cell.
+  OutsideMode outside = OutsideMode::keep;
+  OutsideDistance outsideDistance;
 };
 
-// The model vertices no cell encloses: they keep their place in every pose.
+// The model vertices no cell encloses: those left unbound keep their place in every pose.
 struct OutsideVertices {
-  int count = 0;
+  int count = 0;  // left unbound
   int total = 0;
-  // The largest distance of such a vertex to the box around the control vertices (0 inside it).
+  // The largest distance of an unbound vertex to the box around the control vertices (0 inside
+  // it).
   double largestDistance = 0;
+  // The largest distance of an unbound vertex to the refined cage's surface (infinity when the
+  // refined cage has no volume cell or a cell type lacks its face tables), and whether the
+  // operations refined the cage at all.
+  double surfaceDistance = 0;
+  bool refined = false;
+  // Unbound vertices that the control mesh as loaded encloses, lost to refinement, and the
+  // largest distance of one of them to the refined surface.
+  int lostToRefinement = 0;
+  double lostDistance = 0;
+  // Vertices bound to the nearest surface cell (OutsideMode::nearest), the farthest distance of
+  // one of them to the surface, and the distance they were bound within.
+  int bound = 0;
+  double boundDistance = 0;
+  double reach = 0;
 };
 
 // A model bound to a refined control mesh. On failure the members hold whatever was reached.
@@ -59,6 +90,9 @@ Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
 // loaded): the enclosed vertices where the relation puts them, everything else as bound. Fails
 // when `moved` has another shape.
 Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed);
+
+// The distance OutsideMode::nearest reaches for a control mesh as loaded.
+double outsideReach(const OutsideDistance& distance, const Mesh& control);
 
 // Counts the model vertices missing from the ascending `enclosed` list and measures how far they
 // lie from the bounding box of the control mesh's positions.

@@ -1,6 +1,8 @@
 #include "driver/command_line.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +48,32 @@ bool parseCoordinates(const std::string& text, Coordinates& coordinates) {
   return true;
 }
 
+// keep, nearest, or nearest:DIST with DIST a positive length or, ending in x, a multiple of the
+// cage's median edge.
+bool parseOutside(const std::string& text, BindingOptions& binding) {
+  if (text == "keep") {
+    binding.outside = OutsideMode::keep;
+    return true;
+  }
+  const std::string_view prefix = "nearest";
+  if (text.compare(0, prefix.size(), prefix) != 0) return false;
+  OutsideDistance distance;
+  if (text.size() > prefix.size()) {
+    if (text[prefix.size()] != ':') return false;
+    std::string number = text.substr(prefix.size() + 1);
+    distance.inCageEdges = !number.empty() && number.back() == 'x';
+    if (distance.inCageEdges) number.pop_back();
+    char* end = nullptr;
+    distance.value = number.empty() ? 0.0 : std::strtod(number.c_str(), &end);
+    if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(distance.value) ||
+        !(distance.value > 0))
+      return false;
+  }
+  binding.outside = OutsideMode::nearest;
+  binding.outsideDistance = distance;
+  return true;
+}
+
 CommandLine usageError(std::string message) {
   CommandLine line;
   line.action = CommandAction::usageError;
@@ -65,6 +93,7 @@ constexpr LongOption longOptions[] = {
     {"--threads", 1, "--threads needs a number"},
     {"--cage-out", 1, "--cage-out needs a file name"},
     {"--coordinates", 1, "--coordinates needs wachspress or trilinear"},
+    {"--outside", 1, "--outside needs keep or nearest[:DIST]"},
     {"--mtx", 0, ""},
     {"--no-matrix", 0, ""},
     {"--help", 0, ""},
@@ -140,6 +169,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     } else if (option->name == "--coordinates") {
       if (!parseCoordinates(values[0], line.job.binding.coordinates))
         return usageError("--coordinates needs wachspress or trilinear, not '" + values[0] + "'");
+    } else if (option->name == "--outside") {
+      if (!parseOutside(values[0], line.job.binding))
+        return usageError(
+            "--outside needs keep, nearest or nearest:DIST (a positive length, or "
+            "a multiple of the cage's median edge ending in x), not '" +
+            values[0] + "'");
     } else {
       if (!line.job.outputs.cageOutFile.empty())
         return usageError(
@@ -167,8 +202,8 @@ std::string helpText() {
          "refined cells and writes the matrix D that turns cage positions into model positions.\n"
          "\n"
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
-         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx]\n"
-         "                [--no-matrix] [--help] [--version]\n"
+         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE]\n"
+         "                [--mtx] [--no-matrix] [--help] [--version]\n"
          "\n"
          "operations, one per argument (its first letter counts), in the order given:\n" +
          operationHelpLines() +
@@ -187,6 +222,11 @@ std::string helpText() {
          "                     prisms linear times linear, tetrahedra and octahedra\n"
          "                     barycentric; cells agree on every shared face, so no cracks\n"
          "                     where cells share a bent face)\n"
+         "  --outside MODE     model vertices outside every refined cell: keep (the default)\n"
+         "                     leaves them where they are; nearest[:DIST] binds those within\n"
+         "                     DIST of the refined cage's surface to the nearest surface cell\n"
+         "                     (DIST a length, or with a suffix x a multiple of the cage's\n"
+         "                     median edge; default 1x)\n"
          "  --mtx              write D as CONTROL.mtx (Matrix Market, sparse, one line per\n"
          "                     non-zero entry, a column for every model vertex, values that\n"
          "                     read back as the same floats) instead of CONTROL.mat; a\n"
@@ -196,7 +236,8 @@ std::string helpText() {
          "  --version          show the version\n"
          "\n"
          "results: CONTROL.mat (D, one row per control vertex, one column per enclosed model\n"
-         "vertex) and CONTROL.ind (the enclosed model vertex indices).\n"
+         "vertex) and CONTROL.ind (the enclosed model vertex indices); with --outside nearest\n"
+         "both also list the vertices bound from outside, in model order.\n"
          "\n"
          "formats, by extension (any case):\n"
          "  models: .obj .off .ply .stl, written back byte for byte with moved positions;\n"

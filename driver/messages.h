@@ -33,7 +33,8 @@ inline constexpr std::string_view usageBodyTail =
     "hit ENTER to continue...\n";
 inline constexpr std::string_view usageLine =
     "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
-    "[--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--no-matrix] [--help] "
+    "[--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE] [--mtx] [--no-matrix] "
+    "[--help] "
     "[--version]";
 
 inline constexpr const char* controlSummary = "control mesh: %s\n";

@@ -21,6 +21,8 @@ Matrix applyRelation(const SparseColumns& d, const Matrix& positions);
 struct Relation {
   IntArray enclosedIndices;   // ascending model vertex indices
   SparseColumns deformation;  // D (n x e): column j expresses enclosedIndices[j]
+  // How many of enclosedIndices lie outside every cell, bound to the nearest one.
+  int boundFromOutside = 0;
 };
 
 // D as a dense n x e matrix; only for relations small enough to hold it.

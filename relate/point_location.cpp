@@ -462,4 +462,11 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   return packed();
 }
 
+std::vector<SparseEntry> cellWeightColumn(const Mesh& control, int t, int c, int weightRow,
+                                          const float* lambda) {
+  std::vector<SparseEntry> column;
+  addCellResult(column, 0, weightBlock(control, t, c, weightRow), lambda, verticesPerCell[t]);
+  return column;
+}
+
 }  // namespace cagewarp

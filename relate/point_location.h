@@ -42,6 +42,12 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
                                   Coordinates coordinates = Coordinates::wachspress,
                                   std::atomic<int64_t>* located = nullptr);
 
+// The weight column of a point with local coordinates lambda (one per cell vertex) in cell c of
+// type t alone, rounded as an enclosed vertex's column is: the cell's weight rows times lambda,
+// accumulated over the cell's vertices in order.
+std::vector<SparseEntry> cellWeightColumn(const Mesh& control, int t, int c, int weightRow,
+                                          const float* lambda);
+
 // First position row of a model vertex matrix with `rows` rows.
 int modelPositionRow(int rows);
 

@@ -1,6 +1,8 @@
 // Writes the deterministic scenes of the example and the benchmarks as mesh text files.
 //   make_scene cage K FILE         warped hexahedral cage of K x K x K cells
-//   make_scene points M SEED FILE  M scattered points (a model without cells)
+//   make_scene points M SEED FILE [SPREAD]
+//                                  M scattered points (a model without cells) over the unit
+//                                  cube grown by SPREAD on every side (default 0.03)
 //   make_scene sphere RINGS FILE   a triangle sphere inside the unit cube
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +13,8 @@
 namespace {
 
 int usage() {
-  std::fprintf(stderr, "usage: make_scene cage K FILE | points M SEED FILE | sphere RINGS FILE\n");
+  std::fprintf(stderr,
+               "usage: make_scene cage K FILE | points M SEED FILE [SPREAD] | sphere RINGS FILE\n");
   return 2;
 }
 
@@ -28,8 +31,11 @@ int main(int argc, char** argv) {
   if (kind == "cage") {
     mesh = warpedHexCage(size);
     path = argv[3];
-  } else if (kind == "points" && argc == 5) {
-    mesh = scatteredPoints(size, std::strtoull(argv[3], nullptr, 10));
+  } else if (kind == "points" && (argc == 5 || argc == 6)) {
+    const uint64_t seed = std::strtoull(argv[3], nullptr, 10);
+    const double spread = argc == 6 ? std::atof(argv[5]) : 0;
+    mesh = argc == 6 ? scatteredPoints(size, seed, -spread, 1 + 2 * spread)
+                     : scatteredPoints(size, seed);
     path = argv[4];
   } else if (kind == "sphere") {
     mesh = sphere(size, 2 * size, 0.35f);

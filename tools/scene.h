@@ -70,12 +70,14 @@ inline SceneMesh warpedHexCage(int k) {
   return mesh;
 }
 
-// M points spread over a box slightly larger than the unit cube: most inside, some outside.
-inline SceneMesh scatteredPoints(int count, uint64_t seed) {
+// M points spread over a box slightly larger than the unit cube, [low, low + width] on every
+// axis: most inside, some outside.
+inline SceneMesh scatteredPoints(int count, uint64_t seed, double low = -0.03,
+                                 double width = 1.06) {
   SceneMesh mesh;
   Sequence random(seed);
   for (int i = 0; i < count; ++i) {
-    const auto coordinate = [&random] { return static_cast<float>(-0.03 + 1.06 * random.next()); };
+    const auto coordinate = [&] { return static_cast<float>(low + width * random.next()); };
     const float x = coordinate(), y = coordinate(), z = coordinate();
     mesh.vertices.push_back({x, y, z});
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,12 @@ std::string summarize(const CommandLine& line) {
   if (!job.outputs.cageOutFile.empty()) text += " cage=" + job.outputs.cageOutFile;
   if (line.matrixMarket) text += " mtx";
   if (job.binding.coordinates == Coordinates::trilinear) text += " trilinear";
+  if (job.binding.outside == OutsideMode::nearest) {
+    char reach[32];
+    std::snprintf(reach, sizeof reach, " nearest:%g%s", job.binding.outsideDistance.value,
+                  job.binding.outsideDistance.inCageEdges ? "x" : "");
+    text += reach;
+  }
   return text;
 }
 
@@ -57,6 +64,24 @@ TEST(CommandLine, ReadsOldAndNewFormsAndRefusesMistakes) {
       {{"c", "m", "--coordinates", "trilinear", "--coordinates", "wachspress"},
        "run c m ops= threads=" + cores},
       {{"c", "m", "--coordinates"}, "error: --coordinates needs wachspress or trilinear"},
+      {{"c", "m", "--outside", "nearest"}, "run c m ops= threads=" + cores + " nearest:1x"},
+      {{"c", "m", "--outside", "nearest:0.25"}, "run c m ops= threads=" + cores + " nearest:0.25"},
+      {{"c", "m", "--outside", "nearest:1.5x", "--outside", "keep"},
+       "run c m ops= threads=" + cores},
+      {{"c", "m", "--outside", "nearest:2.5x"}, "run c m ops= threads=" + cores + " nearest:2.5x"},
+      {{"c", "m", "--outside"}, "error: --outside needs keep or nearest[:DIST]"},
+      {{"c", "m", "--outside", "nearest:"},
+       "error: --outside needs keep, nearest or nearest:DIST (a positive length, or a multiple of "
+       "the cage's median edge ending in x), not 'nearest:'"},
+      {{"c", "m", "--outside", "nearest:-1"},
+       "error: --outside needs keep, nearest or nearest:DIST (a positive length, or a multiple of "
+       "the cage's median edge ending in x), not 'nearest:-1'"},
+      {{"c", "m", "--outside", "nearestx"},
+       "error: --outside needs keep, nearest or nearest:DIST (a positive length, or a multiple of "
+       "the cage's median edge ending in x), not 'nearestx'"},
+      {{"c", "m", "--outside", "nearest:nanx"},
+       "error: --outside needs keep, nearest or nearest:DIST (a positive length, or a multiple of "
+       "the cage's median edge ending in x), not 'nearest:nanx'"},
       {{"c", "m", "--coordinates", "Trilinear"},
        "error: --coordinates needs wachspress or trilinear, not 'Trilinear'"},
       {{"c", "m", "--mtx=1"}, "error: unknown option --mtx=1"},

@@ -132,8 +132,8 @@ TEST(CageIn, ProgramReadsCageFilesAsControlAndModel) {
        {"p.vtk", "m.txt"},
        0,
        "cagewarp: warning: p.vtk: 1 pyramids read as two tetrahedra each\n"
-       "cagewarp: 1 of 2 model vertices are outside every cell, up to 1.1 from the control "
-       "mesh's bounding box; they will not move\n",
+       "cagewarp: 1 of 2 model vertices are outside every cell, up to 1.17898 from the cage's "
+       "surface; they will not move\n",
        "load control mesh: p.vtk\ncontrol mesh: [0,0|2D:0,0|3D:2,0,0,0]::3x5:xyz@0\n"},
       {"model from a cage file",
        {"p.vtk", "p.vtk"},

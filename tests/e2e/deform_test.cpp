@@ -120,7 +120,7 @@ TEST(Deform, MeshTextModelsAreWrittenAsMeshText) {
   const RunResult r = runner.run({"c.txt", "m.txt", "--deform", "moved.txt", "out.txt"});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.err.find("cagewarp: 1 of 2 model vertices are outside every cell, up to 2.25 from "
-                       "the control mesh's bounding box; they will not move\n"),
+                       "the cage's surface; they will not move\n"),
             std::string::npos)
       << r.err;
   Mesh deformed(0);

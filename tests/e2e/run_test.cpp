@@ -54,8 +54,8 @@ TEST(Program, OneArgumentIsAUsageError) {
   EXPECT_EQ(r.err,
             "cagewarp: no model mesh file given\n"
             "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
-            "[--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--no-matrix] [--help] "
-            "[--version]\n");
+            "[--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE] [--mtx] "
+            "[--no-matrix] [--help] [--version]\n");
   EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 
@@ -65,10 +65,10 @@ TEST(Program, RunWithoutOptionsWritesDAndTheIndexList) {
   runner.write("m.txt", threePoints);
   const RunResult r = runner.run({"c.txt", "m.txt"});
   EXPECT_EQ(r.exitStatus, 0);
-  // (5, 5, 5) is 4 * sqrt(3) from the box [0, 1]^3.
+  // (5, 5, 5) is 14 / sqrt(3) from the tetrahedron's face x + y + z = 1.
   EXPECT_EQ(r.err,
-            "cagewarp: 1 of 3 model vertices are outside every cell, up to 6.9282 from the control "
-            "mesh's bounding box; they will not move\n");
+            "cagewarp: 1 of 3 model vertices are outside every cell, up to 8.0829 from the cage's "
+            "surface; they will not move\n");
   EXPECT_EQ(withoutAddresses(r.out),
             "load control mesh: c.txt\n"
             "control mesh: [0,0|2D:0,0|3D:1,0,0,0]::3x4:xyz@0\n"

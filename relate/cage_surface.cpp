@@ -1,0 +1,263 @@
+#include "relate/cage_surface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <tuple>
+
+#include "mesh/cell_type.h"
+#include "relate/cell_coordinates.h"
+
+namespace cagewarp {
+namespace {
+
+using Point = std::array<double, 3>;
+
+Point minus(const Point& a, const Point& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+
+double dotProduct(const Point& a, const Point& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// A face of a volume cell: its global vertices sorted, to find the
+// faces two cells share, and where it comes from.
+struct CellFace {
+  std::array<int, 4> key;
+  int cell;
+  int16_t type, face;  // face: a triangle's column, or triangleCount + a quad's column
+
+  auto order() const { return std::tie(key, type, cell, face); }
+};
+
+std::vector<CellFace> cellFaces(const Mesh& control, const CellFaceTables& faces) {
+  const int t = faces.type;
+  std::vector<CellFace> list;
+  for (int c = 0; c < control.cellCount(t); ++c) {
+    const int* vertex = control.cells[t].column(c);
+    for (int f = 0; f < faces.triangleCount + faces.quadCount; ++f) {
+      const bool quad = f >= faces.triangleCount;
+      const int* local =
+          quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
+      // A triangle's fourth place holds a number no vertex has, so that keys sort as they are.
+      std::array<int, 4> key{0, 0, 0, std::numeric_limits<int>::max()};
+      for (int h = 0; h < (quad ? 4 : 3); ++h) key[h] = vertex[local[h]];
+      for (int i = 1; i < 4; ++i)
+        for (int j = i; j > 0 && key[j - 1] > key[j]; --j) std::swap(key[j - 1], key[j]);
+      list.push_back({key, c, static_cast<int16_t>(t), static_cast<int16_t>(f)});
+    }
+  }
+  return list;
+}
+
+// The box distance squared from p to [low, high].
+double squaredBoxDistance(const float p[3], const Point& low, const Point& high) {
+  double sum = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double gap = std::max({low[k] - p[k], p[k] - high[k], 0.0});
+    sum += gap * gap;
+  }
+  return sum;
+}
+
+constexpr int leafSize = 4;
+
+}  // namespace
+
+Point closestTrianglePoint(const Point& p, const Point& a, const Point& b, const Point& c) {
+  const Point ab = minus(b, a), ac = minus(c, a), ap = minus(p, a);
+  const double d1 = dotProduct(ab, ap), d2 = dotProduct(ac, ap);
+  if (d1 <= 0 && d2 <= 0) return a;
+  const Point bp = minus(p, b);
+  const double d3 = dotProduct(ab, bp), d4 = dotProduct(ac, bp);
+  if (d3 >= 0 && d4 <= d3) return b;
+  const double vc = d1 * d4 - d3 * d2;
+  if (vc <= 0 && d1 >= 0 && d3 <= 0) {
+    const double v = d1 / (d1 - d3);
+    return {a[0] + v * ab[0], a[1] + v * ab[1], a[2] + v * ab[2]};
+  }
+  const Point cp = minus(p, c);
+  const double d5 = dotProduct(ab, cp), d6 = dotProduct(ac, cp);
+  if (d6 >= 0 && d5 <= d6) return c;
+  const double vb = d5 * d2 - d1 * d6;
+  if (vb <= 0 && d2 >= 0 && d6 <= 0) {
+    const double w = d2 / (d2 - d6);
+    return {a[0] + w * ac[0], a[1] + w * ac[1], a[2] + w * ac[2]};
+  }
+  const double va = d3 * d6 - d5 * d4;
+  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
+    const double w = (d4 - d3) / ((d4 - d3) + (d5 - d6));
+    return {b[0] + w * (c[0] - b[0]), b[1] + w * (c[1] - b[1]), b[2] + w * (c[2] - b[2])};
+  }
+  const double denominator = 1 / (va + vb + vc);
+  const double v = vb * denominator, w = vc * denominator;
+  // A degenerate triangle (zero area) leaves v and w undefined: its nearest corner then.
+  if (!std::isfinite(v) || !std::isfinite(w)) {
+    const auto squared = [&](const Point& q) { return dotProduct(minus(p, q), minus(p, q)); };
+    const Point& nearer = squared(a) <= squared(b) ? a : b;
+    return squared(nearer) <= squared(c) ? nearer : c;
+  }
+  return {a[0] + ab[0] * v + ac[0] * w, a[1] + ab[1] * v + ac[1] * w, a[2] + ab[2] * v + ac[2] * w};
+}
+
+double squaredTriangleDistance(const Point& p, const Point& a, const Point& b, const Point& c) {
+  const Point d = minus(p, closestTrianglePoint(p, a, b, c));
+  return dotProduct(d, d);
+}
+
+CageSurface::CageSurface(const Mesh& control, const LookupTables& tables) : control_(control) {
+  std::vector<CellFace> all;
+  std::array<CellFaceTables, 8>& usable = faces_;
+  for (int t = tetrahedronType; t <= hexahedronType; ++t) {
+    if (control.cellCount(t) == 0) continue;
+    const CheckedCellFaceTables checked = cellFaceTables(tables, t);
+    complete_ = complete_ && checked.status.ok;
+    if (!checked.status.ok) continue;
+    usable[t] = checked.faces;
+    const std::vector<CellFace> faces = cellFaces(control, usable[t]);
+    all.insert(all.end(), faces.begin(), faces.end());
+  }
+  // Faces listed once are on the surface. Sorted in place, as a big refined cage has many.
+  std::sort(all.begin(), all.end(),
+            [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
+  std::vector<CellFace> surface;
+  for (size_t i = 0; i < all.size();) {
+    size_t j = i + 1;
+    while (j < all.size() && all[j].key == all[i].key) ++j;
+    if (j == i + 1) surface.push_back(all[i]);
+    i = j;
+  }
+  std::vector<CellFace>().swap(all);
+  std::sort(surface.begin(), surface.end(), [](const CellFace& a, const CellFace& b) {
+    return std::tie(a.type, a.cell, a.face) < std::tie(b.type, b.cell, b.face);
+  });
+  for (const CellFace& f : surface) {
+    const CellFaceTables& faces = usable[f.type];
+    if (f.face < faces.triangleCount) {
+      const int* v = faces.triangles->column(f.face);
+      triangles_.push_back({f.type, f.cell, {v[0], v[1], v[2]}});
+      continue;
+    }
+    // The cut the cell's coordinates make, so that on the surface a point outside sees the
+    // triangle an enclosed point there is given.
+    const int q = f.face - faces.triangleCount;
+    const int* v = faces.quads->column(q);
+    if (splitQuadFace(control, faces, f.cell, q).anchor == v[0]) {
+      triangles_.push_back({f.type, f.cell, {v[0], v[1], v[2]}});
+      triangles_.push_back({f.type, f.cell, {v[2], v[3], v[0]}});
+    } else {
+      triangles_.push_back({f.type, f.cell, {v[3], v[0], v[1]}});
+      triangles_.push_back({f.type, f.cell, {v[1], v[2], v[3]}});
+    }
+  }
+  const int count = triangleCount();
+  std::vector<Point> centres(count);
+  for (int i = 0; i < count; ++i) {
+    const auto c = corners(i);
+    for (int k = 0; k < 3; ++k) centres[i][k] = (c[0][k] + c[1][k] + c[2][k]) / 3;
+  }
+  order_.resize(count);
+  for (int i = 0; i < count; ++i) order_[i] = i;
+  if (count > 0) {
+    nodes_.reserve(2 * (count / leafSize + 1));
+    build(0, count, centres);
+  }
+}
+
+std::array<std::array<double, 3>, 3> CageSurface::corners(int i) const {
+  const SurfaceTriangle& s = triangles_[i];
+  const int* vertex = control_.cells[s.type].column(s.cell);
+  std::array<Point, 3> c{};
+  for (int h = 0; h < 3; ++h) {
+    const float* p = control_.vertices.column(vertex[s.corners[h]]) + control_.xyzRow;
+    c[h] = {p[0], p[1], p[2]};
+  }
+  return c;
+}
+
+std::array<double, 3> CageSurface::cellCentroid(int i) const {
+  const SurfaceTriangle& s = triangles_[i];
+  const int* vertex = control_.cells[s.type].column(s.cell);
+  const int k = verticesPerCell[s.type];
+  Point g{0, 0, 0};
+  for (int h = 0; h < k; ++h)
+    for (int a = 0; a < 3; ++a) g[a] += control_.vertices.column(vertex[h])[control_.xyzRow + a];
+  for (int a = 0; a < 3; ++a) g[a] /= k;
+  return g;
+}
+
+// Adds the node over order_[first, first + count) and its subtree: a leaf of a few triangles, or
+// two children split at the median centre along the longest side of its box.
+int CageSurface::build(int first, int count, const std::vector<Point>& centres) {
+  Node node;
+  node.low.fill(std::numeric_limits<double>::infinity());
+  node.high.fill(-std::numeric_limits<double>::infinity());
+  for (int i = first; i < first + count; ++i)
+    for (const Point& c : corners(order_[i]))
+      for (int k = 0; k < 3; ++k) {
+        node.low[k] = std::min(node.low[k], c[k]);
+        node.high[k] = std::max(node.high[k], c[k]);
+      }
+  const int index = static_cast<int>(nodes_.size());
+  nodes_.push_back(node);
+  if (count <= leafSize) {
+    nodes_[index].first = first;
+    nodes_[index].count = count;
+    return index;
+  }
+  int axis = 0;
+  for (int k = 1; k < 3; ++k)
+    if (node.high[k] - node.low[k] > node.high[axis] - node.low[axis]) axis = k;
+  const int half = count / 2;
+  std::nth_element(order_.begin() + first, order_.begin() + first + half,
+                   order_.begin() + first + count, [&](int a, int b) {
+                     return centres[a][axis] < centres[b][axis] ||
+                            (centres[a][axis] == centres[b][axis] && a < b);
+                   });
+  const int left = build(first, half, centres);
+  const int right = build(first + half, count - half, centres);
+  nodes_[index].left = left;
+  nodes_[index].right = right;
+  return index;
+}
+
+NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const {
+  NearestTriangle best;
+  if (nodes_.empty() || !(maxDistance >= 0)) return best;
+  // A point with a coordinate that is not a finite number has no nearest triangle.
+  if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return best;
+  double bestSquared = maxDistance * maxDistance;
+  const Point q{p[0], p[1], p[2]};
+  int stack[128];
+  int top = 0;
+  stack[top++] = 0;
+  while (top > 0) {
+    const Node& node = nodes_[stack[--top]];
+    if (squaredBoxDistance(p, node.low, node.high) > bestSquared) continue;
+    if (node.left < 0) {
+      for (int i = node.first; i < node.first + node.count; ++i) {
+        const int t = order_[i];
+        const auto c = corners(t);
+        const double d = squaredTriangleDistance(q, c[0], c[1], c[2]);
+        if (d < bestSquared || (d == bestSquared && (best.triangle < 0 || t < best.triangle))) {
+          bestSquared = d;
+          best.triangle = t;
+        }
+      }
+      continue;
+    }
+    // The nearer child is searched first, so that the farther one is more often passed over.
+    int a = node.left, b = node.right;
+    if (squaredBoxDistance(p, nodes_[b].low, nodes_[b].high) <
+        squaredBoxDistance(p, nodes_[a].low, nodes_[a].high))
+      std::swap(a, b);
+    stack[top++] = b;
+    stack[top++] = a;
+  }
+  if (best.triangle >= 0) best.distance = std::sqrt(bestSquared);
+  return best;
+}
+
+}  // namespace cagewarp
