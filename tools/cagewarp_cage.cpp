@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
   if (!operations.empty()) request.operations = operations;
 
   std::string tableDirectory;
-  if (Status found = findTableDirectory(tableOption, tableDirectory); !found.ok)
-    return fail(found.message);
   Warnings warnings;
+  if (Status found = findTableDirectory(tableOption, tableDirectory, warnings); !found.ok)
+    return fail(found.message);
   const LookupTables tables = loadLookupTables(tableDirectory, warnings);
   ModelFile source;
   Mesh model;
