@@ -45,6 +45,14 @@ inline constexpr std::string_view matrixSuffix = ".mat";
 inline constexpr std::string_view matrixMarketSuffix = ".mtx";
 inline constexpr std::string_view indexSuffix = ".ind";
 
+// Standard error: a non-empty input that gave no vertex, after its file name. Mesh text is read
+// leniently, so junk there only warns; a model of another format is refused (the format's name
+// follows the second text; for a cage it is a warning).
+inline constexpr std::string_view noVertexWarning =
+    ": no vertex record read; is it a mesh text file?";
+inline constexpr std::string_view noVertexRefusal = ": no vertex record read from this ";
+inline constexpr std::string_view noVertexRefusalEnd = " file";
+
 // Standard error: every message starts with this.
 inline constexpr std::string_view errorPrefix = "cagewarp: ";
 

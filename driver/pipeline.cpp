@@ -1,7 +1,10 @@
 #include "driver/pipeline.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
+#include "driver/messages.h"
 #include "driver/table_search.h"
 #include "formats/cage_file.h"
 #include "formats/model_file.h"
@@ -17,6 +20,30 @@ Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) 
   const Status status = readCage(file, mesh, warnings);
   for (const std::string& w : warnings) observer.warning(w);
   return status;
+}
+
+// A file with bytes in it that gave no vertex is most likely not what its name says: mesh text
+// is read leniently, so there it is a warning; a model in any other format is refused, since
+// binding and writing nothing would look like success.
+bool isEmptyFile(const std::string& file) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file, error);
+  return error || size == 0;
+}
+
+Status checkVertexRead(const std::string& file, const Mesh& mesh, bool isModel,
+                       RunObserver& observer) {
+  if (mesh.vertexColumns() > 0 || isEmptyFile(file)) return Status::success();
+  const FormatEntry& format = formatEntryOf(file);
+  if (format.format == FileFormat::meshText) {
+    observer.warning(file + std::string(messages::noVertexWarning));
+    return Status::success();
+  }
+  const std::string message = file + std::string(messages::noVertexRefusal) +
+                              std::string(format.name) + std::string(messages::noVertexRefusalEnd);
+  if (isModel) return Status::failure(message);
+  observer.warning(message);
+  return Status::success();
 }
 
 }  // namespace
@@ -37,12 +64,15 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   Mesh control;
   observer.started(Phase::readControl, job.controlFile);
   if (run.status = readCageFile(job.controlFile, control, observer); !run.status.ok) return run;
+  checkVertexRead(job.controlFile, control, false, observer);
   observer.finished(Phase::readControl, &control);
   observer.started(Phase::readModel, job.modelFile);
   Warnings fileWarnings;  // like the control mesh's, they concern the file and always pass
   run.status = readModelMesh(job.modelFile, run.modelSource, run.model, fileWarnings);
   for (const std::string& w : fileWarnings) observer.warning(w);
   if (!run.status.ok) return run;
+  if (run.status = checkVertexRead(job.modelFile, run.model, true, observer); !run.status.ok)
+    return run;
   observer.finished(Phase::readModel, &run.model);
 
   run.status = bindModel(control, std::move(run.model), run.tables, job.binding, run, &observer);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <utility>
 
+#include "formats/csv_file.h"
 #include "formats/gmsh_file.h"
 #include "formats/medit_file.h"
 #include "formats/mesh_text.h"
@@ -13,6 +14,7 @@
 #include "formats/stl_file.h"
 #include "formats/tetgen_file.h"
 #include "formats/vtk_file.h"
+#include "formats/xyz_file.h"
 
 namespace cagewarp {
 namespace {
@@ -37,7 +39,7 @@ Status readMeditOrText(const std::string& path, Mesh& mesh, Warnings& warnings) 
 
 // The one place that names the formats; the mesh text row comes first and serves every
 // extension not listed.
-constexpr std::array<FormatEntry, 9> formats{{
+constexpr std::array<FormatEntry, 11> formats{{
     {FileFormat::meshText, "", "mesh text", readTextCage, nullptr, nullptr},
     {FileFormat::obj, "obj", "OBJ", nullptr, nullptr, readObj},
     {FileFormat::off, "off", "OFF", nullptr, nullptr, readOff},
@@ -47,6 +49,8 @@ constexpr std::array<FormatEntry, 9> formats{{
     {FileFormat::vtk, "vtk", "VTK", readVtk, writeVtk, nullptr},
     {FileFormat::tetgen, "ele", "TetGen", readTetgen, nullptr, nullptr},
     {FileFormat::medit, "mesh", "Medit", readMeditOrText, writeMedit, nullptr},
+    {FileFormat::xyz, "xyz", "XYZ", nullptr, nullptr, readXyz},
+    {FileFormat::csv, "csv", "CSV", nullptr, nullptr, readCsv},
 }};
 
 }  // namespace

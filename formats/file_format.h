@@ -22,6 +22,8 @@ enum class FileFormat {
   vtk,       // legacy VTK .vtk unstructured grid
   tetgen,    // TetGen .ele (with the .node beside it)
   medit,     // Medit .mesh
+  xyz,       // .xyz points: x y z and further columns per line
+  csv,       // .csv points: comma-separated columns with a header naming x, y and z
 };
 
 // What a file of some format can be used for.

@@ -56,7 +56,7 @@ Status readModelFile(const std::string& path, ModelFile& model) {
   const FormatEntry& format = formatEntryOf(path);
   model.format = format.format;
   if (!format.serves(FormatRole::model))
-    return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
+    return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl, .xyz, .csv)");
   const Status read = readWholeFile(path, model.bytes);
   if (!read.ok) return read;
   return format.readModel(path, model);

@@ -30,8 +30,8 @@ struct CoordinateSite {
   CoordinateEncoding encoding = CoordinateEncoding::text;
 };
 
-// A model read from an OBJ, OFF, PLY or STL file: the mesh used for location and what it takes
-// to write the file back with some vertices moved and every other byte as it was.
+// A model read from an OBJ, OFF, PLY, STL, XYZ or CSV file: the mesh used for location and what it
+// takes to write the file back with some vertices moved and every other byte as it was.
 struct ModelFile {
   FileFormat format = FileFormat::meshText;
   // x, y, z per vertex (3 x M, xyzRow 0); faces as points, lines, triangles and quads, larger
@@ -43,14 +43,14 @@ struct ModelFile {
   std::vector<CoordinateSite> sites;
 };
 
-// Reads the OBJ, OFF, PLY or STL model at `path`, chosen by its extension. Fails with
+// Reads the OBJ, OFF, PLY, STL, XYZ or CSV model at `path`, chosen by its extension. Fails with
 // "FILE:LINE: problem" (text) or "FILE: byte OFFSET: problem" (binary) on malformed input, and
 // for any other format.
 Status readModelFile(const std::string& path, ModelFile& model);
 
-// Reads the model at `path` into `mesh`: a file in a model format (OBJ, OFF, PLY, STL) through
-// readModelFile, kept in `source` for writing deformed copies; any other as a cage (readCage),
-// `source` then untouched. Reader warnings go to `warnings`.
+// Reads the model at `path` into `mesh`: a file in a model format (OBJ, OFF, PLY, STL, XYZ, CSV)
+// through readModelFile, kept in `source` for writing deformed copies; any other as a cage
+// (readCage), `source` then untouched. Reader warnings go to `warnings`.
 Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings);
 
 // Writes `model` to `path` (whose extension must name the model's own format) with vertex
