@@ -178,7 +178,9 @@ std::string helpText() {
          "          the control mesh formats below; any other extension: mesh text\n"
          "  control meshes and poses: .msh (gmsh) .vtk (legacy VTK) .ele (TetGen) .mesh (Medit);\n"
          "          any other extension: mesh text\n"
-         "  OUT: the model's own format, or mesh text under any other extension\n"
+         "  OUT: the model's own format (byte for byte), another model format or .vtk .msh\n"
+         "          .mesh (written fresh: positions, faces, normals where both hold them),\n"
+         "          or mesh text under any extension not listed here\n"
          "\n"
          "exit status: 0 success; 1 an input could not be read, a table is missing or a result\n"
          "could not be written (the other results are still written); 2 a usage error.\n";

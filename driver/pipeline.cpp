@@ -50,6 +50,8 @@ Status checkVertexRead(const std::string& file, const Mesh& mesh, bool isModel,
 
 RunOutcome runJob(const Job& job, RunObserver& observer) {
   RunOutcome run;
+  // A pose that cannot be written would be found out only after the whole binding.
+  if (run.status = checkPoseOutputs(job.outputs.poses); !run.status.ok) return run;
   // Without tables every refinement fails and nothing is enclosed: stop before anything is read
   // or written.
   std::string tableDirectory;

@@ -6,6 +6,7 @@
 #include "formats/cage_file.h"
 #include "formats/file_format.h"
 #include "formats/mesh_text.h"
+#include "formats/model_geometry.h"
 
 namespace cagewarp {
 namespace {
@@ -27,17 +28,42 @@ Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positio
   return Status::success();
 }
 
+// The deformed model as the writers of a fresh file take it: the faces as the source file listed
+// them, or the triangles and quads of a model read as cells.
+ModelGeometry geometryOf(const Mesh& deformed, const ModelFile& source) {
+  ModelGeometry geometry;
+  Mesh& mesh = geometry.mesh;
+  mesh.vertices = Matrix(3, deformed.vertexColumns());
+  for (int v = 0; v < deformed.vertexColumns(); ++v)
+    std::copy_n(deformed.vertices.column(v) + deformed.xyzRow, 3, mesh.vertices.column(v));
+  mesh.cells = deformed.cells;
+  if (source.format != FileFormat::meshText) {
+    geometry.faceStarts = source.faceStarts;
+    geometry.faceCorners = source.faceCorners;
+  } else {
+    facesOfCells(deformed, geometry.faceStarts, geometry.faceCorners);
+  }
+  return geometry;
+}
+
 }  // namespace
+
+Status checkPoseOutputs(const std::vector<Pose>& poses) {
+  for (const Pose& pose : poses) {
+    const FormatEntry& out = formatEntryOf(pose.outFile);
+    if (out.format == FileFormat::meshText || out.serves(FormatRole::modelOutput)) continue;
+    return Status::failure(pose.outFile + ": a model cannot be written as " +
+                           std::string(out.name) + "; it can be written as " +
+                           extensionsServing(FormatRole::modelOutput) +
+                           " or, under any other extension, as mesh text");
+  }
+  return Status::success();
+}
 
 Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding) {
   const FormatEntry& out = formatEntryOf(pose.outFile);
-  const bool sameBytes = out.serves(FormatRole::model);
-  if (sameBytes && out.format != source.format) {
-    const std::string modelFormat(formatEntry(source.format).name);
-    return Status::failure(pose.outFile + ": the model is " + modelFormat +
-                           "; its deformed copy is written as " + modelFormat +
-                           " or, under any other extension, as mesh text");
-  }
+  if (Status status = checkPoseOutputs({pose}); !status.ok) return status;
+  const bool sameBytes = out.serves(FormatRole::model) && out.format == source.format;
   const Relation& relation = binding.relation;
   Matrix moved;
   if (Status status = readMovedPositions(pose, relation.deformation.rows, moved); !status.ok)
@@ -52,6 +78,8 @@ Status writePose(const Pose& pose, const ModelFile& source, const Binding& bindi
                   enclosedPositions.column(j));
     return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile);
   }
+  if (out.format != FileFormat::meshText)
+    return out.writeModel(geometryOf(deformed, source), pose.outFile);
   // writeText replaces the file only once complete, so a failed write leaves nothing half done.
   if (Status status = writeText(deformed, pose.outFile); !status.ok)
     return Status::failure(pose.outFile + ": cannot write the deformed model");

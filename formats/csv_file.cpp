@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -108,6 +109,26 @@ Status readCsv(const std::string& path, ModelFile& model) {
   }
   builder.finish();
   return Status::success();
+}
+
+Status writeCsv(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  for (size_t axis = 0; axis < 3; ++axis) {
+    if (axis > 0) std::fputc(separator, out);
+    std::fputs(axisNames[axis].data(), out);
+  }
+  std::fputc('\n', out);
+  const Matrix& positions = model.mesh.vertices;
+  for (int v = 0; v < positions.cols(); ++v) {
+    for (int axis = 0; axis < 3; ++axis) {
+      if (axis > 0) std::fputc(separator, out);
+      detail::putFloat(out, positions(axis, v));
+    }
+    std::fputc('\n', out);
+  }
+  return file.commit();
 }
 
 }  // namespace cagewarp

@@ -4,6 +4,7 @@
 
 #include "array/status.h"
 #include "formats/model_file.h"
+#include "formats/model_geometry.h"
 
 namespace cagewarp {
 
@@ -12,5 +13,9 @@ namespace cagewarp {
 // perhaps in double quotes) hold a point's position, every other column is only kept. Blank
 // lines and '#' comment lines are kept. No faces.
 Status readCsv(const std::string& path, ModelFile& model);
+
+// Writes the positions of `model` as a fresh CSV file: the header "x,y,z", then a row per
+// vertex.
+Status writeCsv(const ModelGeometry& model, const std::string& path);
 
 }  // namespace cagewarp

@@ -41,6 +41,10 @@ struct ModelFile {
   std::string bytes;
   // Every coordinate's place in `bytes`, in file order.
   std::vector<CoordinateSite> sites;
+  // The faces as the file lists them, before fanning: face k has the vertices
+  // faceCorners[faceStarts[k]] .. faceCorners[faceStarts[k + 1] - 1].
+  std::vector<int32_t> faceStarts{0};
+  std::vector<int32_t> faceCorners;
 };
 
 // Reads the OBJ, OFF, PLY, STL, XYZ or CSV model at `path`, chosen by its extension. Fails with

@@ -41,6 +41,16 @@ bool ModelBuilder::addPolygon(const int32_t* corners, int count) {
   return true;
 }
 
+bool ModelBuilder::addFace(const int32_t* corners, int count) {
+  // One or two corners make a point or a line, not a face.
+  if (count < 3) return addPolygon(corners, count);
+  if (model_.faceCorners.size() + static_cast<size_t>(count) > static_cast<size_t>(INT_MAX))
+    return false;
+  model_.faceCorners.insert(model_.faceCorners.end(), corners, corners + count);
+  model_.faceStarts.push_back(static_cast<int32_t>(model_.faceCorners.size()));
+  return addPolygon(corners, count);
+}
+
 void ModelBuilder::finish() {
   Mesh& mesh = model_.mesh;
   mesh = Mesh(3);

@@ -28,6 +28,9 @@ class ModelBuilder {
   // A face of `count` corners: a point, line, triangle or quad, or triangles fanned from its
   // first corner; nothing for no corners. False when the cells grow too large.
   bool addPolygon(const int32_t* corners, int count);
+  // A face of the file: kept as a polygon for writing it in another format, and added as a
+  // cell (addPolygon). False when the cells grow too large.
+  bool addFace(const int32_t* corners, int count);
   int vertexCount() const { return static_cast<int>(xyz_.size() / 3); }
   // Moves what was collected into the model's mesh.
   void finish();

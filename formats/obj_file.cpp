@@ -4,7 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
+#include "mesh/cell_type.h"
 
 namespace cagewarp {
 namespace {
@@ -118,7 +120,7 @@ class ObjReader {
     }
     bool fits = true;
     if (keyword == faceKeyword) {
-      fits = builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size()));
+      fits = builder_.addFace(corners_.data(), static_cast<int>(corners_.size()));
     } else if (keyword == lineKeyword) {
       for (size_t k = 0; k + 1 < corners_.size() && fits; ++k)
         fits = builder_.addPolygon(&corners_[k], 2);
@@ -161,6 +163,51 @@ class ObjReader {
 
 Status readObj(const std::string& path, ModelFile& model) {
   return ObjReader(path, model).read();
+}
+
+namespace {
+
+void putCorners(std::FILE* out, std::string_view keyword, const int32_t* corners, int count,
+                bool withNormals) {
+  std::fputs(keyword.data(), out);
+  for (int k = 0; k < count; ++k) {
+    if (withNormals)
+      std::fprintf(out, " %d//%d", corners[k] + 1, corners[k] + 1);
+    else
+      std::fprintf(out, " %d", corners[k] + 1);
+  }
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+Status writeObj(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  for (const auto& [keyword, values] :
+       {std::pair{vertexKeyword, &positions}, std::pair{normalKeyword, &model.normals}}) {
+    for (int v = 0; v < values->cols(); ++v) {
+      std::fputs(keyword.data(), out);
+      for (int axis = 0; axis < 3; ++axis) {
+        std::fputc(' ', out);
+        detail::putFloat(out, (*values)(axis, v));
+      }
+      std::fputc('\n', out);
+    }
+  }
+  for (int face = 0; face < model.faceCount(); ++face)
+    putCorners(out, faceKeyword, model.faceCorners.data() + model.faceStarts[face],
+               model.faceStarts[face + 1] - model.faceStarts[face], model.hasNormals());
+  for (int type : {lineType, pointType}) {
+    const IntArray& cells = model.mesh.cells[type];
+    const int rows = verticesPerCell[type];
+    for (int cell = 0; cell < cells.count() / rows; ++cell)
+      putCorners(out, type == lineType ? lineKeyword : pointKeyword, cells.data() + cell * rows,
+                 rows, false);
+  }
+  return file.commit();
 }
 
 }  // namespace cagewarp

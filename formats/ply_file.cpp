@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
+#include "mesh/cell_type.h"
 
 namespace cagewarp {
 namespace {
@@ -421,8 +423,10 @@ class BodyReader {
       if (property.role == Role::edgeEnd && !(status = addCorner(value)).ok) return status;
     }
     if (element.name == vertexElement) return addVertex(element, axes);
-    if (!builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size())))
-      return values_.fail("too many cells");
+    const int count = static_cast<int>(corners_.size());
+    const bool fits = element.name == faceElement ? builder_.addFace(corners_.data(), count)
+                                                  : builder_.addPolygon(corners_.data(), count);
+    if (!fits) return values_.fail("too many cells");
     return Status::success();
   }
 
@@ -481,6 +485,70 @@ Status readPly(const std::string& path, ModelFile& model) {
   if (header.encoding == Encoding::ascii)
     return BodyReader<AsciiValues>(path, model, header).read();
   return BodyReader<BinaryValues>(path, model, header).read();
+}
+
+namespace {
+
+// The most corners the face list's uchar count holds.
+constexpr int largestListedFace = 255;
+
+void putPlyFace(std::FILE* out, const int32_t* corners, int count) {
+  std::fprintf(out, "%d", count);
+  for (int k = 0; k < count; ++k) std::fprintf(out, " %d", corners[k]);
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+Status writePly(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  int64_t faces = 0;
+  for (int face = 0; face < model.faceCount(); ++face) {
+    const int count = model.faceStarts[face + 1] - model.faceStarts[face];
+    faces += count <= largestListedFace ? 1 : count - 2;
+  }
+  const IntArray& lines = model.mesh.cells[lineType];
+  std::fprintf(out, "%s\n%s %s %s\n%s %s %d\n", magicWord.data(), formatKeyword.data(),
+               asciiFormat.data(), supportedVersion.data(), elementKeyword.data(),
+               vertexElement.data(), positions.cols());
+  const int columns = model.hasNormals() ? 6 : 3;
+  const std::string_view normalNames[3] = {"nx", "ny", "nz"};
+  for (int k = 0; k < columns; ++k)
+    std::fprintf(out, "%s float %s\n", propertyKeyword.data(),
+                 k < 3 ? axisNames[static_cast<size_t>(k)].data() : normalNames[k - 3].data());
+  std::fprintf(out, "%s %s %lld\n%s %s uchar int %s\n", elementKeyword.data(), faceElement.data(),
+               static_cast<long long>(faces), propertyKeyword.data(), listKeyword.data(),
+               cornerListNames[0].data());
+  if (lines.count() > 0)
+    std::fprintf(out, "%s %s %d\n%s int %s\n%s int %s\n", elementKeyword.data(), edgeElement.data(),
+                 lines.count() / 2, propertyKeyword.data(), edgeEndNames[0].data(),
+                 propertyKeyword.data(), edgeEndNames[1].data());
+  std::fprintf(out, "%s\n", endHeaderKeyword.data());
+  for (int v = 0; v < positions.cols(); ++v) {
+    for (int k = 0; k < columns; ++k) {
+      if (k > 0) std::fputc(' ', out);
+      detail::putFloat(out, k < 3 ? positions(k, v) : model.normals(k - 3, v));
+    }
+    std::fputc('\n', out);
+  }
+  for (int face = 0; face < model.faceCount(); ++face) {
+    const int32_t* corners = model.faceCorners.data() + model.faceStarts[face];
+    const int count = model.faceStarts[face + 1] - model.faceStarts[face];
+    if (count <= largestListedFace) {
+      putPlyFace(out, corners, count);
+      continue;
+    }
+    for (int k = 1; k + 1 < count; ++k) {
+      const int32_t triangle[3] = {corners[0], corners[k], corners[k + 1]};
+      putPlyFace(out, triangle, 3);
+    }
+  }
+  for (int edge = 0; edge < lines.count() / 2; ++edge)
+    std::fprintf(out, "%d %d\n", lines[2 * edge], lines[2 * edge + 1]);
+  return file.commit();
 }
 
 }  // namespace cagewarp

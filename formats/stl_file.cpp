@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -59,9 +60,7 @@ class CornerMerger {
       builder_.addSite(offsets[axis], lengths[axis], place->second, axis, encoding);
     return place->second;
   }
-  bool addTriangles(const int32_t* corners, int count) {
-    return builder_.addPolygon(corners, count);
-  }
+  bool addTriangles(const int32_t* corners, int count) { return builder_.addFace(corners, count); }
   void finish() { builder_.finish(); }
 
  private:
@@ -208,6 +207,48 @@ class AsciiReader {
 Status readStl(const std::string& path, ModelFile& model) {
   if (looksBinary(model.bytes)) return readBinary(path, model);
   return AsciiReader(path, model).read();
+}
+
+namespace {
+
+constexpr std::string_view solidName = "cagewarp";
+
+void putVector(std::FILE* out, const char* before, const Matrix& values, int column) {
+  std::fputs(before, out);
+  for (int axis = 0; axis < 3; ++axis) {
+    std::fputc(' ', out);
+    detail::putFloat(out, values(axis, column));
+  }
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+Status writeStl(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  std::vector<int32_t> faceOfCorner(model.faceCorners.size());
+  for (int face = 0; face < model.faceCount(); ++face)
+    for (int32_t c = model.faceStarts[face]; c < model.faceStarts[face + 1]; ++c)
+      faceOfCorner[static_cast<size_t>(c)] = face;
+  const Matrix normals = cornerNormals(positions, model.faceStarts, model.faceCorners, faceOfCorner,
+                                       model.faceCount());
+  std::fprintf(out, "%s %s\n", solidKeyword.data(), solidName.data());
+  for (int face = 0; face < model.faceCount(); ++face) {
+    const int32_t* corners = model.faceCorners.data() + model.faceStarts[face];
+    const int count = model.faceStarts[face + 1] - model.faceStarts[face];
+    for (int k = 1; k + 1 < count; ++k) {
+      putVector(out, " facet normal", normals, face);
+      std::fputs("  outer loop\n", out);
+      for (const int32_t corner : {corners[0], corners[k], corners[k + 1]})
+        putVector(out, "   vertex", positions, corner);
+      std::fputs("  endloop\n endfacet\n", out);
+    }
+  }
+  std::fprintf(out, "%s %s\n", endSolidKeyword.data(), solidName.data());
+  return file.commit();
 }
 
 }  // namespace cagewarp

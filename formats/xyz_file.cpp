@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -36,6 +37,21 @@ Status readXyz(const std::string& path, ModelFile& model) {
   }
   builder.finish();
   return Status::success();
+}
+
+Status writeXyz(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  for (int v = 0; v < positions.cols(); ++v) {
+    for (int axis = 0; axis < 3; ++axis) {
+      if (axis > 0) std::fputc(' ', out);
+      detail::putFloat(out, positions(axis, v));
+    }
+    std::fputc('\n', out);
+  }
+  return file.commit();
 }
 
 }  // namespace cagewarp

@@ -9,6 +9,7 @@
 
 #include "formats/mesh_text.h"
 #include "formats/model_file.h"
+#include "mesh/cell_type.h"
 #include "tests/e2e/program_runner.h"
 #include "tests/support/model_samples.h"
 
@@ -130,6 +131,67 @@ TEST(Deform, MeshTextModelsAreWrittenAsMeshText) {
   EXPECT_EQ(deformed.vertices(2, 1), 3.0f);
 }
 
+// A model written in another format holds the deformed positions and the faces that format
+// holds, and reads back as a model or cage of that format.
+TEST(Deform, AnOutputInAnotherFormatIsWrittenFreshInThatFormat) {
+  const struct {
+    std::string name;
+    std::string content;
+  } sources[] = {
+      {"m.obj", objSample()},
+      {"m.ply", plySample(PlyEncoding::bigEndian, true)},
+      {"m.stl", stlAsciiSample()},
+      {"m.xyz", xyzSample()},
+      {"m.txt", "v 3 5\n0 0 0  1 0 0  1 1 0  0 1 0  0.5 0.5 1\nf 2 1\n0 1 2\nf 3 1\n2 3 4 0\n"},
+  };
+  // Which cells each target keeps: 2D faces (quads as two triangles in STL), or none.
+  const struct {
+    const char* extension;
+    bool faces;
+    bool quadsSplit;
+  } targets[] = {{"obj", true, false}, {"off", true, false},  {"ply", true, false},
+                 {"stl", true, true},  {"xyz", false, false}, {"csv", false, false},
+                 {"vtk", true, false}, {"msh", true, false},  {"mesh", true, false}};
+  for (const auto& source : sources) {
+    SCOPED_TRACE(source.name);
+    ProgramRunner runner;
+    runner.write("c.txt", boxCage(unmoved));
+    runner.write("moved.txt", boxCage(affine));
+    runner.write(source.name, source.content);
+    std::vector<std::string> args = {"c.txt", source.name};
+    for (const auto& target : targets)
+      args.insert(args.end(), {"--deform", "moved.txt", std::string("out.") + target.extension});
+    const RunResult r = runner.run(args);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+
+    ModelFile unused;
+    Mesh before(0);
+    Warnings warnings;
+    ASSERT_TRUE(readModelMesh(runner.file(source.name), unused, before, warnings).ok);
+    const Matrix& v = before.vertices;
+    for (const auto& target : targets) {
+      SCOPED_TRACE(target.extension);
+      Mesh after(0);
+      const Status read = readModelMesh(runner.file(std::string("out.") + target.extension), unused,
+                                        after, warnings);
+      ASSERT_TRUE(read.ok) << read.message;
+      const int triangles = before.cells[triangleType].count() / 3;
+      const int quads = before.cells[quadType].count() / 4;
+      // STL holds corners of faces only, so points without faces leave none.
+      ASSERT_EQ(after.vertexColumns(), target.quadsSplit && triangles + quads == 0 ? 0 : v.cols());
+      for (int j = 0; j < after.vertexColumns(); ++j) {
+        const float p[3] = {v(0, j), v(1, j), v(2, j)};
+        for (int k = 0; k < 3; ++k)
+          EXPECT_NEAR(after.vertices(after.xyzRow + k, j), insideBox(v, j) ? affine(p, k) : p[k],
+                      1e-5f);
+      }
+      EXPECT_EQ(after.cells[triangleType].count() / 3,
+                !target.faces ? 0 : triangles + (target.quadsSplit ? 2 * quads : 0));
+      EXPECT_EQ(after.cells[quadType].count() / 4, target.faces && !target.quadsSplit ? quads : 0);
+    }
+  }
+}
+
 // Every file in the runner's directory but its own.
 std::set<std::string> filesIn(const ProgramRunner& runner) {
   std::set<std::string> names;
@@ -189,12 +251,13 @@ TEST(Deform, BadInputStopsWithAMessageAndLeavesNothingHalfWritten) {
        1,
        "cagewarp: absent/a.txt: cannot write the deformed model",
        {"c.txt.mat", "c.txt.ind"}},
-      {"an output in another model format",
+      {"an output in a format that is only read",
        {{"m.obj", objSample()}},
-       {"m.obj", "--deform", "moved.txt", "a.ply"},
+       {"m.obj", "--deform", "moved.txt", "a.ply", "--deform", "moved.txt", "a.ele"},
        1,
-       "cagewarp: a.ply: the model is OBJ; its deformed copy is written as OBJ",
-       {"c.txt.mat", "c.txt.ind"}},
+       "cagewarp: a.ele: a model cannot be written as TetGen; it can be written as .obj .off "
+       ".ply .stl .msh .vtk .mesh .xyz .csv or, under any other extension, as mesh text\n",
+       {}},
       {"a junk point file",
        {{"junk.xyz", "hello\n"}},
        {"junk.xyz", "--deform", "moved.txt", "a.xyz"},
