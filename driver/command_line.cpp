@@ -64,6 +64,7 @@ constexpr LongOption longOptions[] = {
     {"--cage-out", 1, "--cage-out needs a file name"},
     {"--coordinates", 1, "--coordinates needs wachspress or trilinear"},
     {"--mtx", 0, ""},
+    {"--keep-normals", 0, ""},
     {"--help", 0, ""},
     {"--version", 0, ""},
 };
@@ -114,6 +115,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
     }
     if (option->name == "--mtx") {
       line.matrixMarket = true;
+    } else if (option->name == "--keep-normals") {
+      line.job.outputs.keepNormals = true;
     } else if (option->name == "--deform") {
       line.job.outputs.poses.push_back({values[0], values[1]});
     } else if (option->name == "--tables") {
@@ -143,8 +146,8 @@ std::string helpText() {
          "refined cells and writes the matrix D that turns cage positions into model positions.\n"
          "\n"
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
-         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx] [--help]\n"
-         "                [--version]\n"
+         "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--mtx]\n"
+         "                [--keep-normals] [--help] [--version]\n"
          "\n"
          "operations, one per argument (its first letter counts), in the order given:\n" +
          operationHelpLines() +
@@ -166,6 +169,8 @@ std::string helpText() {
          "  --mtx              write D as CONTROL.mtx (Matrix Market, sparse, one line per\n"
          "                     non-zero entry, a column for every model vertex, values that\n"
          "                     read back as the same floats) instead of CONTROL.mat\n"
+         "  --keep-normals     keep the normals of OBJ, PLY and STL models as read; by default\n"
+         "                     those of moved faces are recomputed from the deformed faces\n"
          "  -h, --help         show this text\n"
          "  --version          show the version\n"
          "\n"

@@ -43,6 +43,10 @@ ModelGeometry geometryOf(const Mesh& deformed, const ModelFile& source) {
   } else {
     facesOfCells(deformed, geometry.faceStarts, geometry.faceCorners);
   }
+  // Normals per vertex: per corner ones would need vertices split where they differ.
+  if (source.normalCount > 0)
+    geometry.normals = cornerNormals(mesh.vertices, geometry.faceStarts, geometry.faceCorners,
+                                     geometry.faceCorners, mesh.vertexColumns());
   return geometry;
 }
 
@@ -60,7 +64,8 @@ Status checkPoseOutputs(const std::vector<Pose>& poses) {
   return Status::success();
 }
 
-Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding) {
+Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding,
+                 bool keepNormals) {
   const FormatEntry& out = formatEntryOf(pose.outFile);
   if (Status status = checkPoseOutputs({pose}); !status.ok) return status;
   const bool sameBytes = out.serves(FormatRole::model) && out.format == source.format;
@@ -76,7 +81,7 @@ Status writePose(const Pose& pose, const ModelFile& source, const Binding& bindi
     for (int j = 0; j < enclosed.count(); ++j)
       std::copy_n(deformed.vertices.column(enclosed[j]) + deformed.xyzRow, 3,
                   enclosedPositions.column(j));
-    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile);
+    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile, keepNormals);
   }
   if (out.format != FileFormat::meshText)
     return out.writeModel(geometryOf(deformed, source), pose.outFile);

@@ -20,9 +20,12 @@ struct Pose {
 // control mesh as loaded). A model read from a model format file (`source`) and written in that
 // format keeps every other byte as read; a model written in another format the program writes
 // is written fresh in it (positions, faces and normals where both formats hold them); any
-// extension the format table does not list gets the bound model as mesh text. The output is
-// complete or absent.
-Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding);
+// extension the format table does not list gets the bound model as mesh text. Stored normals of
+// moved faces are recomputed unless `keepNormals` (see writeDeformedModel); a fresh file gets
+// normals per vertex from the deformed faces when the model had normals. The output is complete
+// or absent.
+Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding,
+                 bool keepNormals = false);
 
 // Fails, naming the file and the formats a model can be written in, for the first pose whose
 // output names a format the program reads but cannot write a model in; checked before a run.

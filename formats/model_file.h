@@ -45,6 +45,13 @@ struct ModelFile {
   // faceCorners[faceStarts[k]] .. faceCorners[faceStarts[k + 1] - 1].
   std::vector<int32_t> faceStarts{0};
   std::vector<int32_t> faceCorners;
+  // The normals the file stores (OBJ 'vn' records, PLY nx, ny, nz, STL facet normals): their
+  // count, their values as read (3 per normal), every coordinate's site (the site's `vertex` is
+  // the normal's index) and, per face corner, the index of the normal it uses or -1.
+  int32_t normalCount = 0;
+  std::vector<float> normalValues;
+  std::vector<CoordinateSite> normalSites;
+  std::vector<int32_t> cornerNormals;
 };
 
 // Reads the OBJ, OFF, PLY, STL, XYZ or CSV model at `path`, chosen by its extension. Fails with
@@ -61,7 +68,11 @@ Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, War
 // movedIndices[j] at column j of movedPositions (3 x e), through a temporary file renamed into
 // place. A coordinate whose new value equals the one read keeps its bytes; a changed one is
 // written as the shortest text that reads back to it, or as the file's binary float or double.
+// Unless `keepNormals`, every stored normal used by a face with a moved corner is recomputed
+// from the moved faces (cornerNormals), so shading follows the deformation; the normals of
+// faces that did not move keep their bytes.
 Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
-                          const Matrix& movedPositions, const std::string& path);
+                          const Matrix& movedPositions, const std::string& path,
+                          bool keepNormals = false);
 
 }  // namespace cagewarp

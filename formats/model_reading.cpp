@@ -41,14 +41,26 @@ bool ModelBuilder::addPolygon(const int32_t* corners, int count) {
   return true;
 }
 
-bool ModelBuilder::addFace(const int32_t* corners, int count) {
+bool ModelBuilder::addFace(const int32_t* corners, int count, const int32_t* normals) {
   // One or two corners make a point or a line, not a face.
   if (count < 3) return addPolygon(corners, count);
   if (model_.faceCorners.size() + static_cast<size_t>(count) > static_cast<size_t>(INT_MAX))
     return false;
   model_.faceCorners.insert(model_.faceCorners.end(), corners, corners + count);
+  if (normals != nullptr)
+    model_.cornerNormals.insert(model_.cornerNormals.end(), normals, normals + count);
+  else
+    model_.cornerNormals.insert(model_.cornerNormals.end(), static_cast<size_t>(count), -1);
   model_.faceStarts.push_back(static_cast<int32_t>(model_.faceCorners.size()));
   return addPolygon(corners, count);
+}
+
+void ModelBuilder::addNormalSite(int64_t offset, int64_t length, int normal, int axis, float value,
+                                 CoordinateEncoding encoding) {
+  model_.normalValues.resize(static_cast<size_t>(model_.normalCount) * 3);
+  model_.normalValues[static_cast<size_t>(normal) * 3 + static_cast<size_t>(axis)] = value;
+  model_.normalSites.push_back(
+      {offset, static_cast<int32_t>(length), normal, static_cast<uint8_t>(axis), encoding});
 }
 
 void ModelBuilder::finish() {

@@ -30,7 +30,12 @@ class ModelBuilder {
   bool addPolygon(const int32_t* corners, int count);
   // A face of the file: kept as a polygon for writing it in another format, and added as a
   // cell (addPolygon). False when the cells grow too large.
-  bool addFace(const int32_t* corners, int count);
+  // `normals`, when given, holds the index of the normal of each corner (-1 for none).
+  bool addFace(const int32_t* corners, int count, const int32_t* normals = nullptr);
+  // A stored normal: its index, and the places and values of its coordinates.
+  int addNormal() { return model_.normalCount++; }
+  void addNormalSite(int64_t offset, int64_t length, int normal, int axis, float value,
+                     CoordinateEncoding encoding);
   int vertexCount() const { return static_cast<int>(xyz_.size() / 3); }
   // Moves what was collected into the model's mesh.
   void finish();

@@ -49,7 +49,7 @@ class ObjReader {
       } else if (keyword == textureKeyword) {
         ++counts_[textureReferent];
       } else if (keyword == normalKeyword) {
-        ++counts_[normalReferent];
+        readNormal(words);
       } else if (keyword == faceKeyword || keyword == lineKeyword || keyword == pointKeyword) {
         status = readElement(words, keyword, lines.number());
       }
@@ -91,9 +91,29 @@ class ObjReader {
     return Status::success();
   }
 
+  // "vn x y z": a normal that may be recomputed when its faces move. A record that is not three
+  // numbers is counted, so the indices stay right, and kept as it is.
+  void readNormal(WordCursor& words) {
+    const int normal = builder_.addNormal();
+    ++counts_[normalReferent];
+    float xyz[3];
+    int64_t offsets[3];
+    size_t lengths[3];
+    std::string_view word;
+    for (int axis = 0; axis < 3; ++axis) {
+      if (!words.next(word) || !parseFloat(word, xyz[axis])) return;
+      offsets[axis] = words.wordOffset();
+      lengths[axis] = word.size();
+    }
+    for (int axis = 0; axis < 3; ++axis)
+      builder_.addNormalSite(offsets[axis], static_cast<int64_t>(lengths[axis]), normal, axis,
+                             xyz[axis], CoordinateEncoding::text);
+  }
+
   // A face, polyline or point list: references "v", "v/vt", "v//vn" or "v/vt/vn".
   Status readElement(WordCursor& words, std::string_view keyword, int line) {
     corners_.clear();
+    normals_.clear();
     std::string_view word;
     while (words.next(word)) {
       std::string_view parts[3];
@@ -109,18 +129,21 @@ class ObjReader {
         start = slash + 1;
       }
       int32_t vertex = 0;
+      int32_t normal = -1;
       for (int k = 0; k < partCount; ++k) {
         if (k > 0 && parts[k].empty()) continue;
         int32_t resolved = 0;
         const Status status = resolve(parts[k], static_cast<Referent>(k), line, word, resolved);
         if (!status.ok) return status;
-        if (k == 0) vertex = resolved;
+        if (k == vertexReferent) vertex = resolved;
+        if (k == normalReferent) normal = resolved;
       }
       corners_.push_back(vertex);
+      normals_.push_back(normal);
     }
     bool fits = true;
     if (keyword == faceKeyword) {
-      fits = builder_.addFace(corners_.data(), static_cast<int>(corners_.size()));
+      fits = builder_.addFace(corners_.data(), static_cast<int>(corners_.size()), normals_.data());
     } else if (keyword == lineKeyword) {
       for (size_t k = 0; k + 1 < corners_.size() && fits; ++k)
         fits = builder_.addPolygon(&corners_[k], 2);
@@ -156,6 +179,7 @@ class ObjReader {
   detail::ModelBuilder builder_;
   int64_t counts_[3] = {0, 0, 0};
   std::vector<int32_t> corners_;
+  std::vector<int32_t> normals_;
   std::vector<ForwardReference> forward_;
 };
 

@@ -34,6 +34,7 @@ constexpr std::string_view vertexElement = "vertex";
 constexpr std::string_view faceElement = "face";
 constexpr std::string_view edgeElement = "edge";
 constexpr std::array<std::string_view, 3> axisNames = {"x", "y", "z"};
+constexpr std::array<std::string_view, 3> normalNames = {"nx", "ny", "nz"};
 constexpr std::array<std::string_view, 2> cornerListNames = {"vertex_indices", "vertex_index"};
 constexpr std::array<std::string_view, 2> edgeEndNames = {"vertex1", "vertex2"};
 
@@ -73,7 +74,7 @@ bool isReal(PlyType type) {
 }
 
 // What a property means to the model.
-enum class Role { kept, axisX, axisY, axisZ, corners, edgeEnd };
+enum class Role { kept, axisX, axisY, axisZ, corners, edgeEnd, normalX, normalY, normalZ };
 
 struct PlyProperty {
   std::string name;
@@ -96,6 +97,7 @@ struct PlyHeader {
   Encoding encoding = Encoding::ascii;
   std::vector<PlyElement> elements;
   int64_t vertexCount = 0;
+  bool vertexNormals = false;  // the vertex element has float or double nx, ny and nz
   int64_t bodyOffset = 0;
   int bodyLine = 0;
 };
@@ -242,6 +244,19 @@ class HeaderReader {
     return bytes;
   }
 
+  // Normals are recomputed when their faces move, so only three real-valued ones count.
+  static void assignNormalRoles(PlyElement& element, PlyHeader& header) {
+    std::array<PlyProperty*, 3> found{};
+    for (int axis = 0; axis < 3; ++axis) {
+      for (PlyProperty& property : element.properties)
+        if (property.name == normalNames[axis] && found[axis] == nullptr) found[axis] = &property;
+      if (found[axis] == nullptr || found[axis]->isList || !isReal(found[axis]->type)) return;
+    }
+    for (int axis = 0; axis < 3; ++axis)
+      found[axis]->role = static_cast<Role>(static_cast<int>(Role::normalX) + axis);
+    header.vertexNormals = true;
+  }
+
   Status assignRoles(PlyElement& element, PlyHeader& header, bool& vertexSeen) const {
     const auto failHere = [&](const std::string& what) {
       return textFailure(path_, element.line, what);
@@ -261,6 +276,7 @@ class HeaderReader {
           return failHere("vertex property " + found->name + " must be a float or double");
         found->role = static_cast<Role>(static_cast<int>(Role::axisX) + axis);
       }
+      assignNormalRoles(element, header);
     }
     for (PlyProperty& property : element.properties) {
       const bool corners =
@@ -420,12 +436,17 @@ class BodyReader {
       if (!status.ok) return status;
       if (property.role >= Role::axisX && property.role <= Role::axisZ)
         axes[static_cast<int>(property.role) - static_cast<int>(Role::axisX)] = value;
+      if (property.role >= Role::normalX && property.role <= Role::normalZ)
+        normals_[static_cast<int>(property.role) - static_cast<int>(Role::normalX)] = value;
       if (property.role == Role::edgeEnd && !(status = addCorner(value)).ok) return status;
     }
     if (element.name == vertexElement) return addVertex(element, axes);
     const int count = static_cast<int>(corners_.size());
-    const bool fits = element.name == faceElement ? builder_.addFace(corners_.data(), count)
-                                                  : builder_.addPolygon(corners_.data(), count);
+    // Normals are per vertex, so a corner's normal has its vertex's index.
+    const int32_t* normals = header_.vertexNormals ? corners_.data() : nullptr;
+    const bool fits = element.name == faceElement
+                          ? builder_.addFace(corners_.data(), count, normals)
+                          : builder_.addPolygon(corners_.data(), count);
     if (!fits) return values_.fail("too many cells");
     return Status::success();
   }
@@ -466,6 +487,15 @@ class BodyReader {
       builder_.addSite(axes[axis].offset, axes[axis].length, vertex, axis,
                        encodingOf(property.type, header_.encoding));
     }
+    if (!header_.vertexNormals) return Status::success();
+    const int normal = builder_.addNormal();
+    for (const PlyProperty& property : element.properties) {
+      if (property.role < Role::normalX || property.role > Role::normalZ) continue;
+      const int axis = static_cast<int>(property.role) - static_cast<int>(Role::normalX);
+      builder_.addNormalSite(normals_[axis].offset, normals_[axis].length, normal, axis,
+                             normals_[axis].coordinate,
+                             encodingOf(property.type, header_.encoding));
+    }
     return Status::success();
   }
 
@@ -474,6 +504,7 @@ class BodyReader {
   Values values_;
   detail::ModelBuilder builder_;
   std::vector<int32_t> corners_;
+  std::array<PlyValue, 3> normals_;
 };
 
 }  // namespace

@@ -60,12 +60,21 @@ class CornerMerger {
       builder_.addSite(offsets[axis], lengths[axis], place->second, axis, encoding);
     return place->second;
   }
-  bool addTriangles(const int32_t* corners, int count) { return builder_.addFace(corners, count); }
+  // A facet and its normal, whose coordinates sit at the given places.
+  bool addFacet(const int32_t* corners, int count, const float normal[3], const int64_t offsets[3],
+                const int64_t lengths[3], CoordinateEncoding encoding) {
+    const int index = builder_.addNormal();
+    for (int axis = 0; axis < 3; ++axis)
+      builder_.addNormalSite(offsets[axis], lengths[axis], index, axis, normal[axis], encoding);
+    normals_.assign(static_cast<size_t>(count), index);
+    return builder_.addFace(corners, count, normals_.data());
+  }
   void finish() { builder_.finish(); }
 
  private:
   detail::ModelBuilder builder_;
   std::unordered_map<CornerKey, int, CornerKeyHash> vertices_;
+  std::vector<int32_t> normals_;
 };
 
 uint32_t littleEndianWord(const char* bytes) {
@@ -116,7 +125,16 @@ Status readBinary(const std::string& path, ModelFile& model) {
       corners[c] = merger.add(xyz, offsets, lengths, CoordinateEncoding::float32Little);
       if (corners[c] < 0) return byteFailure(path, corner, "too many vertices");
     }
-    if (!merger.addTriangles(corners, 3)) return byteFailure(path, triangle, "too many cells");
+    float normal[3];
+    int64_t normalOffsets[3];
+    const int64_t normalLengths[3] = {4, 4, 4};
+    for (int axis = 0; axis < 3; ++axis) {
+      normalOffsets[axis] = triangle + 4 * axis;
+      normal[axis] = littleEndianFloat(bytes.data() + normalOffsets[axis]);
+    }
+    if (!merger.addFacet(corners, 3, normal, normalOffsets, normalLengths,
+                         CoordinateEncoding::float32Little))
+      return byteFailure(path, triangle, "too many cells");
   }
   merger.finish();
   return Status::success();
@@ -167,9 +185,15 @@ class AsciiReader {
   // "normal nx ny nz outer loop (vertex x y z)... endloop endfacet", after "facet".
   Status readFacet() {
     float normal[3];
+    int64_t normalOffsets[3];
+    int64_t normalLengths[3];
     Status status = expect(normalKeyword);
     std::string_view word;
-    for (int axis = 0; axis < 3 && status.ok; ++axis) status = readNumber(normal[axis], word);
+    for (int axis = 0; axis < 3 && status.ok; ++axis) {
+      status = readNumber(normal[axis], word);
+      normalOffsets[axis] = words_.wordOffset();
+      normalLengths[axis] = static_cast<int64_t>(word.size());
+    }
     if (!status.ok || !(status = expect(outerKeyword)).ok || !(status = expect(loopKeyword)).ok)
       return status;
     corners_.clear();
@@ -191,7 +215,8 @@ class AsciiReader {
     if (word != endLoopKeyword)
       return fail("expected 'vertex' or 'endloop', found " + quoted(word));
     if (corners_.size() < 3) return fail("a facet needs at least three corners");
-    if (!merger_.addTriangles(corners_.data(), static_cast<int>(corners_.size())))
+    if (!merger_.addFacet(corners_.data(), static_cast<int>(corners_.size()), normal, normalOffsets,
+                          normalLengths, CoordinateEncoding::text))
       return fail("too many cells");
     return expect(endFacetKeyword);
   }

@@ -91,7 +91,8 @@ TEST(ModelFile, MovingVerticesChangesOnlyTheirCoordinates) {
       for (int axis = 0; axis < 3; ++axis) positions(axis, j) = targets[j][axis];
 
     const std::string out = dir.file(std::string("moved-") + sample.name);
-    const Status status = writeDeformedModel(model, moved, positions, out);
+    // Normals recomputed for the moved faces are another test's business.
+    const Status status = writeDeformedModel(model, moved, positions, out, true);
     ASSERT_TRUE(status.ok) << status.message;
     const ModelFile again = readOrFail(out);
     EXPECT_EQ(again.mesh.summary(), model.mesh.summary());
