@@ -546,10 +546,10 @@ Status writePly(const ModelGeometry& model, const std::string& path) {
                asciiFormat.data(), supportedVersion.data(), elementKeyword.data(),
                vertexElement.data(), positions.cols());
   const int columns = model.hasNormals() ? 6 : 3;
-  const std::string_view normalNames[3] = {"nx", "ny", "nz"};
   for (int k = 0; k < columns; ++k)
     std::fprintf(out, "%s float %s\n", propertyKeyword.data(),
-                 k < 3 ? axisNames[static_cast<size_t>(k)].data() : normalNames[k - 3].data());
+                 k < 3 ? axisNames[static_cast<size_t>(k)].data()
+                       : normalNames[static_cast<size_t>(k - 3)].data());
   std::fprintf(out, "%s %s %lld\n%s %s uchar int %s\n", elementKeyword.data(), faceElement.data(),
                static_cast<long long>(faces), propertyKeyword.data(), listKeyword.data(),
                cornerListNames[0].data());

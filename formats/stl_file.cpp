@@ -237,7 +237,9 @@ Status readStl(const std::string& path, ModelFile& model) {
 namespace {
 
 constexpr std::string_view solidName = "cagewarp";
+constexpr std::string_view vertexLine = "   vertex";
 
+// `before`, then the column's three values, then the line end.
 void putVector(std::FILE* out, const char* before, const Matrix& values, int column) {
   std::fputs(before, out);
   for (int axis = 0; axis < 3; ++axis) {
@@ -265,11 +267,12 @@ Status writeStl(const ModelGeometry& model, const std::string& path) {
     const int32_t* corners = model.faceCorners.data() + model.faceStarts[face];
     const int count = model.faceStarts[face + 1] - model.faceStarts[face];
     for (int k = 1; k + 1 < count; ++k) {
-      putVector(out, " facet normal", normals, face);
-      std::fputs("  outer loop\n", out);
+      std::fprintf(out, " %s ", facetKeyword.data());
+      putVector(out, normalKeyword.data(), normals, face);
+      std::fprintf(out, "  %s %s\n", outerKeyword.data(), loopKeyword.data());
       for (const int32_t corner : {corners[0], corners[k], corners[k + 1]})
-        putVector(out, "   vertex", positions, corner);
-      std::fputs("  endloop\n endfacet\n", out);
+        putVector(out, vertexLine.data(), positions, corner);
+      std::fprintf(out, "  %s\n %s\n", endLoopKeyword.data(), endFacetKeyword.data());
     }
   }
   std::fprintf(out, "%s %s\n", endSolidKeyword.data(), solidName.data());
