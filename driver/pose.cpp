@@ -47,6 +47,18 @@ ModelGeometry geometryOf(const Mesh& deformed, const ModelFile& source) {
   if (source.normalCount > 0)
     geometry.normals = cornerNormals(mesh.vertices, geometry.faceStarts, geometry.faceCorners,
                                      geometry.faceCorners, mesh.vertexColumns());
+  // Texture coordinates per vertex, as the corners name them (where corners of one vertex
+  // disagree, as on a texture seam, the last one read).
+  if (!source.textureValues.empty()) {
+    geometry.textures = Matrix(2, mesh.vertexColumns());
+    for (size_t c = 0; c < source.cornerTextures.size(); ++c) {
+      const int32_t texture = source.cornerTextures[c];
+      if (texture < 0) continue;
+      for (int k = 0; k < 2; ++k)
+        geometry.textures(k, source.faceCorners[c]) =
+            source.textureValues[static_cast<size_t>(texture) * 2 + static_cast<size_t>(k)];
+    }
+  }
   return geometry;
 }
 

@@ -52,6 +52,10 @@ struct ModelFile {
   std::vector<float> normalValues;
   std::vector<CoordinateSite> normalSites;
   std::vector<int32_t> cornerNormals;
+  // Texture coordinates (OBJ 'vt' records, PLY s, t or u, v per vertex), u and v each, and per
+  // face corner the index of the one it uses or -1: what a copy in another format carries over.
+  std::vector<float> textureValues;
+  std::vector<int32_t> cornerTextures;
 };
 
 // Reads the OBJ, OFF, PLY, STL, XYZ or CSV model at `path`, chosen by its extension. Fails with

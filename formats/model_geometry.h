@@ -22,9 +22,12 @@ struct ModelGeometry {
   std::vector<int32_t> faceCorners;
   // A unit normal per vertex (3 x M), or no columns when the model has no normals to write.
   Matrix normals;
+  // Texture coordinates u, v per vertex (2 x M), or no columns when the model has none.
+  Matrix textures;
 
   int faceCount() const { return static_cast<int>(faceStarts.size()) - 1; }
   bool hasNormals() const { return normals.cols() > 0; }
+  bool hasTextures() const { return textures.cols() > 0; }
 };
 
 // The polygons of the triangles and quads of `mesh`, for a model read without its polygons.

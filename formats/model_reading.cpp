@@ -41,7 +41,8 @@ bool ModelBuilder::addPolygon(const int32_t* corners, int count) {
   return true;
 }
 
-bool ModelBuilder::addFace(const int32_t* corners, int count, const int32_t* normals) {
+bool ModelBuilder::addFace(const int32_t* corners, int count, const int32_t* normals,
+                           const int32_t* textures) {
   // One or two corners make a point or a line, not a face.
   if (count < 3) return addPolygon(corners, count);
   if (model_.faceCorners.size() + static_cast<size_t>(count) > static_cast<size_t>(INT_MAX))
@@ -51,6 +52,10 @@ bool ModelBuilder::addFace(const int32_t* corners, int count, const int32_t* nor
     model_.cornerNormals.insert(model_.cornerNormals.end(), normals, normals + count);
   else
     model_.cornerNormals.insert(model_.cornerNormals.end(), static_cast<size_t>(count), -1);
+  if (textures != nullptr)
+    model_.cornerTextures.insert(model_.cornerTextures.end(), textures, textures + count);
+  else
+    model_.cornerTextures.insert(model_.cornerTextures.end(), static_cast<size_t>(count), -1);
   model_.faceStarts.push_back(static_cast<int32_t>(model_.faceCorners.size()));
   return addPolygon(corners, count);
 }

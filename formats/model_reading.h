@@ -30,8 +30,14 @@ class ModelBuilder {
   bool addPolygon(const int32_t* corners, int count);
   // A face of the file: kept as a polygon for writing it in another format, and added as a
   // cell (addPolygon). False when the cells grow too large.
-  // `normals`, when given, holds the index of the normal of each corner (-1 for none).
-  bool addFace(const int32_t* corners, int count, const int32_t* normals = nullptr);
+  // `normals` and `textures`, when given, hold the index of each corner's normal and texture
+  // coordinate (-1 for none).
+  bool addFace(const int32_t* corners, int count, const int32_t* normals = nullptr,
+               const int32_t* textures = nullptr);
+  // A texture coordinate, numbered in order.
+  void addTexture(float u, float v) {
+    model_.textureValues.insert(model_.textureValues.end(), {u, v});
+  }
   // A stored normal: its index, and the places and values of its coordinates.
   int addNormal() { return model_.normalCount++; }
   void addNormalSite(int64_t offset, int64_t length, int normal, int axis, float value,

@@ -47,7 +47,7 @@ class ObjReader {
       if (keyword == vertexKeyword) {
         status = readVertex(words, lines.number());
       } else if (keyword == textureKeyword) {
-        ++counts_[textureReferent];
+        readTexture(words);
       } else if (keyword == normalKeyword) {
         readNormal(words);
       } else if (keyword == faceKeyword || keyword == lineKeyword || keyword == pointKeyword) {
@@ -110,10 +110,22 @@ class ObjReader {
                              xyz[axis], CoordinateEncoding::text);
   }
 
+  // "vt u [v [w]]": kept as it is, and carried over (u and v; what is not a number as 0) when
+  // the model is written in another format.
+  void readTexture(WordCursor& words) {
+    ++counts_[textureReferent];
+    float uv[2] = {0.0f, 0.0f};
+    std::string_view word;
+    for (float& value : uv)
+      if (!words.next(word) || !parseFloat(word, value)) value = 0.0f;
+    builder_.addTexture(uv[0], uv[1]);
+  }
+
   // A face, polyline or point list: references "v", "v/vt", "v//vn" or "v/vt/vn".
   Status readElement(WordCursor& words, std::string_view keyword, int line) {
     corners_.clear();
     normals_.clear();
+    textures_.clear();
     std::string_view word;
     while (words.next(word)) {
       std::string_view parts[3];
@@ -130,6 +142,7 @@ class ObjReader {
       }
       int32_t vertex = 0;
       int32_t normal = -1;
+      int32_t texture = -1;
       for (int k = 0; k < partCount; ++k) {
         if (k > 0 && parts[k].empty()) continue;
         int32_t resolved = 0;
@@ -137,13 +150,16 @@ class ObjReader {
         if (!status.ok) return status;
         if (k == vertexReferent) vertex = resolved;
         if (k == normalReferent) normal = resolved;
+        if (k == textureReferent) texture = resolved;
       }
       corners_.push_back(vertex);
       normals_.push_back(normal);
+      textures_.push_back(texture);
     }
     bool fits = true;
     if (keyword == faceKeyword) {
-      fits = builder_.addFace(corners_.data(), static_cast<int>(corners_.size()), normals_.data());
+      fits = builder_.addFace(corners_.data(), static_cast<int>(corners_.size()), normals_.data(),
+                              textures_.data());
     } else if (keyword == lineKeyword) {
       for (size_t k = 0; k + 1 < corners_.size() && fits; ++k)
         fits = builder_.addPolygon(&corners_[k], 2);
@@ -180,6 +196,7 @@ class ObjReader {
   int64_t counts_[3] = {0, 0, 0};
   std::vector<int32_t> corners_;
   std::vector<int32_t> normals_;
+  std::vector<int32_t> textures_;
   std::vector<ForwardReference> forward_;
 };
 
@@ -191,14 +208,17 @@ Status readObj(const std::string& path, ModelFile& model) {
 
 namespace {
 
+// A face, line or point record; face corners name the vertex's own texture coordinate and
+// normal, which have the vertex's index.
 void putCorners(std::FILE* out, std::string_view keyword, const int32_t* corners, int count,
-                bool withNormals) {
+                bool withTextures, bool withNormals) {
   std::fputs(keyword.data(), out);
   for (int k = 0; k < count; ++k) {
-    if (withNormals)
-      std::fprintf(out, " %d//%d", corners[k] + 1, corners[k] + 1);
-    else
-      std::fprintf(out, " %d", corners[k] + 1);
+    const int index = corners[k] + 1;
+    std::fprintf(out, " %d", index);
+    if (withTextures || withNormals) std::fputc(referenceSeparator, out);
+    if (withTextures) std::fprintf(out, "%d", index);
+    if (withNormals) std::fprintf(out, "%c%d", referenceSeparator, index);
   }
   std::fputc('\n', out);
 }
@@ -211,10 +231,11 @@ Status writeObj(const ModelGeometry& model, const std::string& path) {
   std::FILE* out = file.stream();
   const Matrix& positions = model.mesh.vertices;
   for (const auto& [keyword, values] :
-       {std::pair{vertexKeyword, &positions}, std::pair{normalKeyword, &model.normals}}) {
+       {std::pair{vertexKeyword, &positions}, std::pair{textureKeyword, &model.textures},
+        std::pair{normalKeyword, &model.normals}}) {
     for (int v = 0; v < values->cols(); ++v) {
       std::fputs(keyword.data(), out);
-      for (int axis = 0; axis < 3; ++axis) {
+      for (int axis = 0; axis < values->rows(); ++axis) {
         std::fputc(' ', out);
         detail::putFloat(out, (*values)(axis, v));
       }
@@ -223,13 +244,14 @@ Status writeObj(const ModelGeometry& model, const std::string& path) {
   }
   for (int face = 0; face < model.faceCount(); ++face)
     putCorners(out, faceKeyword, model.faceCorners.data() + model.faceStarts[face],
-               model.faceStarts[face + 1] - model.faceStarts[face], model.hasNormals());
+               model.faceStarts[face + 1] - model.faceStarts[face], model.hasTextures(),
+               model.hasNormals());
   for (int type : {lineType, pointType}) {
     const IntArray& cells = model.mesh.cells[type];
     const int rows = verticesPerCell[type];
     for (int cell = 0; cell < cells.count() / rows; ++cell)
       putCorners(out, type == lineType ? lineKeyword : pointKeyword, cells.data() + cell * rows,
-                 rows, false);
+                 rows, false, false);
   }
   return file.commit();
 }

@@ -13,8 +13,8 @@ namespace cagewarp {
 // 1-based or negative (relative) indices; every other line is only kept.
 Status readObj(const std::string& path, ModelFile& model);
 
-// Writes `model` as a fresh OBJ file: vertices, normals per vertex when it has them, faces,
-// lines and points, with 1-based indices.
+// Writes `model` as a fresh OBJ file: vertices, texture coordinates and normals per vertex when
+// it has them, faces, lines and points, with 1-based indices.
 Status writeObj(const ModelGeometry& model, const std::string& path);
 
 }  // namespace cagewarp

@@ -35,6 +35,9 @@ constexpr std::string_view faceElement = "face";
 constexpr std::string_view edgeElement = "edge";
 constexpr std::array<std::string_view, 3> axisNames = {"x", "y", "z"};
 constexpr std::array<std::string_view, 3> normalNames = {"nx", "ny", "nz"};
+// The names writers give a vertex's texture coordinates; the first pair the vertex has counts.
+constexpr std::array<std::array<std::string_view, 2>, 3> textureNames = {
+    {{"s", "t"}, {"u", "v"}, {"texture_u", "texture_v"}}};
 constexpr std::array<std::string_view, 2> cornerListNames = {"vertex_indices", "vertex_index"};
 constexpr std::array<std::string_view, 2> edgeEndNames = {"vertex1", "vertex2"};
 
@@ -74,7 +77,19 @@ bool isReal(PlyType type) {
 }
 
 // What a property means to the model.
-enum class Role { kept, axisX, axisY, axisZ, corners, edgeEnd, normalX, normalY, normalZ };
+enum class Role {
+  kept,
+  axisX,
+  axisY,
+  axisZ,
+  corners,
+  edgeEnd,
+  normalX,
+  normalY,
+  normalZ,
+  textureU,
+  textureV
+};
 
 struct PlyProperty {
   std::string name;
@@ -97,7 +112,8 @@ struct PlyHeader {
   Encoding encoding = Encoding::ascii;
   std::vector<PlyElement> elements;
   int64_t vertexCount = 0;
-  bool vertexNormals = false;  // the vertex element has float or double nx, ny and nz
+  bool vertexNormals = false;   // the vertex element has float or double nx, ny and nz
+  bool vertexTextures = false;  // and texture coordinates (textureNames)
   int64_t bodyOffset = 0;
   int bodyLine = 0;
 };
@@ -257,6 +273,23 @@ class HeaderReader {
     header.vertexNormals = true;
   }
 
+  // Texture coordinates are only carried over to a copy in another format.
+  static void assignTextureRoles(PlyElement& element, PlyHeader& header) {
+    for (const auto& names : textureNames) {
+      std::array<PlyProperty*, 2> found{};
+      for (size_t k = 0; k < 2; ++k)
+        for (PlyProperty& property : element.properties)
+          if (property.name == names[k] && !property.isList && isReal(property.type) &&
+              found[k] == nullptr)
+            found[k] = &property;
+      if (found[0] == nullptr || found[1] == nullptr) continue;
+      found[0]->role = Role::textureU;
+      found[1]->role = Role::textureV;
+      header.vertexTextures = true;
+      return;
+    }
+  }
+
   Status assignRoles(PlyElement& element, PlyHeader& header, bool& vertexSeen) const {
     const auto failHere = [&](const std::string& what) {
       return textFailure(path_, element.line, what);
@@ -277,6 +310,7 @@ class HeaderReader {
         found->role = static_cast<Role>(static_cast<int>(Role::axisX) + axis);
       }
       assignNormalRoles(element, header);
+      assignTextureRoles(element, header);
     }
     for (PlyProperty& property : element.properties) {
       const bool corners =
@@ -438,14 +472,17 @@ class BodyReader {
         axes[static_cast<int>(property.role) - static_cast<int>(Role::axisX)] = value;
       if (property.role >= Role::normalX && property.role <= Role::normalZ)
         normals_[static_cast<int>(property.role) - static_cast<int>(Role::normalX)] = value;
+      if (property.role == Role::textureU || property.role == Role::textureV)
+        texture_[property.role == Role::textureU ? 0 : 1] = value.coordinate;
       if (property.role == Role::edgeEnd && !(status = addCorner(value)).ok) return status;
     }
     if (element.name == vertexElement) return addVertex(element, axes);
     const int count = static_cast<int>(corners_.size());
     // Normals are per vertex, so a corner's normal has its vertex's index.
     const int32_t* normals = header_.vertexNormals ? corners_.data() : nullptr;
+    const int32_t* textures = header_.vertexTextures ? corners_.data() : nullptr;
     const bool fits = element.name == faceElement
-                          ? builder_.addFace(corners_.data(), count, normals)
+                          ? builder_.addFace(corners_.data(), count, normals, textures)
                           : builder_.addPolygon(corners_.data(), count);
     if (!fits) return values_.fail("too many cells");
     return Status::success();
@@ -487,6 +524,7 @@ class BodyReader {
       builder_.addSite(axes[axis].offset, axes[axis].length, vertex, axis,
                        encodingOf(property.type, header_.encoding));
     }
+    if (header_.vertexTextures) builder_.addTexture(texture_[0], texture_[1]);
     if (!header_.vertexNormals) return Status::success();
     const int normal = builder_.addNormal();
     for (const PlyProperty& property : element.properties) {
@@ -505,6 +543,7 @@ class BodyReader {
   detail::ModelBuilder builder_;
   std::vector<int32_t> corners_;
   std::array<PlyValue, 3> normals_;
+  std::array<float, 2> texture_{};
 };
 
 }  // namespace
@@ -545,11 +584,20 @@ Status writePly(const ModelGeometry& model, const std::string& path) {
   std::fprintf(out, "%s\n%s %s %s\n%s %s %d\n", magicWord.data(), formatKeyword.data(),
                asciiFormat.data(), supportedVersion.data(), elementKeyword.data(),
                vertexElement.data(), positions.cols());
-  const int columns = model.hasNormals() ? 6 : 3;
-  for (int k = 0; k < columns; ++k)
-    std::fprintf(out, "%s float %s\n", propertyKeyword.data(),
-                 k < 3 ? axisNames[static_cast<size_t>(k)].data()
-                       : normalNames[static_cast<size_t>(k - 3)].data());
+  // The vertex properties: each a name and a row of one of the model's matrices.
+  struct Column {
+    std::string_view name;
+    const Matrix* values;
+    int row;
+  };
+  std::vector<Column> columns;
+  for (int k = 0; k < 3; ++k) columns.push_back({axisNames[static_cast<size_t>(k)], &positions, k});
+  for (int k = 0; k < 3 && model.hasNormals(); ++k)
+    columns.push_back({normalNames[static_cast<size_t>(k)], &model.normals, k});
+  for (int k = 0; k < 2 && model.hasTextures(); ++k)
+    columns.push_back({textureNames[0][static_cast<size_t>(k)], &model.textures, k});
+  for (const Column& column : columns)
+    std::fprintf(out, "%s float %s\n", propertyKeyword.data(), column.name.data());
   std::fprintf(out, "%s %s %lld\n%s %s uchar int %s\n", elementKeyword.data(), faceElement.data(),
                static_cast<long long>(faces), propertyKeyword.data(), listKeyword.data(),
                cornerListNames[0].data());
@@ -559,9 +607,9 @@ Status writePly(const ModelGeometry& model, const std::string& path) {
                  propertyKeyword.data(), edgeEndNames[1].data());
   std::fprintf(out, "%s\n", endHeaderKeyword.data());
   for (int v = 0; v < positions.cols(); ++v) {
-    for (int k = 0; k < columns; ++k) {
+    for (size_t k = 0; k < columns.size(); ++k) {
       if (k > 0) std::fputc(' ', out);
-      detail::putFloat(out, k < 3 ? positions(k, v) : model.normals(k - 3, v));
+      detail::putFloat(out, (*columns[k].values)(columns[k].row, v));
     }
     std::fputc('\n', out);
   }

@@ -14,9 +14,9 @@ namespace cagewarp {
 // only kept.
 Status readPly(const std::string& path, ModelFile& model);
 
-// Writes `model` as a fresh ASCII PLY file: vertices with float x, y, z (and nx, ny, nz when it
-// has normals), faces (those of more corners than a uchar counts as triangle fans) and lines
-// as edges.
+// Writes `model` as a fresh ASCII PLY file: vertices with float x, y, z (and nx, ny, nz and s, t
+// when it has normals and texture coordinates), faces (those of more corners than a uchar counts as
+// triangle fans) and lines as edges.
 Status writePly(const ModelGeometry& model, const std::string& path);
 
 }  // namespace cagewarp

@@ -135,15 +135,21 @@ TEST(Deform, MeshTextModelsAreWrittenAsMeshText) {
 // A model written in another format holds the deformed positions and the faces that format
 // holds, and reads back as a model or cage of that format.
 TEST(Deform, AnOutputInAnotherFormatIsWrittenFreshInThatFormat) {
+  // Normals and texture coordinates (the first ones) a fresh OBJ or PLY file carries over.
   const struct {
     std::string name;
     std::string content;
+    int normals;
+    std::vector<float> textures;
   } sources[] = {
-      {"m.obj", objSample()},
-      {"m.ply", plySample(PlyEncoding::bigEndian, true)},
-      {"m.stl", stlAsciiSample()},
-      {"m.xyz", xyzSample()},
-      {"m.txt", "v 3 5\n0 0 0  1 0 0  1 1 0  0 1 0  0.5 0.5 1\nf 2 1\n0 1 2\nf 3 1\n2 3 4 0\n"},
+      {"m.obj", objSample(), 5, {0, 0, 1, 0, 1, 1}},
+      {"m.ply", plySample(PlyEncoding::bigEndian, true), 5, {}},
+      {"m.stl", stlAsciiSample(), 4, {}},
+      {"m.xyz", xyzSample(), 0, {}},
+      {"m.txt",
+       "v 3 5\n0 0 0  1 0 0  1 1 0  0 1 0  0.5 0.5 1\nf 2 1\n0 1 2\nf 3 1\n2 3 4 0\n",
+       0,
+       {}},
   };
   // Which cells each target keeps: 2D faces (quads as two triangles in STL), or none.
   const struct {
@@ -189,6 +195,15 @@ TEST(Deform, AnOutputInAnotherFormatIsWrittenFreshInThatFormat) {
       EXPECT_EQ(after.cells[triangleType].count() / 3,
                 !target.faces ? 0 : triangles + (target.quadsSplit ? 2 * quads : 0));
       EXPECT_EQ(after.cells[quadType].count() / 4, target.faces && !target.quadsSplit ? quads : 0);
+      const std::string extension = target.extension;
+      if ((extension != "obj" && extension != "ply") || source.name == "m." + extension) continue;
+      ModelFile fresh;
+      ASSERT_TRUE(readModelFile(runner.file("out." + extension), fresh).ok);
+      EXPECT_EQ(fresh.normalCount, source.normals);
+      const size_t textures = std::min(fresh.textureValues.size(), source.textures.size());
+      EXPECT_EQ(
+          std::vector<float>(fresh.textureValues.begin(), fresh.textureValues.begin() + textures),
+          source.textures);
     }
   }
 }
