@@ -22,15 +22,16 @@ Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) 
   return status;
 }
 
-// A file with bytes in it that gave no vertex is most likely not what its name says: mesh text
-// is read leniently, so there it is a warning; a model in any other format is refused, since
-// binding and writing nothing would look like success.
+// True also when the size cannot be had: then there is nothing more to say about the file.
 bool isEmptyFile(const std::string& file) {
   std::error_code error;
   const auto size = std::filesystem::file_size(file, error);
   return error || size == 0;
 }
 
+// A file with bytes in it that gave no vertex is most likely not what its name says: mesh text
+// is read leniently, so there it is a warning; a model in any other format is refused, since
+// binding and writing nothing would look like success (a cage is only warned about).
 Status checkVertexRead(const std::string& file, const Mesh& mesh, bool isModel,
                        RunObserver& observer) {
   if (mesh.vertexColumns() > 0 || isEmptyFile(file)) return Status::success();
