@@ -53,6 +53,13 @@ inline constexpr std::string_view noVertexWarning =
 inline constexpr std::string_view noVertexRefusal = ": no vertex record read from this ";
 inline constexpr std::string_view noVertexRefusalEnd = " file";
 
+// Standard error: an OUT in a format a model cannot be written in, refused before the run: the
+// file, the first text, the format's name, the second text, the extensions a model can be
+// written with, the third text.
+inline constexpr std::string_view unwritableModelFormat = ": a model cannot be written as ";
+inline constexpr std::string_view writableModelFormats = "; it can be written as ";
+inline constexpr std::string_view otherModelOutput = " or, under any other extension, as mesh text";
+
 // Standard error: every message starts with this.
 inline constexpr std::string_view errorPrefix = "cagewarp: ";
 

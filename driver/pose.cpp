@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "driver/messages.h"
 #include "formats/cage_file.h"
 #include "formats/file_format.h"
 #include "formats/mesh_text.h"
@@ -68,10 +69,10 @@ Status checkPoseOutputs(const std::vector<Pose>& poses) {
   for (const Pose& pose : poses) {
     const FormatEntry& out = formatEntryOf(pose.outFile);
     if (out.format == FileFormat::meshText || out.serves(FormatRole::modelOutput)) continue;
-    return Status::failure(pose.outFile + ": a model cannot be written as " +
-                           std::string(out.name) + "; it can be written as " +
+    return Status::failure(pose.outFile + std::string(messages::unwritableModelFormat) +
+                           std::string(out.name) + std::string(messages::writableModelFormats) +
                            extensionsServing(FormatRole::modelOutput) +
-                           " or, under any other extension, as mesh text");
+                           std::string(messages::otherModelOutput));
   }
   return Status::success();
 }
