@@ -96,6 +96,7 @@ constexpr LongOption longOptions[] = {
     {"--outside", 1, "--outside needs keep or nearest[:DIST]"},
     {"--mtx", 0, ""},
     {"--no-matrix", 0, ""},
+    {"--keep-normals", 0, ""},
     {"--help", 0, ""},
     {"--version", 0, ""},
 };
@@ -154,6 +155,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       line.matrixMarket = true;
     } else if (option->name == "--no-matrix") {
       line.noMatrix = true;
+    } else if (option->name == "--keep-normals") {
+      line.job.outputs.keepNormals = true;
     } else if (option->name == "--deform") {
       if (looksLikeOperation(values[1]))
         return usageError(messages::formatted(messages::forgottenOut, "--deform " + values[0],
@@ -203,7 +206,7 @@ std::string helpText() {
          "\n"
          "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR]\n"
          "                [--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE]\n"
-         "                [--mtx] [--no-matrix] [--help] [--version]\n"
+         "                [--mtx] [--no-matrix] [--keep-normals] [--help] [--version]\n"
          "\n"
          "operations, one per argument (its first letter counts), in the order given:\n" +
          operationHelpLines() +
@@ -232,6 +235,8 @@ std::string helpText() {
          "                     read back as the same floats) instead of CONTROL.mat; a\n"
          "                     CONTROL.mat of an earlier run stays beside it (not deleted)\n"
          "  --no-matrix        write neither D nor CONTROL.ind, for a run that only deforms\n"
+         "  --keep-normals     keep the normals of OBJ, PLY and STL models as read; by default\n"
+         "                     those of moved faces are recomputed from the deformed faces\n"
          "  -h, --help         show this text\n"
          "  --version          show the version\n"
          "\n"
@@ -240,11 +245,14 @@ std::string helpText() {
          "both also list the vertices bound from outside, in model order.\n"
          "\n"
          "formats, by extension (any case):\n"
-         "  models: .obj .off .ply .stl, written back byte for byte with moved positions;\n"
+         "  models: .obj .off .ply .stl .xyz (x y z per line) .csv (a header naming x, y, z),\n"
+         "          written back byte for byte with moved positions;\n"
          "          the control mesh formats below; any other extension: mesh text\n"
          "  control meshes and poses: .msh (gmsh) .vtk (legacy VTK) .ele (TetGen) .mesh (Medit);\n"
          "          any other extension: mesh text\n"
-         "  OUT: the model's own format, or mesh text under any other extension\n"
+         "  OUT: the model's own format (byte for byte), another model format or .vtk .msh\n"
+         "          .mesh (written fresh: positions, faces, normals where both hold them),\n"
+         "          or mesh text under any extension not listed here\n"
          "\n"
          "exit status: 0 success; 1 an input could not be read, a table is missing or a result\n"
          "could not be written (the other results are still written), or an output would\n"

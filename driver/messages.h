@@ -34,8 +34,7 @@ inline constexpr std::string_view usageBodyTail =
 inline constexpr std::string_view usageLine =
     "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
     "[--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE] [--mtx] [--no-matrix] "
-    "[--help] "
-    "[--version]";
+    "[--keep-normals] [--help] [--version]";
 
 inline constexpr const char* controlSummary = "control mesh: %s\n";
 inline constexpr const char* modelSummary = "model mesh: %s\n";
@@ -93,6 +92,21 @@ std::string formatted(const char* format, const Texts&... texts) {
   std::snprintf(message.data(), message.size() + 1, format, std::string(texts).c_str()...);
   return message;
 }
+
+// Standard error: a non-empty input that gave no vertex, after its file name. Mesh text is read
+// leniently, so junk there only warns; a model of another format is refused (the format's name
+// follows the second text; for a cage it is a warning).
+inline constexpr std::string_view noVertexWarning =
+    ": no vertex record read; is it a mesh text file?";
+inline constexpr std::string_view noVertexRefusal = ": no vertex record read from this ";
+inline constexpr std::string_view noVertexRefusalEnd = " file";
+
+// Standard error: an OUT in a format a model cannot be written in, refused before the run: the
+// file, the first text, the format's name, the second text, the extensions a model can be
+// written with, the third text.
+inline constexpr std::string_view unwritableModelFormat = ": a model cannot be written as ";
+inline constexpr std::string_view writableModelFormats = "; it can be written as ";
+inline constexpr std::string_view otherModelOutput = " or, under any other extension, as mesh text";
 
 // Standard error: every message starts with this.
 inline constexpr std::string_view errorPrefix = "cagewarp: ";

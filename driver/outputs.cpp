@@ -11,11 +11,11 @@
 namespace cagewarp {
 namespace {
 
-void writePoses(const Binding& binding, const ModelFile& source, const std::vector<Pose>& poses,
+void writePoses(const Binding& binding, const ModelFile& source, const OutputRequest& request,
                 RunObserver& observer, OutputOutcome& outcome) {
-  for (const Pose& pose : poses) {
+  for (const Pose& pose : request.poses) {
     observer.started(Phase::deform, pose.outFile);
-    const Status status = writePose(pose, source, binding);
+    const Status status = writePose(pose, source, binding, request.keepNormals);
     if (status.ok) {
       observer.finished(Phase::deform, nullptr);
     } else {
@@ -69,7 +69,7 @@ OutputOutcome writeOutputs(const Binding& binding, const ModelFile& source,
     outcome.cageOut = writeCagePositions(binding.control, request.cageOutFile);
     observer.finished(Phase::writeCage, &binding.control);
   }
-  writePoses(binding, source, request.poses, observer, outcome);
+  writePoses(binding, source, request, observer, outcome);
   if (!outcome.cageOut.ok)
     observer.writeFailed(Phase::writeCage, request.cageOutFile, outcome.cageOut);
   if (!request.refinedFile.empty()) {

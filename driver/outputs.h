@@ -16,6 +16,8 @@ struct OutputRequest {
   // The refined control mesh, positions only, for viewing.
   std::string cageOutFile;
   std::vector<Pose> poses;
+  // Poses keep the normals as read instead of recomputing those of moved faces.
+  bool keepNormals = false;
   // The refined control mesh with its weight rows, as mesh text.
   std::string refinedFile;
   // D, as an array text file or (matrixMarket) a Matrix Market file.

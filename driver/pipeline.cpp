@@ -1,7 +1,10 @@
 #include "driver/pipeline.h"
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
+#include "driver/messages.h"
 #include "driver/run_files.h"
 #include "driver/table_search.h"
 #include "formats/cage_cells.h"
@@ -27,6 +30,31 @@ Status readCageFile(const std::string& file, Mesh& mesh, RunObserver& observer) 
   return status;
 }
 
+// True also when the size cannot be had: then there is nothing more to say about the file.
+bool isEmptyFile(const std::string& file) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file, error);
+  return error || size == 0;
+}
+
+// A file with bytes in it that gave no vertex is most likely not what its name says: mesh text
+// is read leniently, so there it is a warning; a model in any other format is refused, since
+// binding and writing nothing would look like success (a cage is only warned about).
+Status checkVertexRead(const std::string& file, const Mesh& mesh, bool isModel,
+                       RunObserver& observer) {
+  if (mesh.vertexColumns() > 0 || isEmptyFile(file)) return Status::success();
+  const FormatEntry& format = formatEntryOf(file);
+  if (format.format == FileFormat::meshText) {
+    observer.warning(file + std::string(messages::noVertexWarning));
+    return Status::success();
+  }
+  const std::string message = file + std::string(messages::noVertexRefusal) +
+                              std::string(format.name) + std::string(messages::noVertexRefusalEnd);
+  if (isModel) return Status::failure(message);
+  observer.warning(message);
+  return Status::success();
+}
+
 }  // namespace
 
 RunOutcome runJob(const Job& job, RunObserver& observer) {
@@ -34,6 +62,8 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   // An output that would destroy an input or something that is not a file stops the run before
   // anything is read or written.
   if (run.status = checkRunFiles(job); !run.status.ok) return run;
+  // A pose that cannot be written would be found out only after the whole binding.
+  if (run.status = checkPoseOutputs(job.outputs.poses); !run.status.ok) return run;
   // Without tables every refinement fails and nothing is enclosed: stop before anything is read
   // or written.
   std::string tableDirectory;
@@ -50,12 +80,15 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   Mesh control;
   observer.started(Phase::readControl, job.controlFile);
   if (run.status = readCageFile(job.controlFile, control, observer); !run.status.ok) return run;
+  checkVertexRead(job.controlFile, control, false, observer);
   observer.finished(Phase::readControl, &control);
   observer.started(Phase::readModel, job.modelFile);
   Warnings fileWarnings;  // like the control mesh's, they concern the file and always pass
   run.status = readModelMesh(job.modelFile, run.modelSource, run.model, fileWarnings);
   for (const std::string& w : fileWarnings) observer.warning(w);
   if (!run.status.ok) return run;
+  if (run.status = checkVertexRead(job.modelFile, run.model, true, observer); !run.status.ok)
+    return run;
   observer.finished(Phase::readModel, &run.model);
 
   run.status = bindModel(control, std::move(run.model), run.tables, job.binding, run, &observer);

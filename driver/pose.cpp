@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <system_error>
 
+#include "driver/messages.h"
 #include "formats/cage_file.h"
 #include "formats/file_format.h"
 #include "formats/mesh_text.h"
+#include "formats/model_geometry.h"
 
 namespace cagewarp {
 namespace {
@@ -27,17 +29,59 @@ Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positio
   return Status::success();
 }
 
+// The deformed model as the writers of a fresh file take it: the faces as the source file listed
+// them, or the triangles and quads of a model read as cells.
+ModelGeometry geometryOf(const Mesh& deformed, const ModelFile& source) {
+  ModelGeometry geometry;
+  Mesh& mesh = geometry.mesh;
+  mesh.vertices = Matrix(3, deformed.vertexColumns());
+  for (int v = 0; v < deformed.vertexColumns(); ++v)
+    std::copy_n(deformed.vertices.column(v) + deformed.xyzRow, 3, mesh.vertices.column(v));
+  mesh.cells = deformed.cells;
+  if (source.format != FileFormat::meshText) {
+    geometry.faceStarts = source.faceStarts;
+    geometry.faceCorners = source.faceCorners;
+  } else {
+    facesOfCells(deformed, geometry.faceStarts, geometry.faceCorners);
+  }
+  // Normals per vertex: per corner ones would need vertices split where they differ.
+  if (source.normalCount > 0)
+    geometry.normals = cornerNormals(mesh.vertices, geometry.faceStarts, geometry.faceCorners,
+                                     geometry.faceCorners, mesh.vertexColumns());
+  // Texture coordinates per vertex, as the corners name them (where corners of one vertex
+  // disagree, as on a texture seam, the last one read).
+  if (!source.textureValues.empty()) {
+    geometry.textures = Matrix(2, mesh.vertexColumns());
+    for (size_t c = 0; c < source.cornerTextures.size(); ++c) {
+      const int32_t texture = source.cornerTextures[c];
+      if (texture < 0) continue;
+      for (int k = 0; k < 2; ++k)
+        geometry.textures(k, source.faceCorners[c]) =
+            source.textureValues[static_cast<size_t>(texture) * 2 + static_cast<size_t>(k)];
+    }
+  }
+  return geometry;
+}
+
 }  // namespace
 
-Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding) {
-  const FormatEntry& out = formatEntryOf(pose.outFile);
-  const bool sameBytes = out.serves(FormatRole::model);
-  if (sameBytes && out.format != source.format) {
-    const std::string modelFormat(formatEntry(source.format).name);
-    return Status::failure(pose.outFile + ": the model is " + modelFormat +
-                           "; its deformed copy is written as " + modelFormat +
-                           " or, under any other extension, as mesh text");
+Status checkPoseOutputs(const std::vector<Pose>& poses) {
+  for (const Pose& pose : poses) {
+    const FormatEntry& out = formatEntryOf(pose.outFile);
+    if (out.format == FileFormat::meshText || out.serves(FormatRole::modelOutput)) continue;
+    return Status::failure(pose.outFile + std::string(messages::unwritableModelFormat) +
+                           std::string(out.name) + std::string(messages::writableModelFormats) +
+                           extensionsServing(FormatRole::modelOutput) +
+                           std::string(messages::otherModelOutput));
   }
+  return Status::success();
+}
+
+Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding,
+                 bool keepNormals) {
+  const FormatEntry& out = formatEntryOf(pose.outFile);
+  if (Status status = checkPoseOutputs({pose}); !status.ok) return status;
+  const bool sameBytes = out.serves(FormatRole::model) && out.format == source.format;
   const Relation& relation = binding.relation;
   Matrix moved;
   if (Status status = readMovedPositions(pose, relation.deformation.rows, moved); !status.ok)
@@ -50,8 +94,10 @@ Status writePose(const Pose& pose, const ModelFile& source, const Binding& bindi
     for (int j = 0; j < enclosed.count(); ++j)
       std::copy_n(deformed.vertices.column(enclosed[j]) + deformed.xyzRow, 3,
                   enclosedPositions.column(j));
-    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile);
+    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile, keepNormals);
   }
+  if (out.format != FileFormat::meshText)
+    return out.writeModel(geometryOf(deformed, source), pose.outFile);
   // writeText replaces the file only once complete, so a failed write leaves nothing half done.
   if (Status status = writeText(deformed, pose.outFile); !status.ok)
     return Status::failure(pose.outFile + ": cannot write the deformed model");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "array/status.h"
 #include "driver/binding.h"
@@ -16,9 +17,18 @@ struct Pose {
 };
 
 // Writes the bound model deformed by the pose's moved control mesh (as many vertices as the
-// control mesh as loaded), all other content as it was read. A model read from an OBJ, OFF, PLY
-// or STL file (`source`) is written in its own format byte for byte; any other output extension
-// gets the bound model as mesh text. The output is complete or absent.
-Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding);
+// control mesh as loaded). A model read from a model format file (`source`) and written in that
+// format keeps every other byte as read; a model written in another format the program writes
+// is written fresh in it (positions, faces and normals where both formats hold them); any
+// extension the format table does not list gets the bound model as mesh text. Stored normals of
+// moved faces are recomputed unless `keepNormals` (see writeDeformedModel); a fresh file gets
+// normals per vertex from the deformed faces when the model had normals. The output is complete
+// or absent.
+Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding,
+                 bool keepNormals = false);
+
+// Fails, naming the file and the formats a model can be written in, for the first pose whose
+// output names a format the program reads but cannot write a model in; checked before a run.
+Status checkPoseOutputs(const std::vector<Pose>& poses);
 
 }  // namespace cagewarp

@@ -4,15 +4,18 @@
 #include <cctype>
 #include <utility>
 
+#include "formats/csv_file.h"
 #include "formats/gmsh_file.h"
 #include "formats/medit_file.h"
 #include "formats/mesh_text.h"
+#include "formats/model_geometry.h"
 #include "formats/obj_file.h"
 #include "formats/off_file.h"
 #include "formats/ply_file.h"
 #include "formats/stl_file.h"
 #include "formats/tetgen_file.h"
 #include "formats/vtk_file.h"
+#include "formats/xyz_file.h"
 
 namespace cagewarp {
 namespace {
@@ -35,18 +38,27 @@ Status readMeditOrText(const std::string& path, Mesh& mesh, Warnings& warnings) 
   return readTextCage(path, mesh, warnings);
 }
 
+// A model written by the writer of a cell format: its points, lines and faces are cells.
+template <Status (*write)(const Mesh&, const std::string&)>
+Status writeModelCells(const ModelGeometry& model, const std::string& path) {
+  return write(model.mesh, path);
+}
+
 // The one place that names the formats; the mesh text row comes first and serves every
 // extension not listed.
-constexpr std::array<FormatEntry, 9> formats{{
-    {FileFormat::meshText, "", "mesh text", readTextCage, nullptr, nullptr},
-    {FileFormat::obj, "obj", "OBJ", nullptr, nullptr, readObj},
-    {FileFormat::off, "off", "OFF", nullptr, nullptr, readOff},
-    {FileFormat::ply, "ply", "PLY", nullptr, nullptr, readPly},
-    {FileFormat::stl, "stl", "STL", nullptr, nullptr, readStl},
-    {FileFormat::gmsh, "msh", "gmsh", readGmsh, writeGmsh, nullptr},
-    {FileFormat::vtk, "vtk", "VTK", readVtk, writeVtk, nullptr},
-    {FileFormat::tetgen, "ele", "TetGen", readTetgen, nullptr, nullptr},
-    {FileFormat::medit, "mesh", "Medit", readMeditOrText, writeMedit, nullptr},
+constexpr std::array<FormatEntry, 11> formats{{
+    {FileFormat::meshText, "", "mesh text", readTextCage, nullptr, nullptr, nullptr},
+    {FileFormat::obj, "obj", "OBJ", nullptr, nullptr, readObj, writeObj},
+    {FileFormat::off, "off", "OFF", nullptr, nullptr, readOff, writeOff},
+    {FileFormat::ply, "ply", "PLY", nullptr, nullptr, readPly, writePly},
+    {FileFormat::stl, "stl", "STL", nullptr, nullptr, readStl, writeStl},
+    {FileFormat::gmsh, "msh", "gmsh", readGmsh, writeGmsh, nullptr, writeModelCells<writeGmsh>},
+    {FileFormat::vtk, "vtk", "VTK", readVtk, writeVtk, nullptr, writeModelCells<writeVtk>},
+    {FileFormat::tetgen, "ele", "TetGen", readTetgen, nullptr, nullptr, nullptr},
+    {FileFormat::medit, "mesh", "Medit", readMeditOrText, writeMedit, nullptr,
+     writeModelCells<writeMedit>},
+    {FileFormat::xyz, "xyz", "XYZ", nullptr, nullptr, readXyz, writeXyz},
+    {FileFormat::csv, "csv", "CSV", nullptr, nullptr, readCsv, writeCsv},
 }};
 
 }  // namespace
@@ -59,6 +71,8 @@ bool FormatEntry::serves(FormatRole role) const {
       return writeCage != nullptr;
     case FormatRole::model:
       return readModel != nullptr;
+    case FormatRole::modelOutput:
+      return writeModel != nullptr;
   }
   return false;
 }
@@ -85,6 +99,17 @@ const FormatEntry& formatEntry(FileFormat format) {
   for (const FormatEntry& entry : formats)
     if (entry.format == format) return entry;
   return formats.front();
+}
+
+std::string extensionsServing(FormatRole role) {
+  std::string list;
+  for (const FormatEntry& entry : formats) {
+    if (entry.extension.empty() || !entry.serves(role)) continue;
+    if (!list.empty()) list += ' ';
+    list += '.';
+    list += entry.extension;
+  }
+  return list;
 }
 
 FileFormat formatOfPath(std::string_view path) {

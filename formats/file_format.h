@@ -9,6 +9,7 @@
 namespace cagewarp {
 
 struct ModelFile;
+struct ModelGeometry;
 
 // The file formats cagewarp reads and writes. A file's format is named by its extension alone,
 // in the one table of file_format.cpp, so every reader and writer agrees on it.
@@ -22,13 +23,16 @@ enum class FileFormat {
   vtk,       // legacy VTK .vtk unstructured grid
   tetgen,    // TetGen .ele (with the .node beside it)
   medit,     // Medit .mesh
+  xyz,       // .xyz points: x y z and further columns per line
+  csv,       // .csv points: comma-separated columns with a header naming x, y and z
 };
 
 // What a file of some format can be used for.
 enum class FormatRole {
-  cageInput,   // read as a control mesh, a moved control mesh or a model in a cage format
-  cageOutput,  // written as a refined control mesh with its cells
-  model,       // read as a model and written back byte for byte with moved vertices
+  cageInput,    // read as a control mesh, a moved control mesh or a model in a cage format
+  cageOutput,   // written as a refined control mesh with its cells
+  model,        // read as a model and written back byte for byte with moved vertices
+  modelOutput,  // written fresh from a model of another format
 };
 
 // One format: its extension and name, and the functions that read and write it. A null function
@@ -43,6 +47,8 @@ struct FormatEntry {
   Status (*writeCage)(const Mesh& mesh, const std::string& path);
   // Parses the bytes already in `model.bytes` into the rest of `model`.
   Status (*readModel)(const std::string& path, ModelFile& model);
+  // Writes a model fresh: positions, faces and what else the format holds.
+  Status (*writeModel)(const ModelGeometry& model, const std::string& path);
 
   bool serves(FormatRole role) const;
 };
@@ -53,6 +59,9 @@ const FormatEntry& formatEntryOf(std::string_view path);
 
 // The table row of `format`.
 const FormatEntry& formatEntry(FileFormat format);
+
+// The extensions of the formats that serve `role`, as ".obj .off ..." in table order.
+std::string extensionsServing(FormatRole role);
 
 // The format `path` names by its extension, compared without regard to case.
 FileFormat formatOfPath(std::string_view path);

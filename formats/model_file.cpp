@@ -1,5 +1,6 @@
 #include "formats/model_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "formats/atomic_file.h"
 #include "formats/cage_file.h"
 #include "formats/file_handle.h"
+#include "formats/model_geometry.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -49,6 +51,38 @@ bool sameBits(float a, float b) {
   return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
 }
 
+// A coordinate to write in place of the bytes at `site`.
+struct Replacement {
+  const CoordinateSite* site;
+  float value;
+};
+
+// The normals to write after the vertices moved to `positions`: those used by a face with a
+// moved corner, recomputed; 3 x normalCount, with a flag per normal that was.
+Matrix recomputedNormals(const ModelFile& model, const Matrix& positions,
+                         const std::vector<char>& movedVertex, std::vector<char>& recomputed) {
+  std::vector<int32_t> keys(model.cornerNormals.size(), -1);
+  recomputed.assign(static_cast<size_t>(model.normalCount), 0);
+  for (size_t face = 0; face + 1 < model.faceStarts.size(); ++face) {
+    const auto begin = static_cast<size_t>(model.faceStarts[face]);
+    const auto end = static_cast<size_t>(model.faceStarts[face + 1]);
+    bool moved = false;
+    for (size_t c = begin; c < end && !moved; ++c)
+      moved = movedVertex[static_cast<size_t>(model.faceCorners[c])] != 0;
+    if (!moved) continue;
+    for (size_t c = begin; c < end; ++c) {
+      const int32_t normal = model.cornerNormals[c];
+      if (normal >= 0) recomputed[static_cast<size_t>(normal)] = 1;
+    }
+  }
+  // Every face of a recomputed normal counts, moved or not.
+  for (size_t c = 0; c < keys.size(); ++c) {
+    const int32_t normal = model.cornerNormals[c];
+    if (normal >= 0 && recomputed[static_cast<size_t>(normal)]) keys[c] = normal;
+  }
+  return cornerNormals(positions, model.faceStarts, model.faceCorners, keys, model.normalCount);
+}
+
 }  // namespace
 
 Status readModelFile(const std::string& path, ModelFile& model) {
@@ -56,7 +90,7 @@ Status readModelFile(const std::string& path, ModelFile& model) {
   const FormatEntry& format = formatEntryOf(path);
   model.format = format.format;
   if (!format.serves(FormatRole::model))
-    return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl)");
+    return Status::failure(path + ": not a model format (.obj, .off, .ply, .stl, .xyz, .csv)");
   const Status read = readWholeFile(path, model.bytes);
   if (!read.ok) return read;
   return format.readModel(path, model);
@@ -70,7 +104,7 @@ Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, War
 }
 
 Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
-                          const Matrix& movedPositions, const std::string& path) {
+                          const Matrix& movedPositions, const std::string& path, bool keepNormals) {
   if (formatOfPath(path) != model.format)
     return Status::failure(path + ": a model is written in the format it was read in");
   const Matrix& vertices = model.mesh.vertices;
@@ -86,18 +120,45 @@ Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
     movedColumn[static_cast<size_t>(vertex)] = j;
   }
 
-  AtomicFile file(path);
-  Status status = file.open();
-  if (!status.ok) return status;
-  std::FILE* out = file.stream();
-  int64_t written = 0;
+  // The coordinates that change, positions and normals, in file order.
+  std::vector<Replacement> replacements;
+  Matrix positions = vertices;
+  std::vector<char> movedVertex(static_cast<size_t>(vertices.cols()), 0);
   for (const CoordinateSite& site : model.sites) {
     const int column = movedColumn[static_cast<size_t>(site.vertex)];
     if (column < 0) continue;
     const float value = movedPositions(site.axis, column);
     if (sameBits(value, vertices(site.axis, site.vertex))) continue;
+    replacements.push_back({&site, value});
+    positions(site.axis, site.vertex) = value;
+    movedVertex[static_cast<size_t>(site.vertex)] = 1;
+  }
+  if (!keepNormals && model.normalCount > 0 && !replacements.empty()) {
+    std::vector<char> recomputed;
+    const Matrix normals = recomputedNormals(model, positions, movedVertex, recomputed);
+    for (const CoordinateSite& site : model.normalSites) {
+      const float value = normals(site.axis, site.vertex);
+      const bool degenerate = normals(0, site.vertex) == 0.0f && normals(1, site.vertex) == 0.0f &&
+                              normals(2, site.vertex) == 0.0f;
+      if (!recomputed[static_cast<size_t>(site.vertex)] || degenerate ||
+          sameBits(value, model.normalValues[static_cast<size_t>(site.vertex) * 3 + site.axis]))
+        continue;
+      replacements.push_back({&site, value});
+    }
+    std::sort(
+        replacements.begin(), replacements.end(),
+        [](const Replacement& a, const Replacement& b) { return a.site->offset < b.site->offset; });
+  }
+
+  AtomicFile file(path);
+  Status status = file.open();
+  if (!status.ok) return status;
+  std::FILE* out = file.stream();
+  int64_t written = 0;
+  for (const Replacement& replacement : replacements) {
+    const CoordinateSite& site = *replacement.site;
     std::fwrite(model.bytes.data() + written, 1, static_cast<size_t>(site.offset - written), out);
-    putCoordinate(out, value, site.encoding);
+    putCoordinate(out, replacement.value, site.encoding);
     written = site.offset + site.length;
   }
   std::fwrite(model.bytes.data() + written, 1, model.bytes.size() - static_cast<size_t>(written),

@@ -7,6 +7,11 @@
 
 namespace cagewarp::detail {
 
+int64_t textStart(std::string_view bytes) {
+  constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+  return bytes.starts_with(byteOrderMark) ? static_cast<int64_t>(byteOrderMark.size()) : 0;
+}
+
 int ModelBuilder::addVertex(float x, float y, float z) {
   if (xyz_.size() + 3 > static_cast<size_t>(INT_MAX)) return -1;
   xyz_.insert(xyz_.end(), {x, y, z});
@@ -34,6 +39,33 @@ bool ModelBuilder::addPolygon(const int32_t* corners, int count) {
   for (int k = 1; k + 1 < count; ++k)
     cells.insert(cells.end(), {corners[0], corners[k], corners[k + 1]});
   return true;
+}
+
+bool ModelBuilder::addFace(const int32_t* corners, int count, const int32_t* normals,
+                           const int32_t* textures) {
+  // One or two corners make a point or a line, not a face.
+  if (count < 3) return addPolygon(corners, count);
+  if (model_.faceCorners.size() + static_cast<size_t>(count) > static_cast<size_t>(INT_MAX))
+    return false;
+  model_.faceCorners.insert(model_.faceCorners.end(), corners, corners + count);
+  if (normals != nullptr)
+    model_.cornerNormals.insert(model_.cornerNormals.end(), normals, normals + count);
+  else
+    model_.cornerNormals.insert(model_.cornerNormals.end(), static_cast<size_t>(count), -1);
+  if (textures != nullptr)
+    model_.cornerTextures.insert(model_.cornerTextures.end(), textures, textures + count);
+  else
+    model_.cornerTextures.insert(model_.cornerTextures.end(), static_cast<size_t>(count), -1);
+  model_.faceStarts.push_back(static_cast<int32_t>(model_.faceCorners.size()));
+  return addPolygon(corners, count);
+}
+
+void ModelBuilder::addNormalSite(int64_t offset, int64_t length, int normal, int axis, float value,
+                                 CoordinateEncoding encoding) {
+  model_.normalValues.resize(static_cast<size_t>(model_.normalCount) * 3);
+  model_.normalValues[static_cast<size_t>(normal) * 3 + static_cast<size_t>(axis)] = value;
+  model_.normalSites.push_back(
+      {offset, static_cast<int32_t>(length), normal, static_cast<uint8_t>(axis), encoding});
 }
 
 void ModelBuilder::finish() {

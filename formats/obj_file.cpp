@@ -4,7 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
+#include "mesh/cell_type.h"
 
 namespace cagewarp {
 namespace {
@@ -45,9 +47,9 @@ class ObjReader {
       if (keyword == vertexKeyword) {
         status = readVertex(words, lines.number());
       } else if (keyword == textureKeyword) {
-        ++counts_[textureReferent];
+        readTexture(words);
       } else if (keyword == normalKeyword) {
-        ++counts_[normalReferent];
+        readNormal(words);
       } else if (keyword == faceKeyword || keyword == lineKeyword || keyword == pointKeyword) {
         status = readElement(words, keyword, lines.number());
       }
@@ -89,9 +91,41 @@ class ObjReader {
     return Status::success();
   }
 
+  // "vn x y z": a normal that may be recomputed when its faces move. A record that is not three
+  // numbers is counted, so the indices stay right, and kept as it is.
+  void readNormal(WordCursor& words) {
+    const int normal = builder_.addNormal();
+    ++counts_[normalReferent];
+    float xyz[3];
+    int64_t offsets[3];
+    size_t lengths[3];
+    std::string_view word;
+    for (int axis = 0; axis < 3; ++axis) {
+      if (!words.next(word) || !parseFloat(word, xyz[axis])) return;
+      offsets[axis] = words.wordOffset();
+      lengths[axis] = word.size();
+    }
+    for (int axis = 0; axis < 3; ++axis)
+      builder_.addNormalSite(offsets[axis], static_cast<int64_t>(lengths[axis]), normal, axis,
+                             xyz[axis], CoordinateEncoding::text);
+  }
+
+  // "vt u [v [w]]": kept as it is, and carried over (u and v; what is not a number as 0) when
+  // the model is written in another format.
+  void readTexture(WordCursor& words) {
+    ++counts_[textureReferent];
+    float uv[2] = {0.0f, 0.0f};
+    std::string_view word;
+    for (float& value : uv)
+      if (!words.next(word) || !parseFloat(word, value)) value = 0.0f;
+    builder_.addTexture(uv[0], uv[1]);
+  }
+
   // A face, polyline or point list: references "v", "v/vt", "v//vn" or "v/vt/vn".
   Status readElement(WordCursor& words, std::string_view keyword, int line) {
     corners_.clear();
+    normals_.clear();
+    textures_.clear();
     std::string_view word;
     while (words.next(word)) {
       std::string_view parts[3];
@@ -107,18 +141,25 @@ class ObjReader {
         start = slash + 1;
       }
       int32_t vertex = 0;
+      int32_t normal = -1;
+      int32_t texture = -1;
       for (int k = 0; k < partCount; ++k) {
         if (k > 0 && parts[k].empty()) continue;
         int32_t resolved = 0;
         const Status status = resolve(parts[k], static_cast<Referent>(k), line, word, resolved);
         if (!status.ok) return status;
-        if (k == 0) vertex = resolved;
+        if (k == vertexReferent) vertex = resolved;
+        if (k == normalReferent) normal = resolved;
+        if (k == textureReferent) texture = resolved;
       }
       corners_.push_back(vertex);
+      normals_.push_back(normal);
+      textures_.push_back(texture);
     }
     bool fits = true;
     if (keyword == faceKeyword) {
-      fits = builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size()));
+      fits = builder_.addFace(corners_.data(), static_cast<int>(corners_.size()), normals_.data(),
+                              textures_.data());
     } else if (keyword == lineKeyword) {
       for (size_t k = 0; k + 1 < corners_.size() && fits; ++k)
         fits = builder_.addPolygon(&corners_[k], 2);
@@ -154,6 +195,8 @@ class ObjReader {
   detail::ModelBuilder builder_;
   int64_t counts_[3] = {0, 0, 0};
   std::vector<int32_t> corners_;
+  std::vector<int32_t> normals_;
+  std::vector<int32_t> textures_;
   std::vector<ForwardReference> forward_;
 };
 
@@ -161,6 +204,56 @@ class ObjReader {
 
 Status readObj(const std::string& path, ModelFile& model) {
   return ObjReader(path, model).read();
+}
+
+namespace {
+
+// A face, line or point record; face corners name the vertex's own texture coordinate and
+// normal, which have the vertex's index.
+void putCorners(std::FILE* out, std::string_view keyword, const int32_t* corners, int count,
+                bool withTextures, bool withNormals) {
+  std::fputs(keyword.data(), out);
+  for (int k = 0; k < count; ++k) {
+    const int index = corners[k] + 1;
+    std::fprintf(out, " %d", index);
+    if (withTextures || withNormals) std::fputc(referenceSeparator, out);
+    if (withTextures) std::fprintf(out, "%d", index);
+    if (withNormals) std::fprintf(out, "%c%d", referenceSeparator, index);
+  }
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+Status writeObj(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  for (const auto& [keyword, values] :
+       {std::pair{vertexKeyword, &positions}, std::pair{textureKeyword, &model.textures},
+        std::pair{normalKeyword, &model.normals}}) {
+    for (int v = 0; v < values->cols(); ++v) {
+      std::fputs(keyword.data(), out);
+      for (int axis = 0; axis < values->rows(); ++axis) {
+        std::fputc(' ', out);
+        detail::putFloat(out, (*values)(axis, v));
+      }
+      std::fputc('\n', out);
+    }
+  }
+  for (int face = 0; face < model.faceCount(); ++face)
+    putCorners(out, faceKeyword, model.faceCorners.data() + model.faceStarts[face],
+               model.faceStarts[face + 1] - model.faceStarts[face], model.hasTextures(),
+               model.hasNormals());
+  for (int type : {lineType, pointType}) {
+    const IntArray& cells = model.mesh.cells[type];
+    const int rows = verticesPerCell[type];
+    for (int cell = 0; cell < cells.count() / rows; ++cell)
+      putCorners(out, type == lineType ? lineKeyword : pointKeyword, cells.data() + cell * rows,
+                 rows, false, false);
+  }
+  return file.commit();
 }
 
 }  // namespace cagewarp

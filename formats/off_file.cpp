@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -130,7 +131,7 @@ class OffReader {
     while (words.next(word)) {
       if (!parseFloat(word, ignored)) return fail(quoted(word) + " is not a number");
     }
-    if (!builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size())))
+    if (!builder_.addFace(corners_.data(), static_cast<int>(corners_.size())))
       return fail("too many cells");
     return Status::success();
   }
@@ -148,6 +149,29 @@ class OffReader {
 
 Status readOff(const std::string& path, ModelFile& model) {
   return OffReader(path, model).read();
+}
+
+Status writeOff(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  std::fprintf(out, "%s%s\n%d %d 0\n", model.hasNormals() ? "N" : "", headerKeyword.data(),
+               positions.cols(), model.faceCount());
+  for (int v = 0; v < positions.cols(); ++v) {
+    for (int k = 0; k < (model.hasNormals() ? 6 : 3); ++k) {
+      if (k > 0) std::fputc(' ', out);
+      detail::putFloat(out, k < 3 ? positions(k, v) : model.normals(k - 3, v));
+    }
+    std::fputc('\n', out);
+  }
+  for (int face = 0; face < model.faceCount(); ++face) {
+    std::fprintf(out, "%d", model.faceStarts[face + 1] - model.faceStarts[face]);
+    for (int32_t c = model.faceStarts[face]; c < model.faceStarts[face + 1]; ++c)
+      std::fprintf(out, " %d", model.faceCorners[static_cast<size_t>(c)]);
+    std::fputc('\n', out);
+  }
+  return file.commit();
 }
 
 }  // namespace cagewarp

@@ -4,6 +4,7 @@
 
 #include "array/status.h"
 #include "formats/model_file.h"
+#include "formats/model_geometry.h"
 
 namespace cagewarp {
 
@@ -11,5 +12,9 @@ namespace cagewarp {
 // OFF, COFF, NOFF (and ST- variants): the counts, then one vertex and then one face per line; '#'
 // starts a comment.
 Status readOff(const std::string& path, ModelFile& model);
+
+// Writes `model` as a fresh OFF file (NOFF with a normal per vertex when it has them): vertices
+// and faces; OFF holds no lines or points.
+Status writeOff(const ModelGeometry& model, const std::string& path);
 
 }  // namespace cagewarp

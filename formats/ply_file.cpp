@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
+#include "mesh/cell_type.h"
 
 namespace cagewarp {
 namespace {
@@ -32,6 +34,10 @@ constexpr std::string_view vertexElement = "vertex";
 constexpr std::string_view faceElement = "face";
 constexpr std::string_view edgeElement = "edge";
 constexpr std::array<std::string_view, 3> axisNames = {"x", "y", "z"};
+constexpr std::array<std::string_view, 3> normalNames = {"nx", "ny", "nz"};
+// The names writers give a vertex's texture coordinates; the first pair the vertex has counts.
+constexpr std::array<std::array<std::string_view, 2>, 3> textureNames = {
+    {{"s", "t"}, {"u", "v"}, {"texture_u", "texture_v"}}};
 constexpr std::array<std::string_view, 2> cornerListNames = {"vertex_indices", "vertex_index"};
 constexpr std::array<std::string_view, 2> edgeEndNames = {"vertex1", "vertex2"};
 
@@ -71,7 +77,19 @@ bool isReal(PlyType type) {
 }
 
 // What a property means to the model.
-enum class Role { kept, axisX, axisY, axisZ, corners, edgeEnd };
+enum class Role {
+  kept,
+  axisX,
+  axisY,
+  axisZ,
+  corners,
+  edgeEnd,
+  normalX,
+  normalY,
+  normalZ,
+  textureU,
+  textureV
+};
 
 struct PlyProperty {
   std::string name;
@@ -94,6 +112,8 @@ struct PlyHeader {
   Encoding encoding = Encoding::ascii;
   std::vector<PlyElement> elements;
   int64_t vertexCount = 0;
+  bool vertexNormals = false;   // the vertex element has float or double nx, ny and nz
+  bool vertexTextures = false;  // and texture coordinates (textureNames)
   int64_t bodyOffset = 0;
   int bodyLine = 0;
 };
@@ -240,6 +260,36 @@ class HeaderReader {
     return bytes;
   }
 
+  // Normals are recomputed when their faces move, so only three real-valued ones count.
+  static void assignNormalRoles(PlyElement& element, PlyHeader& header) {
+    std::array<PlyProperty*, 3> found{};
+    for (int axis = 0; axis < 3; ++axis) {
+      for (PlyProperty& property : element.properties)
+        if (property.name == normalNames[axis] && found[axis] == nullptr) found[axis] = &property;
+      if (found[axis] == nullptr || found[axis]->isList || !isReal(found[axis]->type)) return;
+    }
+    for (int axis = 0; axis < 3; ++axis)
+      found[axis]->role = static_cast<Role>(static_cast<int>(Role::normalX) + axis);
+    header.vertexNormals = true;
+  }
+
+  // Texture coordinates are only carried over to a copy in another format.
+  static void assignTextureRoles(PlyElement& element, PlyHeader& header) {
+    for (const auto& names : textureNames) {
+      std::array<PlyProperty*, 2> found{};
+      for (size_t k = 0; k < 2; ++k)
+        for (PlyProperty& property : element.properties)
+          if (property.name == names[k] && !property.isList && isReal(property.type) &&
+              found[k] == nullptr)
+            found[k] = &property;
+      if (found[0] == nullptr || found[1] == nullptr) continue;
+      found[0]->role = Role::textureU;
+      found[1]->role = Role::textureV;
+      header.vertexTextures = true;
+      return;
+    }
+  }
+
   Status assignRoles(PlyElement& element, PlyHeader& header, bool& vertexSeen) const {
     const auto failHere = [&](const std::string& what) {
       return textFailure(path_, element.line, what);
@@ -259,6 +309,8 @@ class HeaderReader {
           return failHere("vertex property " + found->name + " must be a float or double");
         found->role = static_cast<Role>(static_cast<int>(Role::axisX) + axis);
       }
+      assignNormalRoles(element, header);
+      assignTextureRoles(element, header);
     }
     for (PlyProperty& property : element.properties) {
       const bool corners =
@@ -418,11 +470,21 @@ class BodyReader {
       if (!status.ok) return status;
       if (property.role >= Role::axisX && property.role <= Role::axisZ)
         axes[static_cast<int>(property.role) - static_cast<int>(Role::axisX)] = value;
+      if (property.role >= Role::normalX && property.role <= Role::normalZ)
+        normals_[static_cast<int>(property.role) - static_cast<int>(Role::normalX)] = value;
+      if (property.role == Role::textureU || property.role == Role::textureV)
+        texture_[property.role == Role::textureU ? 0 : 1] = value.coordinate;
       if (property.role == Role::edgeEnd && !(status = addCorner(value)).ok) return status;
     }
     if (element.name == vertexElement) return addVertex(element, axes);
-    if (!builder_.addPolygon(corners_.data(), static_cast<int>(corners_.size())))
-      return values_.fail("too many cells");
+    const int count = static_cast<int>(corners_.size());
+    // Normals are per vertex, so a corner's normal has its vertex's index.
+    const int32_t* normals = header_.vertexNormals ? corners_.data() : nullptr;
+    const int32_t* textures = header_.vertexTextures ? corners_.data() : nullptr;
+    const bool fits = element.name == faceElement
+                          ? builder_.addFace(corners_.data(), count, normals, textures)
+                          : builder_.addPolygon(corners_.data(), count);
+    if (!fits) return values_.fail("too many cells");
     return Status::success();
   }
 
@@ -462,6 +524,16 @@ class BodyReader {
       builder_.addSite(axes[axis].offset, axes[axis].length, vertex, axis,
                        encodingOf(property.type, header_.encoding));
     }
+    if (header_.vertexTextures) builder_.addTexture(texture_[0], texture_[1]);
+    if (!header_.vertexNormals) return Status::success();
+    const int normal = builder_.addNormal();
+    for (const PlyProperty& property : element.properties) {
+      if (property.role < Role::normalX || property.role > Role::normalZ) continue;
+      const int axis = static_cast<int>(property.role) - static_cast<int>(Role::normalX);
+      builder_.addNormalSite(normals_[axis].offset, normals_[axis].length, normal, axis,
+                             normals_[axis].coordinate,
+                             encodingOf(property.type, header_.encoding));
+    }
     return Status::success();
   }
 
@@ -470,6 +542,8 @@ class BodyReader {
   Values values_;
   detail::ModelBuilder builder_;
   std::vector<int32_t> corners_;
+  std::array<PlyValue, 3> normals_;
+  std::array<float, 2> texture_{};
 };
 
 }  // namespace
@@ -481,6 +555,79 @@ Status readPly(const std::string& path, ModelFile& model) {
   if (header.encoding == Encoding::ascii)
     return BodyReader<AsciiValues>(path, model, header).read();
   return BodyReader<BinaryValues>(path, model, header).read();
+}
+
+namespace {
+
+// The most corners the face list's uchar count holds.
+constexpr int largestListedFace = 255;
+
+void putPlyFace(std::FILE* out, const int32_t* corners, int count) {
+  std::fprintf(out, "%d", count);
+  for (int k = 0; k < count; ++k) std::fprintf(out, " %d", corners[k]);
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+Status writePly(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  int64_t faces = 0;
+  for (int face = 0; face < model.faceCount(); ++face) {
+    const int count = model.faceStarts[face + 1] - model.faceStarts[face];
+    faces += count <= largestListedFace ? 1 : count - 2;
+  }
+  const IntArray& lines = model.mesh.cells[lineType];
+  std::fprintf(out, "%s\n%s %s %s\n%s %s %d\n", magicWord.data(), formatKeyword.data(),
+               asciiFormat.data(), supportedVersion.data(), elementKeyword.data(),
+               vertexElement.data(), positions.cols());
+  // The vertex properties: each a name and a row of one of the model's matrices.
+  struct Column {
+    std::string_view name;
+    const Matrix* values;
+    int row;
+  };
+  std::vector<Column> columns;
+  for (int k = 0; k < 3; ++k) columns.push_back({axisNames[static_cast<size_t>(k)], &positions, k});
+  for (int k = 0; k < 3 && model.hasNormals(); ++k)
+    columns.push_back({normalNames[static_cast<size_t>(k)], &model.normals, k});
+  for (int k = 0; k < 2 && model.hasTextures(); ++k)
+    columns.push_back({textureNames[0][static_cast<size_t>(k)], &model.textures, k});
+  for (const Column& column : columns)
+    std::fprintf(out, "%s float %s\n", propertyKeyword.data(), column.name.data());
+  std::fprintf(out, "%s %s %lld\n%s %s uchar int %s\n", elementKeyword.data(), faceElement.data(),
+               static_cast<long long>(faces), propertyKeyword.data(), listKeyword.data(),
+               cornerListNames[0].data());
+  if (lines.count() > 0)
+    std::fprintf(out, "%s %s %d\n%s int %s\n%s int %s\n", elementKeyword.data(), edgeElement.data(),
+                 lines.count() / 2, propertyKeyword.data(), edgeEndNames[0].data(),
+                 propertyKeyword.data(), edgeEndNames[1].data());
+  std::fprintf(out, "%s\n", endHeaderKeyword.data());
+  for (int v = 0; v < positions.cols(); ++v) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+      if (k > 0) std::fputc(' ', out);
+      detail::putFloat(out, (*columns[k].values)(columns[k].row, v));
+    }
+    std::fputc('\n', out);
+  }
+  for (int face = 0; face < model.faceCount(); ++face) {
+    const int32_t* corners = model.faceCorners.data() + model.faceStarts[face];
+    const int count = model.faceStarts[face + 1] - model.faceStarts[face];
+    if (count <= largestListedFace) {
+      putPlyFace(out, corners, count);
+      continue;
+    }
+    for (int k = 1; k + 1 < count; ++k) {
+      const int32_t triangle[3] = {corners[0], corners[k], corners[k + 1]};
+      putPlyFace(out, triangle, 3);
+    }
+  }
+  for (int edge = 0; edge < lines.count() / 2; ++edge)
+    std::fprintf(out, "%d %d\n", lines[2 * edge], lines[2 * edge + 1]);
+  return file.commit();
 }
 
 }  // namespace cagewarp

@@ -4,6 +4,7 @@
 
 #include "array/status.h"
 #include "formats/model_file.h"
+#include "formats/model_geometry.h"
 
 namespace cagewarp {
 
@@ -12,5 +13,10 @@ namespace cagewarp {
 // faces from the 'vertex_indices' list of the 'face' element; every other element and property is
 // only kept.
 Status readPly(const std::string& path, ModelFile& model);
+
+// Writes `model` as a fresh ASCII PLY file: vertices with float x, y, z (and nx, ny, nz and s, t
+// when it has normals and texture coordinates), faces (those of more corners than a uchar counts as
+// triangle fans) and lines as edges.
+Status writePly(const ModelGeometry& model, const std::string& path);
 
 }  // namespace cagewarp

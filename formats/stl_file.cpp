@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "formats/atomic_file.h"
 #include "formats/model_reading.h"
 
 namespace cagewarp {
@@ -59,14 +60,21 @@ class CornerMerger {
       builder_.addSite(offsets[axis], lengths[axis], place->second, axis, encoding);
     return place->second;
   }
-  bool addTriangles(const int32_t* corners, int count) {
-    return builder_.addPolygon(corners, count);
+  // A facet and its normal, whose coordinates sit at the given places.
+  bool addFacet(const int32_t* corners, int count, const float normal[3], const int64_t offsets[3],
+                const int64_t lengths[3], CoordinateEncoding encoding) {
+    const int index = builder_.addNormal();
+    for (int axis = 0; axis < 3; ++axis)
+      builder_.addNormalSite(offsets[axis], lengths[axis], index, axis, normal[axis], encoding);
+    normals_.assign(static_cast<size_t>(count), index);
+    return builder_.addFace(corners, count, normals_.data());
   }
   void finish() { builder_.finish(); }
 
  private:
   detail::ModelBuilder builder_;
   std::unordered_map<CornerKey, int, CornerKeyHash> vertices_;
+  std::vector<int32_t> normals_;
 };
 
 uint32_t littleEndianWord(const char* bytes) {
@@ -117,7 +125,16 @@ Status readBinary(const std::string& path, ModelFile& model) {
       corners[c] = merger.add(xyz, offsets, lengths, CoordinateEncoding::float32Little);
       if (corners[c] < 0) return byteFailure(path, corner, "too many vertices");
     }
-    if (!merger.addTriangles(corners, 3)) return byteFailure(path, triangle, "too many cells");
+    float normal[3];
+    int64_t normalOffsets[3];
+    const int64_t normalLengths[3] = {4, 4, 4};
+    for (int axis = 0; axis < 3; ++axis) {
+      normalOffsets[axis] = triangle + 4 * axis;
+      normal[axis] = littleEndianFloat(bytes.data() + normalOffsets[axis]);
+    }
+    if (!merger.addFacet(corners, 3, normal, normalOffsets, normalLengths,
+                         CoordinateEncoding::float32Little))
+      return byteFailure(path, triangle, "too many cells");
   }
   merger.finish();
   return Status::success();
@@ -168,9 +185,15 @@ class AsciiReader {
   // "normal nx ny nz outer loop (vertex x y z)... endloop endfacet", after "facet".
   Status readFacet() {
     float normal[3];
+    int64_t normalOffsets[3];
+    int64_t normalLengths[3];
     Status status = expect(normalKeyword);
     std::string_view word;
-    for (int axis = 0; axis < 3 && status.ok; ++axis) status = readNumber(normal[axis], word);
+    for (int axis = 0; axis < 3 && status.ok; ++axis) {
+      status = readNumber(normal[axis], word);
+      normalOffsets[axis] = words_.wordOffset();
+      normalLengths[axis] = static_cast<int64_t>(word.size());
+    }
     if (!status.ok || !(status = expect(outerKeyword)).ok || !(status = expect(loopKeyword)).ok)
       return status;
     corners_.clear();
@@ -192,7 +215,8 @@ class AsciiReader {
     if (word != endLoopKeyword)
       return fail("expected 'vertex' or 'endloop', found " + quoted(word));
     if (corners_.size() < 3) return fail("a facet needs at least three corners");
-    if (!merger_.addTriangles(corners_.data(), static_cast<int>(corners_.size())))
+    if (!merger_.addFacet(corners_.data(), static_cast<int>(corners_.size()), normal, normalOffsets,
+                          normalLengths, CoordinateEncoding::text))
       return fail("too many cells");
     return expect(endFacetKeyword);
   }
@@ -208,6 +232,51 @@ class AsciiReader {
 Status readStl(const std::string& path, ModelFile& model) {
   if (looksBinary(model.bytes)) return readBinary(path, model);
   return AsciiReader(path, model).read();
+}
+
+namespace {
+
+constexpr std::string_view solidName = "cagewarp";
+constexpr std::string_view vertexLine = "   vertex";
+
+// `before`, then the column's three values, then the line end.
+void putVector(std::FILE* out, const char* before, const Matrix& values, int column) {
+  std::fputs(before, out);
+  for (int axis = 0; axis < 3; ++axis) {
+    std::fputc(' ', out);
+    detail::putFloat(out, values(axis, column));
+  }
+  std::fputc('\n', out);
+}
+
+}  // namespace
+
+Status writeStl(const ModelGeometry& model, const std::string& path) {
+  AtomicFile file(path);
+  if (Status status = file.open(); !status.ok) return status;
+  std::FILE* out = file.stream();
+  const Matrix& positions = model.mesh.vertices;
+  std::vector<int32_t> faceOfCorner(model.faceCorners.size());
+  for (int face = 0; face < model.faceCount(); ++face)
+    for (int32_t c = model.faceStarts[face]; c < model.faceStarts[face + 1]; ++c)
+      faceOfCorner[static_cast<size_t>(c)] = face;
+  const Matrix normals = cornerNormals(positions, model.faceStarts, model.faceCorners, faceOfCorner,
+                                       model.faceCount());
+  std::fprintf(out, "%s %s\n", solidKeyword.data(), solidName.data());
+  for (int face = 0; face < model.faceCount(); ++face) {
+    const int32_t* corners = model.faceCorners.data() + model.faceStarts[face];
+    const int count = model.faceStarts[face + 1] - model.faceStarts[face];
+    for (int k = 1; k + 1 < count; ++k) {
+      std::fprintf(out, " %s ", facetKeyword.data());
+      putVector(out, normalKeyword.data(), normals, face);
+      std::fprintf(out, "  %s %s\n", outerKeyword.data(), loopKeyword.data());
+      for (const int32_t corner : {corners[0], corners[k], corners[k + 1]})
+        putVector(out, vertexLine.data(), positions, corner);
+      std::fprintf(out, "  %s\n %s\n", endLoopKeyword.data(), endFacetKeyword.data());
+    }
+  }
+  std::fprintf(out, "%s %s\n", endSolidKeyword.data(), solidName.data());
+  return file.commit();
 }
 
 }  // namespace cagewarp

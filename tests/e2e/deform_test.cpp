@@ -9,6 +9,7 @@
 
 #include "formats/mesh_text.h"
 #include "formats/model_file.h"
+#include "mesh/cell_type.h"
 #include "tests/e2e/program_runner.h"
 #include "tests/support/model_samples.h"
 
@@ -86,7 +87,8 @@ TEST(Deform, AnAffineMoveOfTheCageMovesEnclosedVerticesAlikeAndKeepsTheRest) {
     runner.write("moved.txt", boxCage(affine));
     runner.write(model.name, model.content);
     const std::string out = "out" + model.name.substr(1);
-    const RunResult r = runner.run({"c.txt", model.name, "--deform", "moved.txt", out});
+    const RunResult r =
+        runner.run({"c.txt", model.name, "--deform", "moved.txt", out, "--keep-normals"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_EQ(r.err.find("outside every cell") != std::string::npos, model.outside > 0) << r.err;
 
@@ -128,6 +130,82 @@ TEST(Deform, MeshTextModelsAreWrittenAsMeshText) {
   const float centre[3] = {0.5f, 0.5f, 0.5f};
   for (int k = 0; k < 3; ++k) EXPECT_NEAR(deformed.vertices(k, 0), affine(centre, k), 1e-5f);
   EXPECT_EQ(deformed.vertices(2, 1), 3.0f);
+}
+
+// A model written in another format holds the deformed positions and the faces that format
+// holds, and reads back as a model or cage of that format.
+TEST(Deform, AnOutputInAnotherFormatIsWrittenFreshInThatFormat) {
+  // Normals and texture coordinates (the first ones) a fresh OBJ or PLY file carries over.
+  const struct {
+    std::string name;
+    std::string content;
+    int normals;
+    std::vector<float> textures;
+  } sources[] = {
+      {"m.obj", objSample(), 5, {0, 0, 1, 0, 1, 1}},
+      {"m.ply", plySample(PlyEncoding::bigEndian, true), 5, {}},
+      {"m.stl", stlAsciiSample(), 4, {}},
+      {"m.xyz", xyzSample(), 0, {}},
+      {"m.txt",
+       "v 3 5\n0 0 0  1 0 0  1 1 0  0 1 0  0.5 0.5 1\nf 2 1\n0 1 2\nf 3 1\n2 3 4 0\n",
+       0,
+       {}},
+  };
+  // Which cells each target keeps: 2D faces (quads as two triangles in STL), or none.
+  const struct {
+    const char* extension;
+    bool faces;
+    bool quadsSplit;
+  } targets[] = {{"obj", true, false}, {"off", true, false},  {"ply", true, false},
+                 {"stl", true, true},  {"xyz", false, false}, {"csv", false, false},
+                 {"vtk", true, false}, {"msh", true, false},  {"mesh", true, false}};
+  for (const auto& source : sources) {
+    SCOPED_TRACE(source.name);
+    ProgramRunner runner;
+    runner.write("c.txt", boxCage(unmoved));
+    runner.write("moved.txt", boxCage(affine));
+    runner.write(source.name, source.content);
+    std::vector<std::string> args = {"c.txt", source.name};
+    for (const auto& target : targets)
+      args.insert(args.end(), {"--deform", "moved.txt", std::string("out.") + target.extension});
+    const RunResult r = runner.run(args);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+
+    ModelFile unused;
+    Mesh before(0);
+    Warnings warnings;
+    ASSERT_TRUE(readModelMesh(runner.file(source.name), unused, before, warnings).ok);
+    const Matrix& v = before.vertices;
+    for (const auto& target : targets) {
+      SCOPED_TRACE(target.extension);
+      Mesh after(0);
+      const Status read = readModelMesh(runner.file(std::string("out.") + target.extension), unused,
+                                        after, warnings);
+      ASSERT_TRUE(read.ok) << read.message;
+      const int triangles = before.cells[triangleType].count() / 3;
+      const int quads = before.cells[quadType].count() / 4;
+      // STL holds corners of faces only, so points without faces leave none.
+      ASSERT_EQ(after.vertexColumns(), target.quadsSplit && triangles + quads == 0 ? 0 : v.cols());
+      for (int j = 0; j < after.vertexColumns(); ++j) {
+        const float p[3] = {v(0, j), v(1, j), v(2, j)};
+        for (int k = 0; k < 3; ++k)
+          EXPECT_NEAR(after.vertices(after.xyzRow + k, j), insideBox(v, j) ? affine(p, k) : p[k],
+                      1e-5f);
+      }
+      EXPECT_EQ(after.cells[triangleType].count() / 3,
+                !target.faces ? 0 : triangles + (target.quadsSplit ? 2 * quads : 0));
+      EXPECT_EQ(after.cells[quadType].count() / 4, target.faces && !target.quadsSplit ? quads : 0);
+      const std::string extension = target.extension;
+      if ((extension != "obj" && extension != "ply") || source.name == "m." + extension) continue;
+      ModelFile fresh;
+      ASSERT_TRUE(readModelFile(runner.file("out." + extension), fresh).ok);
+      EXPECT_EQ(fresh.normalCount, source.normals);
+      const size_t textures = std::min(fresh.textureValues.size(), source.textures.size());
+      EXPECT_EQ(
+          std::vector<float>(fresh.textureValues.begin(), fresh.textureValues.begin() + textures),
+          source.textures);
+    }
+  }
 }
 
 TEST(Deform, BadInputStopsWithAMessageAndLeavesNothingHalfWritten) {
@@ -179,12 +257,31 @@ TEST(Deform, BadInputStopsWithAMessageAndLeavesNothingHalfWritten) {
        1,
        "cagewarp: absent/a.txt: cannot write the deformed model",
        {"c.txt.mat", "c.txt.ind"}},
-      {"an output in another model format",
+      {"an output in a format that is only read",
        {{"m.obj", objSample()}},
-       {"m.obj", "--deform", "moved.txt", "a.ply"},
+       {"m.obj", "--deform", "moved.txt", "a.ply", "--deform", "moved.txt", "a.ele"},
        1,
-       "cagewarp: a.ply: the model is OBJ; its deformed copy is written as OBJ",
-       {"c.txt.mat", "c.txt.ind"}},
+       "cagewarp: a.ele: a model cannot be written as TetGen; it can be written as .obj .off "
+       ".ply .stl .msh .vtk .mesh .xyz .csv or, under any other extension, as mesh text\n",
+       {}},
+      {"a junk point file",
+       {{"junk.xyz", "hello\n"}},
+       {"junk.xyz", "--deform", "moved.txt", "a.xyz"},
+       1,
+       "cagewarp: junk.xyz: no vertex record read from this XYZ file\n",
+       {}},
+      {"a junk OBJ file",
+       {{"junk.obj", "hello\n"}},
+       {"junk.obj", "--deform", "moved.txt", "a.obj"},
+       1,
+       "cagewarp: junk.obj: no vertex record read from this OBJ file\n",
+       {}},
+      {"a junk mesh text file",
+       {{"junk.txt", "hello\n"}},
+       {"junk.txt", "--deform", "moved.txt", "a.txt"},
+       0,
+       "cagewarp: warning: junk.txt: no vertex record read; is it a mesh text file?\n",
+       {"a.txt", "c.txt.mat", "c.txt.ind"}},
       {"an unknown option",
        {{"m.obj", objSample()}},
        {"m.obj", "--deform", "moved.txt", "a.obj", "--xyz"},

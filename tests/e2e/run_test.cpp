@@ -55,7 +55,7 @@ TEST(Program, OneArgumentIsAUsageError) {
             "cagewarp: no model mesh file given\n"
             "usage: cagewarp CONTROL MODEL [b|l|s|o ...] [--deform MOVED OUT ...] [--tables DIR] "
             "[--threads N] [--cage-out FILE] [--coordinates NAME] [--outside MODE] [--mtx] "
-            "[--no-matrix] [--help] [--version]\n");
+            "[--no-matrix] [--keep-normals] [--help] [--version]\n");
   EXPECT_FALSE(runner.exists("c.txt.mat"));
 }
 

@@ -29,6 +29,8 @@ TEST(FileFormat, ExtensionNamesTheFormatAndItsRolesWhateverItsCase) {
       {"cage.VTK", FileFormat::vtk, "cw"},
       {"box.1.ele", FileFormat::tetgen, "c"},
       {"cage.Mesh", FileFormat::medit, "cw"},
+      {"points.XYZ", FileFormat::xyz, "m"},
+      {"points.csv", FileFormat::csv, "m"},
       {"cage.txt", FileFormat::meshText, "c"},
       {"noextension", FileFormat::meshText, "c"},
       {"dir.obj/cage", FileFormat::meshText, "c"},

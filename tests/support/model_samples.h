@@ -107,4 +107,17 @@ inline std::string stlBinarySample() {
   return out;
 }
 
+// Points after a byte order mark, with CRLF line ends, a header and comment lines, extra columns.
+inline std::string xyzSample() {
+  return "\xEF\xBB\xBF# points\r\nX Y Z\r\n0 0 0 1 2\r\n1.0 0 0\r\n1 1 0\r\n\r\n"
+         "0 1 0 # fourth\r\n0.5 0.5 1e0\r\n";
+}
+
+// The same points with the position columns out of order, named in mixed case and quotes,
+// among other columns, one of them quoted with a comma inside.
+inline std::string csvSample() {
+  return "\xEF\xBB\xBFid,\"Z\", y ,X,label\r\n1,0,0,0,\"a,b\"\r\n2,0,0,1.0,b\r\n3,0,1,1,c\r\n"
+         "# note\r\n\r\n4,0,1,0,d\r\n5,1e0, 0.5 ,0.5,e\r\n";
+}
+
 }  // namespace cagewarp::testing

@@ -1,0 +1,105 @@
+#include "formats/model_geometry.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "mesh/cell_type.h"
+
+namespace cagewarp {
+namespace {
+
+using Vector = std::array<double, 3>;
+
+Vector positionOf(const Matrix& positions, int32_t vertex) {
+  return {positions(0, vertex), positions(1, vertex), positions(2, vertex)};
+}
+Vector minus(const Vector& a, const Vector& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+Vector cross(const Vector& a, const Vector& b) {
+  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+double dot(const Vector& a, const Vector& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+double length(const Vector& a) {
+  return std::sqrt(dot(a, a));
+}
+
+// Twice the polygon's area vector (Newell's formula), which also serves non-planar polygons.
+Vector areaVector(const Matrix& positions, const int32_t* corners, int count) {
+  Vector sum{0, 0, 0};
+  for (int k = 0; k < count; ++k) {
+    const Vector c =
+        cross(positionOf(positions, corners[k]), positionOf(positions, corners[(k + 1) % count]));
+    for (int axis = 0; axis < 3; ++axis) sum[axis] += c[axis];
+  }
+  return sum;
+}
+
+// The angle at corner k between its two edges; 0 when an edge has no length.
+double cornerAngle(const Matrix& positions, const int32_t* corners, int count, int k) {
+  const Vector at = positionOf(positions, corners[k]);
+  const Vector a = minus(positionOf(positions, corners[(k + count - 1) % count]), at);
+  const Vector b = minus(positionOf(positions, corners[(k + 1) % count]), at);
+  const double lengths = length(a) * length(b);
+  if (lengths == 0) return 0;
+  return std::atan2(length(cross(a, b)), dot(a, b));
+}
+
+}  // namespace
+
+void facesOfCells(const Mesh& mesh, std::vector<int32_t>& starts, std::vector<int32_t>& corners) {
+  starts.assign(1, 0);
+  corners.clear();
+  for (int type : {triangleType, quadType}) {
+    const IntArray& cells = mesh.cells[type];
+    const int rows = verticesPerCell[type];
+    const int count = rows == 0 ? 0 : cells.count() / rows;
+    for (int cell = 0; cell < count; ++cell) {
+      for (int k = 0; k < rows; ++k) corners.push_back(cells[cell * rows + k]);
+      starts.push_back(static_cast<int32_t>(corners.size()));
+    }
+  }
+}
+
+Matrix cornerNormals(const Matrix& positions, const std::vector<int32_t>& starts,
+                     const std::vector<int32_t>& corners, const std::vector<int32_t>& keys,
+                     int keyCount) {
+  std::vector<Vector> sums(static_cast<size_t>(keyCount), Vector{0, 0, 0});
+  for (size_t face = 0; face + 1 < starts.size(); ++face) {
+    const int32_t* polygon = corners.data() + starts[face];
+    const int count = starts[face + 1] - starts[face];
+    if (count < 3) continue;
+    const Vector area = areaVector(positions, polygon, count);
+    for (int k = 0; k < count; ++k) {
+      const int32_t key = keys[static_cast<size_t>(starts[face] + k)];
+      if (key < 0 || key >= keyCount) continue;
+      const double angle = cornerAngle(positions, polygon, count, k);
+      for (int axis = 0; axis < 3; ++axis)
+        sums[static_cast<size_t>(key)][axis] += angle * area[axis];
+    }
+  }
+  Matrix normals(3, keyCount);
+  for (int key = 0; key < keyCount; ++key) {
+    const Vector& sum = sums[static_cast<size_t>(key)];
+    const double size = length(sum);
+    for (int axis = 0; axis < 3; ++axis)
+      normals(axis, key) = size > 0 ? static_cast<float>(sum[axis] / size) : 0.0f;
+  }
+  return normals;
+}
+
+namespace detail {
+
+void putFloat(std::FILE* out, float value) {
+  // Longest shortest-round-trip text of a float ("-1.17549435e-38").
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  std::fwrite(text, 1, static_cast<size_t>(result.ptr - text), out);
+}
+
+}  // namespace detail
+
+}  // namespace cagewarp
