@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <new>
 #include <string>
@@ -62,30 +63,39 @@ void pass(Warnings& warnings, RunObserver& observer) {
 
 }  // namespace
 
-Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
-                 const BindingOptions& options, Binding& binding, RunObserver* observer) {
+Status refineControl(const Mesh& control, const LookupTables& tables, const BindingOptions& options,
+                     Mesh& refined, RunObserver* observer) {
   RunObserver quiet;
   RunObserver& tell = observer != nullptr ? *observer : quiet;
-  Warnings warnings;
   // The relation expresses the model over the control vertices as loaded.
-  binding.control = control;
-  binding.weightRow = control.vertexRows();
+  refined = control;
   tell.started(Phase::appendWeightRows, "");
-  appendWeightRows(binding.control,
-                   useSparseWeights(options.weightForm, tables, control.vertexColumns()));
-  tell.finished(Phase::appendWeightRows, &binding.control);
+  appendWeightRows(refined, useSparseWeights(options.weightForm, tables, control.vertexColumns()));
+  tell.finished(Phase::appendWeightRows, &refined);
+  return applyOperations(refined, tables, options, tell);
+}
 
+Status applyOperations(Mesh& refined, const LookupTables& tables, const BindingOptions& options,
+                       RunObserver& observer) {
+  Warnings warnings;
   for (char letter : options.operations) {
     const PhaseInfo* operation = operationOf(letter);
     if (operation == nullptr) continue;
-    tell.started(operation->phase, "");
-    const Status status = operation->apply(binding.control, tables, warnings, options.threads);
-    pass(warnings, tell);
+    observer.started(operation->phase, "");
+    const Status status = operation->apply(refined, tables, warnings, options.threads);
+    pass(warnings, observer);
     if (!status.ok) return status;
-    tell.finished(operation->phase, &binding.control);
+    observer.finished(operation->phase, &refined);
   }
-  tell.refined(binding.control);
+  return Status::success();
+}
 
+void relateRefined(const Mesh& control, Mesh model, const LookupTables& tables,
+                   const BindingOptions& options, Binding& binding, RunObserver* observer) {
+  RunObserver quiet;
+  RunObserver& tell = observer != nullptr ? *observer : quiet;
+  Warnings warnings;
+  binding.weightRow = control.vertexRows();
   tell.started(Phase::relate, "");
   binding.model = std::move(model);
   binding.relation = relateModel(binding.model, control, binding.control, tables, warnings,
@@ -95,12 +105,25 @@ Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
   tell.related(binding.relation);
   binding.outside = findOutsideVertices(binding.model, binding.relation.enclosedIndices, control);
   if (binding.outside.count > 0) tell.outside(binding.outside);
+}
+
+Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
+                 const BindingOptions& options, Binding& binding, RunObserver* observer) {
+  binding.weightRow = control.vertexRows();
+  if (Status status = refineControl(control, tables, options, binding.control, observer);
+      !status.ok)
+    return status;
+  if (observer != nullptr) observer->refined(binding.control);
+  relateRefined(control, std::move(model), tables, options, binding, observer);
   return Status::success();
 }
 
 Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed) {
-  const Relation& relation = binding.relation;
-  const Mesh& model = binding.model;
+  return deformModel(binding.relation, binding.model, moved, deformed);
+}
+
+Status deformModel(const Relation& relation, const Mesh& model, const Matrix& moved,
+                   Mesh& deformed) {
   const int n = relation.deformation.rows;
   if (moved.isEmpty() || moved.rows() != 3 || moved.cols() != n)
     return Status::failure(
@@ -114,6 +137,14 @@ Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed) 
     std::copy_n(enclosed.column(j), 3,
                 deformed.vertices.column(relation.enclosedIndices[j]) + deformed.xyzRow);
   return Status::success();
+}
+
+std::string outsideMessage(const OutsideVertices& vertices) {
+  char distance[32];
+  std::snprintf(distance, sizeof distance, "%g", vertices.largestDistance);
+  return std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
+         " model vertices are outside every cell, up to " + distance +
+         " from the control mesh's bounding box; they will not move";
 }
 
 OutsideVertices findOutsideVertices(const Mesh& model, const IntArray& enclosed,

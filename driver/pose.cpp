@@ -30,31 +30,41 @@ Status readMovedPositions(const Pose& pose, int controlVertices, Matrix& positio
 }  // namespace
 
 Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding) {
-  const FormatEntry& out = formatEntryOf(pose.outFile);
-  const bool sameBytes = out.serves(FormatRole::model);
-  if (sameBytes && out.format != source.format) {
-    const std::string modelFormat(formatEntry(source.format).name);
-    return Status::failure(pose.outFile + ": the model is " + modelFormat +
-                           "; its deformed copy is written as " + modelFormat +
-                           " or, under any other extension, as mesh text");
-  }
+  if (Status status = checkDeformedFormat(source, pose.outFile); !status.ok) return status;
   const Relation& relation = binding.relation;
   Matrix moved;
   if (Status status = readMovedPositions(pose, relation.deformation.rows, moved); !status.ok)
     return status;
+  return writeDeformedCopy(relation, binding.model, source, moved, pose.outFile);
+}
+
+Status checkDeformedFormat(const ModelFile& source, const std::string& outFile) {
+  const FormatEntry& out = formatEntryOf(outFile);
+  if (out.serves(FormatRole::model) && out.format != source.format) {
+    const std::string modelFormat(formatEntry(source.format).name);
+    return Status::failure(outFile + ": the model is " + modelFormat +
+                           "; its deformed copy is written as " + modelFormat +
+                           " or, under any other extension, as mesh text");
+  }
+  return Status::success();
+}
+
+Status writeDeformedCopy(const Relation& relation, const Mesh& model, const ModelFile& source,
+                         const Matrix& moved, const std::string& outFile) {
+  if (Status status = checkDeformedFormat(source, outFile); !status.ok) return status;
   Mesh deformed;
-  if (Status status = deformModel(binding, moved, deformed); !status.ok) return status;
-  if (sameBytes) {
+  if (Status status = deformModel(relation, model, moved, deformed); !status.ok) return status;
+  if (formatEntryOf(outFile).serves(FormatRole::model)) {
     const IntArray& enclosed = relation.enclosedIndices;
     Matrix enclosedPositions(3, enclosed.count());
     for (int j = 0; j < enclosed.count(); ++j)
       std::copy_n(deformed.vertices.column(enclosed[j]) + deformed.xyzRow, 3,
                   enclosedPositions.column(j));
-    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile);
+    return writeDeformedModel(source, enclosed, enclosedPositions, outFile);
   }
   // writeText replaces the file only once complete, so a failed write leaves nothing half done.
-  if (Status status = writeText(deformed, pose.outFile); !status.ok)
-    return Status::failure(pose.outFile + ": cannot write the deformed model");
+  if (Status status = writeText(deformed, outFile); !status.ok)
+    return Status::failure(outFile + ": cannot write the deformed model");
   return Status::success();
 }
 

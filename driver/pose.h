@@ -21,4 +21,13 @@ struct Pose {
 // gets the bound model as mesh text. The output is complete or absent.
 Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding);
 
+// Fails, naming both formats, when `outFile` names a model format other than the model's own
+// (`source`, as read): a deformed copy is written in its own format or as mesh text.
+Status checkDeformedFormat(const ModelFile& source, const std::string& outFile);
+
+// What writePose writes once the moved control positions (3 x n) are known: `model`, bound by
+// `relation` (the bound model, or the model file read again), deformed and written to `outFile`.
+Status writeDeformedCopy(const Relation& relation, const Mesh& model, const ModelFile& source,
+                         const Matrix& moved, const std::string& outFile);
+
 }  // namespace cagewarp

@@ -107,13 +107,7 @@ class ConsoleObserver : public RunObserver {
     print(messages::refinedStored, refinedFile_);
     print(messages::refinedSummary, control.summary());
   }
-  void outside(const OutsideVertices& vertices) override {
-    char distance[32];
-    std::snprintf(distance, sizeof distance, "%g", vertices.largestDistance);
-    error(std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
-          " model vertices are outside every cell, up to " + distance +
-          " from the control mesh's bounding box; they will not move");
-  }
+  void outside(const OutsideVertices& vertices) override { error(outsideMessage(vertices)); }
   void related(const Relation& relation) override { enclosed_ = relation.enclosedIndices.count(); }
   void poseFailed(const Pose& /*pose*/, const Status& status) override { error(status.message); }
   void writeFailed(Phase phase, const std::string& file, const Status& status) override {
