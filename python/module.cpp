@@ -368,6 +368,40 @@ py::array_t<float> deform(const PyBinding& self, const FloatInput& moved) {
   return out;
 }
 
+// P * D for D given as the (data, row indices, column starts) of an n x m compressed sparse
+// column matrix and P as (n, 3) positions: the (m, 3) positions D gives, as deform computes them
+// for the enclosed columns.
+py::array_t<float> applyColumns(const py::array_t<float, py::array::c_style>& data,
+                                const py::array_t<int32_t, py::array::c_style>& rows,
+                                const py::array_t<int64_t, py::array::c_style>& starts, int n,
+                                const FloatInput& moved) {
+  if (moved.ndim() != 2 || moved.shape(1) != 3 || moved.shape(0) != n)
+    raise(PyExc_ValueError, "moved cage positions do not have " + std::to_string(n) + " rows");
+  const int64_t entries = data.shape(0);
+  const int m = static_cast<int>(starts.shape(0)) - 1;
+  if (rows.shape(0) != entries || m < 0 || starts.at(0) != 0 || starts.at(m) != entries)
+    raise(PyExc_ValueError, "malformed sparse columns");
+  SparseColumns d;
+  d.rows = n;
+  d.start.assign(starts.data(), starts.data() + m + 1);
+  if (!std::is_sorted(d.start.begin(), d.start.end()))
+    raise(PyExc_ValueError, "malformed sparse columns");
+  d.entries.resize(static_cast<size_t>(entries));
+  const int32_t* row = rows.data();
+  const float* value = data.data();
+  for (int64_t k = 0; k < entries; ++k) {
+    if (row[k] < 0 || row[k] >= n) raise(PyExc_ValueError, "malformed sparse columns");
+    d.entries[k] = {row[k], value[k]};
+  }
+  const Matrix positions = positionMatrix(moved);
+  py::array_t<float> out({m, 3});
+  float* to = out.mutable_data();
+  py::gil_scoped_release unlocked;
+  const Matrix placed = applyRelation(d, positions);
+  std::copy_n(placed.data(), static_cast<size_t>(3) * m, to);
+  return out;
+}
+
 // Writes the model file deformed, as a run's --deform writes it.
 void deformFile(const PyBinding& self, const std::string& modelPath, const FloatInput& moved,
                 const std::string& outPath) {
@@ -493,10 +527,12 @@ PYBIND11_MODULE(_cagewarp, m) {
       .def("enclosed", &enclosedIndices)
       .def("deform", &deform)
       .def("deform_file", &deformFile)
+      .def("rest_points", [](const PyBinding& b) { return meshPoints(b.binding.model); })
       .def_property_readonly("model_vertex_count",
                              [](const PyBinding& b) { return b.binding.model.vertexColumns(); })
       .def_property_readonly("cage_vertex_count", [](const PyBinding& b) {
         return b.binding.relation.deformation.rows;
       });
   m.def("bind", &bind);
+  m.def("apply_columns", &applyColumns);
 }
