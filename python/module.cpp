@@ -234,8 +234,8 @@ py::bytes rawBytes(const T* data, size_t count) {
 template <typename T>
 void fromBytes(const py::bytes& bytes, T* data, size_t count) {
   const std::string text = bytes;
-  if (text.size() != count * sizeof(T)) raise(PyExc_ValueError, "malformed pickled cage");
-  std::memcpy(data, text.data(), text.size());
+  if (text.size() != count * sizeof(T)) raise(PyExc_ValueError, "malformed pickled state");
+  if (count > 0) std::memcpy(data, text.data(), text.size());
 }
 
 // Everything a mesh holds, as plain values a pickle can carry.
@@ -368,37 +368,39 @@ py::array_t<float> deform(const PyBinding& self, const FloatInput& moved) {
   return out;
 }
 
-// P * D for D given as the (data, row indices, column starts) of an n x m compressed sparse
-// column matrix and P as (n, 3) positions: the (m, 3) positions D gives, as deform computes them
-// for the enclosed columns.
-py::array_t<float> applyColumns(const py::array_t<float, py::array::c_style>& data,
-                                const py::array_t<int32_t, py::array::c_style>& rows,
-                                const py::array_t<int64_t, py::array::c_style>& starts, int n,
-                                const FloatInput& moved) {
-  if (moved.ndim() != 2 || moved.shape(1) != 3 || moved.shape(0) != n)
-    raise(PyExc_ValueError, "moved cage positions do not have " + std::to_string(n) + " rows");
-  const int64_t entries = data.shape(0);
-  const int m = static_cast<int>(starts.shape(0)) - 1;
-  if (rows.shape(0) != entries || m < 0 || starts.at(0) != 0 || starts.at(m) != entries)
-    raise(PyExc_ValueError, "malformed sparse columns");
-  SparseColumns d;
-  d.rows = n;
-  d.start.assign(starts.data(), starts.data() + m + 1);
-  if (!std::is_sorted(d.start.begin(), d.start.end()))
-    raise(PyExc_ValueError, "malformed sparse columns");
-  d.entries.resize(static_cast<size_t>(entries));
-  const int32_t* row = rows.data();
-  const float* value = data.data();
-  for (int64_t k = 0; k < entries; ++k) {
-    if (row[k] < 0 || row[k] >= n) raise(PyExc_ValueError, "malformed sparse columns");
-    d.entries[k] = {row[k], value[k]};
-  }
-  const Matrix positions = positionMatrix(moved);
-  py::array_t<float> out({m, 3});
-  float* to = out.mutable_data();
-  py::gil_scoped_release unlocked;
-  const Matrix placed = applyRelation(d, positions);
-  std::copy_n(placed.data(), static_cast<size_t>(3) * m, to);
+// What deform, deform_file and the matrix need of a binding, as plain values a pickle can carry:
+// D, the enclosed list and the bound model; the refined cage stays behind.
+py::tuple bindingState(const PyBinding& self) {
+  const Relation& relation = self.binding.relation;
+  const SparseColumns& d = relation.deformation;
+  const Mesh& model = self.binding.model;
+  return py::make_tuple(1, d.rows, rawBytes(d.start.data(), d.start.size()),
+                        rawBytes(d.entries.data(), d.entries.size()),
+                        rawBytes(relation.enclosedIndices.data(), relation.enclosedIndices.count()),
+                        meshState(model));
+}
+
+std::unique_ptr<PyBinding> bindingFromState(const py::tuple& state) {
+  if (state.size() != 6 || state[0].cast<int>() != 1)
+    raise(PyExc_ValueError, "malformed pickled binding");
+  auto out = std::make_unique<PyBinding>();
+  Relation& relation = out->binding.relation;
+  SparseColumns& d = relation.deformation;
+  d.rows = state[1].cast<int>();
+  const std::string start = state[2].cast<py::bytes>();
+  const std::string entries = state[3].cast<py::bytes>();
+  const std::string enclosed = state[4].cast<py::bytes>();
+  d.start.resize(start.size() / sizeof(int64_t));
+  d.entries.resize(entries.size() / sizeof(SparseEntry));
+  fromBytes(state[2].cast<py::bytes>(), d.start.data(), d.start.size());
+  fromBytes(state[3].cast<py::bytes>(), d.entries.data(), d.entries.size());
+  const int count = static_cast<int>(enclosed.size() / sizeof(int32_t));
+  relation.enclosedIndices = IntArray({count}, 0);
+  fromBytes(state[4].cast<py::bytes>(), relation.enclosedIndices.data(), count);
+  out->binding.model = meshFromState(state[5].cast<py::tuple>());
+  if (d.cols() != count || d.start.empty() || d.start.front() != 0 ||
+      d.start.back() != static_cast<int64_t>(d.entries.size()))
+    raise(PyExc_ValueError, "malformed pickled binding");
   return out;
 }
 
@@ -527,12 +529,11 @@ PYBIND11_MODULE(_cagewarp, m) {
       .def("enclosed", &enclosedIndices)
       .def("deform", &deform)
       .def("deform_file", &deformFile)
-      .def("rest_points", [](const PyBinding& b) { return meshPoints(b.binding.model); })
+      .def(py::pickle(&bindingState, &bindingFromState))
       .def_property_readonly("model_vertex_count",
                              [](const PyBinding& b) { return b.binding.model.vertexColumns(); })
       .def_property_readonly("cage_vertex_count", [](const PyBinding& b) {
         return b.binding.relation.deformation.rows;
       });
   m.def("bind", &bind);
-  m.def("apply_columns", &applyColumns);
 }

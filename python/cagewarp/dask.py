@@ -29,41 +29,25 @@ from dask.highlevelgraph import HighLevelGraph
 import numpy as np
 import scipy.sparse
 
-from . import _cagewarp
 from .core import Cage, PathLike, _moved
 from .core import bind as _bind
 
 
-class _Chunk:
-    """One chunk's binding as plain arrays, so that it pickles between workers: the chunk's
-    columns of D (n x m, compressed by column, zeros as computed), the enclosed rows and the
-    positions of the chunk's vertices as bound."""
-
-    def __init__(self, binding: Any) -> None:
-        self.data, self.rows, self.starts, self.shape = binding._core.matrix()
-        self.enclosed = binding.enclosed
-        self.rest = binding._core.rest_points()
-
-    def deform(self, moved: np.ndarray) -> np.ndarray:
-        out = self.rest.copy()
-        if len(self.enclosed):
-            placed = _cagewarp.apply_columns(self.data, self.rows, self.starts, self.shape[0],
-                                             moved)
-            out[self.enclosed] = placed[self.enclosed]
-        return out
-
-    def matrix(self) -> scipy.sparse.csc_matrix:
-        matrix = scipy.sparse.csc_matrix((self.data, self.rows, self.starts), shape=self.shape)
-        matrix.eliminate_zeros()
-        return matrix
+def _bind_chunk(cage: Cage, points: np.ndarray, tables: Optional[str], threads: int) -> Any:
+    """The core binding of one chunk: it pickles with D, the enclosed list and the bound
+    positions (the refined cage, which deform does not need, stays behind)."""
+    return _bind(cage, points.reshape(-1, 3), tables=tables, threads=threads)._core
 
 
-def _bind_chunk(cage: Cage, points: np.ndarray, tables: Optional[str], threads: int) -> _Chunk:
-    return _Chunk(_bind(cage, points.reshape(-1, 3), tables=tables, threads=threads))
-
-
-def _deform_chunk(chunk: _Chunk, moved: np.ndarray) -> np.ndarray:
+def _deform_chunk(chunk: Any, moved: np.ndarray) -> np.ndarray:
     return chunk.deform(moved)
+
+
+def _chunk_matrix(chunk: Any) -> scipy.sparse.csc_matrix:
+    data, rows, starts, shape = chunk.matrix()
+    matrix = scipy.sparse.csc_matrix((data, rows, starts), shape=shape)
+    matrix.eliminate_zeros()
+    return matrix
 
 
 def _offset(indices: np.ndarray, start: int) -> np.ndarray:
@@ -104,7 +88,7 @@ class Binding:
     def columns(self) -> scipy.sparse.csc_matrix:
         """D gathered on the client: an (n, M) scipy.sparse.csc_matrix equal to the
         single-process :attr:`cagewarp.Binding.matrix`."""
-        parts = dask.compute(*[dask.delayed(lambda c: c.matrix())(c) for c in self._chunks])
+        parts = dask.compute(*[dask.delayed(_chunk_matrix)(c) for c in self._chunks])
         n = self.cage.given._mesh.vertex_count
         if not parts:
             return scipy.sparse.csc_matrix((n, 0), dtype=np.float32)
@@ -114,7 +98,7 @@ class Binding:
         """Indices of the model vertices inside the cage, gathered on the client (int64)."""
         starts = np.concatenate([[0], np.cumsum(self._row_chunks)[:-1]]).astype(int)
         parts = dask.compute(
-            *[dask.delayed(lambda c, s: _offset(c.enclosed, s))(c, int(s))
+            *[dask.delayed(lambda c, s: _offset(c.enclosed(), s))(c, int(s))
               for c, s in zip(self._chunks, starts)])
         return np.concatenate(parts) if parts else np.zeros(0, np.int64)
 
