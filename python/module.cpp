@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -71,6 +72,11 @@ class Report : public RunObserver {
     const std::lock_guard<std::mutex> hold(lock_);
     return py::make_tuple(doing_, step_.load(), located_.load(), total_.load());
   }
+  // What the run did last, for the out-of-memory message.
+  std::string doing() {
+    const std::lock_guard<std::mutex> hold(lock_);
+    return doing_;
+  }
   std::vector<std::string> messages() {
     const std::lock_guard<std::mutex> hold(lock_);
     return messages_;
@@ -78,7 +84,7 @@ class Report : public RunObserver {
 
  private:
   std::mutex lock_;
-  std::string doing_;
+  std::string doing_ = describe(Phase::appendWeightRows);
   std::vector<std::string> messages_;
   std::atomic<int> step_{0};
   std::atomic<int64_t> located_{0};
@@ -105,6 +111,11 @@ std::shared_ptr<Tables> loadTables(const std::string& given, const std::string& 
 
 // (n, 3) positions into the x, y, z rows of a 3 x n matrix.
 Matrix positionMatrix(const FloatInput& points) {
+  // The core counts elements in ints: more is more than it can hold, and fails as the program
+  // fails, out of memory, rather than wrapping around.
+  if (points.shape(0) > std::numeric_limits<int>::max() / 3)
+    raise(PyExc_MemoryError, "out of memory: " + std::to_string(points.shape(0)) +
+                                 " points are more than cagewarp can hold");
   const int n = static_cast<int>(points.shape(0));
   Matrix positions(3, n);
   std::memcpy(positions.data(), points.data(), sizeof(float) * 3 * static_cast<size_t>(n));
@@ -125,6 +136,7 @@ py::tuple meshFromArrays(const FloatInput& points, const py::list& cells, bool f
     const int type = entry[0].cast<int>();
     const auto order = entry[1].cast<std::vector<int>>();
     const auto nodes = entry[2].cast<py::array_t<int32_t, py::array::c_style>>();
+    if (nodes.shape(0) * nodes.shape(1) > std::numeric_limits<int>::max()) throw std::bad_alloc();
     const int count = static_cast<int>(nodes.shape(0));
     const int k = static_cast<int>(nodes.shape(1));
     if (fileOrders) {
@@ -286,7 +298,7 @@ Refined refine(const Mesh& given, const Refined* already, const Tables& tables,
                const BindingOptions& options, Report& report) {
   Refined out;
   Status status;
-  {
+  try {
     py::gil_scoped_release unlocked;
     if (already != nullptr) {
       out = *already;
@@ -296,6 +308,8 @@ Refined refine(const Mesh& given, const Refined* already, const Tables& tables,
       out.weightRow = given.vertexRows();
       status = refineControl(given, tables.tables, options, out.refined, &report);
     }
+  } catch (const std::bad_alloc&) {
+    raise(PyExc_MemoryError, "out of memory while " + report.doing());
   }
   check(status);
   return out;
@@ -312,9 +326,13 @@ std::unique_ptr<PyBinding> bind(const Refined& cage, const FloatInput& points, c
   report.setTotal(points.shape(0));
   Mesh model(3);
   model.vertices = positionMatrix(points);
-  py::gil_scoped_release unlocked;
-  out->binding.control = cage.refined;
-  relateRefined(cage.given, std::move(model), tables.tables, options, out->binding, &report);
+  try {
+    py::gil_scoped_release unlocked;
+    out->binding.control = cage.refined;
+    relateRefined(cage.given, std::move(model), tables.tables, options, out->binding, &report);
+  } catch (const std::bad_alloc&) {
+    raise(PyExc_MemoryError, "out of memory while " + report.doing());
+  }
   return out;
 }
 

@@ -63,3 +63,15 @@ def test_bad_input_raises_and_leaves_the_module_usable(what, call, error, messag
     assert message in str(raised.value)
     assert cagewarp.bind(CAGE, MODEL).matrix.shape == (64, 50)
 
+
+
+def test_more_points_than_the_core_counts_is_a_memory_error():
+    """Past what the core counts in ints the module stops before touching a byte (np.zeros
+    reserves the pages without writing them)."""
+    try:
+        huge = np.zeros((2**31 // 3 + 1, 3), np.float32)
+    except MemoryError:
+        pytest.skip("no room to reserve 8.6 GB of address space")
+    with pytest.raises(MemoryError, match="more than cagewarp can hold"):
+        cagewarp.bind(CAGE, huge)
+    assert cagewarp.bind(CAGE, MODEL).matrix.shape == (64, 50)
