@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "relate/cage_surface.h"
@@ -134,30 +137,39 @@ void measureUnbound(const Mesh& control, const LookupTables& tables, const Bindi
 
 }  // namespace
 
-Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
-                 const BindingOptions& options, Binding& binding, RunObserver* observer) {
+Status refineControl(const Mesh& control, const LookupTables& tables, const BindingOptions& options,
+                     Mesh& refined, RunObserver* observer) {
   RunObserver quiet;
   RunObserver& tell = observer != nullptr ? *observer : quiet;
-  Warnings warnings;
   // The relation expresses the model over the control vertices as loaded.
-  binding.control = control;
-  binding.weightRow = control.vertexRows();
+  refined = control;
   tell.started(Phase::appendWeightRows, "");
-  appendWeightRows(binding.control,
-                   useSparseWeights(options.weightForm, tables, control.vertexColumns()));
-  tell.finished(Phase::appendWeightRows, &binding.control);
+  appendWeightRows(refined, useSparseWeights(options.weightForm, tables, control.vertexColumns()));
+  tell.finished(Phase::appendWeightRows, &refined);
+  return applyOperations(refined, tables, options, tell);
+}
 
+Status applyOperations(Mesh& refined, const LookupTables& tables, const BindingOptions& options,
+                       RunObserver& observer) {
+  Warnings warnings;
   for (char letter : options.operations) {
     const PhaseInfo* operation = operationOf(letter);
     if (operation == nullptr) continue;
-    tell.started(operation->phase, "");
-    const Status status = operation->apply(binding.control, tables, warnings, options.threads);
-    pass(warnings, tell);
+    observer.started(operation->phase, "");
+    const Status status = operation->apply(refined, tables, warnings, options.threads);
+    pass(warnings, observer);
     if (!status.ok) return status;
-    tell.finished(operation->phase, &binding.control);
+    observer.finished(operation->phase, &refined);
   }
-  tell.refined(binding.control);
+  return Status::success();
+}
 
+void relateRefined(const Mesh& control, Mesh model, const LookupTables& tables,
+                   const BindingOptions& options, Binding& binding, RunObserver* observer) {
+  RunObserver quiet;
+  RunObserver& tell = observer != nullptr ? *observer : quiet;
+  Warnings warnings;
+  binding.weightRow = control.vertexRows();
   tell.started(Phase::relate, "");
   binding.model = std::move(model);
   binding.relation = relateModel(binding.model, control, binding.control, tables, warnings,
@@ -174,18 +186,33 @@ Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
   binding.outside.bound = bound.bound;
   binding.outside.boundDistance = bound.boundDistance;
   binding.outside.reach = bound.reach;
-  binding.outside.refined = std::any_of(options.operations.begin(), options.operations.end(),
+  // A cage refined before it came here (as a front end may do) has other vertices.
+  binding.outside.refined = binding.control.vertexColumns() != control.vertexColumns() ||
+                            std::any_of(options.operations.begin(), options.operations.end(),
                                         [](char letter) { return isOperation(letter); });
   if (binding.outside.count > 0) measureUnbound(control, tables, options, *surface, binding);
   tell.finished(Phase::relate, &binding.model);
   tell.related(binding.relation);
   if (binding.outside.count > 0 || binding.outside.bound > 0) tell.outside(binding.outside);
+}
+
+Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
+                 const BindingOptions& options, Binding& binding, RunObserver* observer) {
+  binding.weightRow = control.vertexRows();
+  if (Status status = refineControl(control, tables, options, binding.control, observer);
+      !status.ok)
+    return status;
+  if (observer != nullptr) observer->refined(binding.control);
+  relateRefined(control, std::move(model), tables, options, binding, observer);
   return Status::success();
 }
 
 Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed) {
-  const Relation& relation = binding.relation;
-  const Mesh& model = binding.model;
+  return deformModel(binding.relation, binding.model, moved, deformed);
+}
+
+Status deformModel(const Relation& relation, const Mesh& model, const Matrix& moved,
+                   Mesh& deformed) {
   const int n = relation.deformation.rows;
   if (moved.isEmpty() || moved.rows() != 3 || moved.cols() != n)
     return Status::failure(
@@ -201,8 +228,65 @@ Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed) 
   return Status::success();
 }
 
+bool parseOutside(const std::string& text, BindingOptions& binding) {
+  if (text == "keep") {
+    binding.outside = OutsideMode::keep;
+    return true;
+  }
+  const std::string_view prefix = "nearest";
+  if (text.compare(0, prefix.size(), prefix) != 0) return false;
+  OutsideDistance distance;
+  if (text.size() > prefix.size()) {
+    if (text[prefix.size()] != ':') return false;
+    std::string number = text.substr(prefix.size() + 1);
+    distance.inCageEdges = !number.empty() && number.back() == 'x';
+    if (distance.inCageEdges) number.pop_back();
+    char* end = nullptr;
+    distance.value = number.empty() ? 0.0 : std::strtod(number.c_str(), &end);
+    if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(distance.value) ||
+        !(distance.value > 0))
+      return false;
+  }
+  binding.outside = OutsideMode::nearest;
+  binding.outsideDistance = distance;
+  return true;
+}
+
 double outsideReach(const OutsideDistance& distance, const Mesh& control) {
   return distance.inCageEdges ? distance.value * medianEdgeLength(control) : distance.value;
+}
+
+std::vector<std::string> outsideMessages(const OutsideVertices& vertices) {
+  const auto number = [](double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return std::string(text);
+  };
+  const char* cage =
+      vertices.refined ? " from the refined cage's surface" : " from the cage's surface";
+  std::vector<std::string> lines;
+  if (vertices.bound > 0)
+    lines.push_back(std::to_string(vertices.bound) + " of " + std::to_string(vertices.total) +
+                    " model vertices are outside every cell and bound to the nearest one, up to " +
+                    number(vertices.boundDistance) + cage + " (reach " + number(vertices.reach) +
+                    ")");
+  if (vertices.count == 0) return lines;
+  // Without a refined surface, the box of the control mesh is all there is to measure from.
+  const bool surface = std::isfinite(vertices.surfaceDistance);
+  lines.push_back(
+      std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
+      " model vertices are outside every cell, up to " +
+      (surface ? number(vertices.surfaceDistance) + cage
+               : number(vertices.largestDistance) + " from the control mesh's bounding box") +
+      "; they will not move");
+  if (vertices.lostToRefinement > 0)
+    lines.push_back(std::to_string(vertices.lostToRefinement) +
+                    " of them are inside the control mesh as given: refinement pulled its "
+                    "surface in by up to " +
+                    number(vertices.lostDistance) +
+                    " there; grow the cage by more than that on every side, or bind them with " +
+                    (vertices.reach > 0 ? "a longer reach of " : "") + "--outside nearest");
+  return lines;
 }
 
 OutsideVertices findOutsideVertices(const Mesh& model, const IntArray& enclosed,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -86,13 +87,42 @@ struct Binding {
 Status bindModel(const Mesh& control, Mesh model, const LookupTables& tables,
                  const BindingOptions& options, Binding& binding, RunObserver* observer = nullptr);
 
+// The first half of bindModel: `control` with its weight rows, refined by the operations in
+// order. Fails when an operation does; `refined` then holds whatever was reached.
+Status refineControl(const Mesh& control, const LookupTables& tables, const BindingOptions& options,
+                     Mesh& refined, RunObserver* observer = nullptr);
+
+// Refines an already refined control mesh (with its weight rows) further by the operations in
+// order: refining by "b s" then "s" is refining by "b s s".
+Status applyOperations(Mesh& refined, const LookupTables& tables, const BindingOptions& options,
+                       RunObserver& observer);
+
+// The second half of bindModel: relates `model` to `binding.control`, which holds `control`
+// refined by refineControl.
+void relateRefined(const Mesh& control, Mesh model, const LookupTables& tables,
+                   const BindingOptions& options, Binding& binding,
+                   RunObserver* observer = nullptr);
+
 // The bound model for the control vertices moved to `moved` (3 x n, n the control vertices as
 // loaded): the enclosed vertices where the relation puts them, everything else as bound. Fails
 // when `moved` has another shape.
 Status deformModel(const Binding& binding, const Matrix& moved, Mesh& deformed);
 
+// Sets the outside mode of `options` from its text: keep, nearest, or nearest:DIST with DIST a
+// positive length or, ending in x, a multiple of the cage's median edge. False for other text.
+bool parseOutside(const std::string& text, BindingOptions& options);
+
 // The distance OutsideMode::nearest reaches for a control mesh as loaded.
 double outsideReach(const OutsideDistance& distance, const Mesh& control);
+
+// The same for `model` bound by `relation`: a model that has the bound model's vertices but
+// other rows or cells, such as the model file itself.
+Status deformModel(const Relation& relation, const Mesh& model, const Matrix& moved,
+                   Mesh& deformed);
+
+// What a run reports on standard error about the model vertices outside every cell, a line
+// each: those bound from outside, those left at rest, and those the refinement lost.
+std::vector<std::string> outsideMessages(const OutsideVertices& vertices);
 
 // Counts the model vertices missing from the ascending `enclosed` list and measures how far they
 // lie from the bounding box of the control mesh's positions.

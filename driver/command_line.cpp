@@ -48,32 +48,6 @@ bool parseCoordinates(const std::string& text, Coordinates& coordinates) {
   return true;
 }
 
-// keep, nearest, or nearest:DIST with DIST a positive length or, ending in x, a multiple of the
-// cage's median edge.
-bool parseOutside(const std::string& text, BindingOptions& binding) {
-  if (text == "keep") {
-    binding.outside = OutsideMode::keep;
-    return true;
-  }
-  const std::string_view prefix = "nearest";
-  if (text.compare(0, prefix.size(), prefix) != 0) return false;
-  OutsideDistance distance;
-  if (text.size() > prefix.size()) {
-    if (text[prefix.size()] != ':') return false;
-    std::string number = text.substr(prefix.size() + 1);
-    distance.inCageEdges = !number.empty() && number.back() == 'x';
-    if (distance.inCageEdges) number.pop_back();
-    char* end = nullptr;
-    distance.value = number.empty() ? 0.0 : std::strtod(number.c_str(), &end);
-    if (number.empty() || end != number.c_str() + number.size() || !std::isfinite(distance.value) ||
-        !(distance.value > 0))
-      return false;
-  }
-  binding.outside = OutsideMode::nearest;
-  binding.outsideDistance = distance;
-  return true;
-}
-
 CommandLine usageError(std::string message) {
   CommandLine line;
   line.action = CommandAction::usageError;

@@ -66,41 +66,50 @@ ModelGeometry geometryOf(const Mesh& deformed, const ModelFile& source) {
 }  // namespace
 
 Status checkPoseOutputs(const std::vector<Pose>& poses) {
-  for (const Pose& pose : poses) {
-    const FormatEntry& out = formatEntryOf(pose.outFile);
-    if (out.format == FileFormat::meshText || out.serves(FormatRole::modelOutput)) continue;
-    return Status::failure(pose.outFile + std::string(messages::unwritableModelFormat) +
-                           std::string(out.name) + std::string(messages::writableModelFormats) +
-                           extensionsServing(FormatRole::modelOutput) +
-                           std::string(messages::otherModelOutput));
-  }
+  for (const Pose& pose : poses)
+    if (Status status = checkDeformedFormat(pose.outFile); !status.ok) return status;
   return Status::success();
+}
+
+Status checkDeformedFormat(const std::string& outFile) {
+  const FormatEntry& out = formatEntryOf(outFile);
+  if (out.format == FileFormat::meshText || out.serves(FormatRole::modelOutput))
+    return Status::success();
+  return Status::failure(outFile + std::string(messages::unwritableModelFormat) +
+                         std::string(out.name) + std::string(messages::writableModelFormats) +
+                         extensionsServing(FormatRole::modelOutput) +
+                         std::string(messages::otherModelOutput));
 }
 
 Status writePose(const Pose& pose, const ModelFile& source, const Binding& binding,
                  bool keepNormals) {
-  const FormatEntry& out = formatEntryOf(pose.outFile);
-  if (Status status = checkPoseOutputs({pose}); !status.ok) return status;
-  const bool sameBytes = out.serves(FormatRole::model) && out.format == source.format;
+  if (Status status = checkDeformedFormat(pose.outFile); !status.ok) return status;
   const Relation& relation = binding.relation;
   Matrix moved;
   if (Status status = readMovedPositions(pose, relation.deformation.rows, moved); !status.ok)
     return status;
+  return writeDeformedCopy(relation, binding.model, source, moved, pose.outFile, keepNormals);
+}
+
+Status writeDeformedCopy(const Relation& relation, const Mesh& model, const ModelFile& source,
+                         const Matrix& moved, const std::string& outFile, bool keepNormals) {
+  if (Status status = checkDeformedFormat(outFile); !status.ok) return status;
+  const FormatEntry& out = formatEntryOf(outFile);
   Mesh deformed;
-  if (Status status = deformModel(binding, moved, deformed); !status.ok) return status;
-  if (sameBytes) {
+  if (Status status = deformModel(relation, model, moved, deformed); !status.ok) return status;
+  if (out.serves(FormatRole::model) && out.format == source.format) {
     const IntArray& enclosed = relation.enclosedIndices;
     Matrix enclosedPositions(3, enclosed.count());
     for (int j = 0; j < enclosed.count(); ++j)
       std::copy_n(deformed.vertices.column(enclosed[j]) + deformed.xyzRow, 3,
                   enclosedPositions.column(j));
-    return writeDeformedModel(source, enclosed, enclosedPositions, pose.outFile, keepNormals);
+    return writeDeformedModel(source, enclosed, enclosedPositions, outFile, keepNormals);
   }
   if (out.format != FileFormat::meshText)
-    return out.writeModel(geometryOf(deformed, source), pose.outFile);
+    return out.writeModel(geometryOf(deformed, source), outFile);
   // writeText replaces the file only once complete, so a failed write leaves nothing half done.
-  if (Status status = writeText(deformed, pose.outFile); !status.ok)
-    return Status::failure(pose.outFile + ": cannot write the deformed model");
+  if (Status status = writeText(deformed, outFile); !status.ok)
+    return Status::failure(outFile + ": cannot write the deformed model");
   return Status::success();
 }
 

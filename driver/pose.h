@@ -31,4 +31,13 @@ Status writePose(const Pose& pose, const ModelFile& source, const Binding& bindi
 // output names a format the program reads but cannot write a model in; checked before a run.
 Status checkPoseOutputs(const std::vector<Pose>& poses);
 
+// Fails, naming the file and the formats a model can be written in, when `outFile` names a
+// format the program reads but cannot write a model in.
+Status checkDeformedFormat(const std::string& outFile);
+
+// What writePose writes once the moved control positions (3 x n) are known: `model`, bound by
+// `relation` (the bound model, or the model file read again), deformed and written to `outFile`.
+Status writeDeformedCopy(const Relation& relation, const Mesh& model, const ModelFile& source,
+                         const Matrix& moved, const std::string& outFile, bool keepNormals = false);
+
 }  // namespace cagewarp

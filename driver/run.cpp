@@ -113,32 +113,7 @@ class ConsoleObserver : public RunObserver {
     print(messages::refinedSummary, control.summary());
   }
   void outside(const OutsideVertices& vertices) override {
-    const auto number = [](double value) {
-      char text[32];
-      std::snprintf(text, sizeof text, "%g", value);
-      return std::string(text);
-    };
-    const char* cage =
-        vertices.refined ? " from the refined cage's surface" : " from the cage's surface";
-    if (vertices.bound > 0)
-      error(std::to_string(vertices.bound) + " of " + std::to_string(vertices.total) +
-            " model vertices are outside every cell and bound to the nearest one, up to " +
-            number(vertices.boundDistance) + cage + " (reach " + number(vertices.reach) + ")");
-    if (vertices.count == 0) return;
-    // Without a refined surface, the box of the control mesh is all there is to measure from.
-    const bool surface = std::isfinite(vertices.surfaceDistance);
-    error(std::to_string(vertices.count) + " of " + std::to_string(vertices.total) +
-          " model vertices are outside every cell, up to " +
-          (surface ? number(vertices.surfaceDistance) + cage
-                   : number(vertices.largestDistance) + " from the control mesh's bounding box") +
-          "; they will not move");
-    if (vertices.lostToRefinement > 0)
-      error(std::to_string(vertices.lostToRefinement) +
-            " of them are inside the control mesh as given: refinement pulled its surface in by "
-            "up to " +
-            number(vertices.lostDistance) +
-            " there; grow the cage by more than that on every side, or bind them with " +
-            (vertices.reach > 0 ? "a longer reach of " : "") + "--outside nearest");
+    for (const std::string& line : outsideMessages(vertices)) error(line);
   }
   void related(const Relation& relation) override {
     enclosed_ = relation.enclosedIndices.count() - relation.boundFromOutside;

@@ -58,16 +58,23 @@ bool sameDirectory(const fs::path& a, const fs::path& b) {
 }  // namespace
 
 Status findTableDirectory(const std::string& given, std::string& found, Warnings& notes) {
+  const TablePlaces program = {executableDirectory().string(), installedTables, CAGEWARP_BUILD_DIR,
+                               "name one with --tables DIR"};
+  return findTableDirectory(given, program, found, notes);
+}
+
+Status findTableDirectory(const std::string& given, const TablePlaces& places, std::string& found,
+                          Warnings& notes) {
   if (!given.empty()) {
     if (!isDirectory(given)) return Status::failure(given + ": no such table directory");
     found = given;
     return Status::success();
   }
   std::vector<fs::path> candidates = {defaultTableDirectory};
-  const fs::path binDirectory = executableDirectory();
-  if (!binDirectory.empty()) {
-    candidates.push_back(binDirectory / installedTables);
-    if (sameDirectory(binDirectory, CAGEWARP_BUILD_DIR))
+  const fs::path home = places.home;
+  if (!home.empty()) {
+    candidates.push_back(home / places.installed);
+    if (!places.buildHome.empty() && sameDirectory(home, places.buildHome))
       candidates.push_back(CAGEWARP_SOURCE_TABLES);
   }
   const size_t essential = essentialTableFiles().size();
@@ -91,8 +98,7 @@ Status findTableDirectory(const std::string& given, std::string& found, Warnings
   std::string looked;
   for (const fs::path& candidate : candidates)
     looked += (looked.empty() ? "" : ", ") + candidate.lexically_normal().string();
-  return Status::failure("no table directory found (looked in " + looked +
-                         "); name one with --tables DIR");
+  return Status::failure("no table directory found (looked in " + looked + "); " + places.nameOne);
 }
 
 }  // namespace cagewarp
