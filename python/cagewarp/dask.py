@@ -20,7 +20,7 @@ whole model, for any chunking and any number of workers.
 
 from __future__ import annotations
 
-from typing import Any, List, Optional, Sequence, Union
+from typing import Any, Dict, List, Optional, Sequence, Union
 
 import dask
 import dask.array as da
@@ -29,14 +29,15 @@ from dask.highlevelgraph import HighLevelGraph
 import numpy as np
 import scipy.sparse
 
-from .core import Cage, PathLike, _moved
+from .core import Cage, PathLike, _moved, _options
 from .core import bind as _bind
 
 
-def _bind_chunk(cage: Cage, points: np.ndarray, tables: Optional[str], threads: int) -> Any:
+def _bind_chunk(cage: Cage, points: np.ndarray, tables: Optional[str], threads: int,
+                options: Dict[str, Any]) -> Any:
     """The core binding of one chunk: it pickles with D, the enclosed list and the bound
     positions (the refined cage, which deform does not need, stays behind)."""
-    return _bind(cage, points.reshape(-1, 3), tables=tables, threads=threads)._core
+    return _bind(cage, points.reshape(-1, 3), tables=tables, threads=threads, **options)._core
 
 
 def _deform_chunk(chunk: Any, moved: np.ndarray) -> np.ndarray:
@@ -119,24 +120,32 @@ def bind(
     refine: Union[str, Sequence[str]] = "",
     tables: Optional[PathLike] = None,
     threads: int = 1,
+    coordinates: str = "wachspress",
+    outside: str = "keep",
+    reach: Union[float, str, None] = None,
 ) -> Binding:
     """Binds the model `points` (a dask array (M, 3) chunked by rows) to `cage`, chunk by chunk.
 
     The cage is refined once here and sent to the workers; each chunk is bound on a worker with
     `threads` threads (default 1: Dask runs chunks side by side). With a distributed client the
     chunk bindings are persisted on the workers before this returns. `tables` must name a
-    directory the workers can read when given.
+    directory the workers can read when given. `coordinates`, `outside` and `reach` are those of
+    :func:`cagewarp.bind`; every vertex is bound on its own, so the chunks give what one binding
+    of the whole model gives.
     """
     if not isinstance(points, da.Array):
         points = da.from_array(np.asarray(points), chunks=(max(1, len(points)), 3))
     if points.ndim != 2 or points.shape[1] != 3:
         raise ValueError(f"points must be an (M, 3) dask array, not of shape {points.shape}")
     points = points.rechunk({1: 3})
+    options = {"coordinates": coordinates, "outside": outside, "reach": reach}
+    # Bad options fail here, on the client, rather than on every worker.
+    _options("", coordinates, None, outside, reach)
     refined = cage.refine(refine, tables) if refine or not cage.is_refined else cage
     cage_d = dask.delayed(refined, pure=True)
     table_dir = None if tables is None else str(tables)
     chunks = [
-        dask.delayed(_bind_chunk, pure=True)(cage_d, block, table_dir, threads)
+        dask.delayed(_bind_chunk, pure=True)(cage_d, block, table_dir, threads, options)
         for block in points.to_delayed().ravel()
     ]
     chunks = list(dask.persist(*chunks))

@@ -33,8 +33,8 @@ def client():
             yield connected
 
 
-def assert_same_as_single_process(binding, points, refine):
-    whole = cagewarp.bind(CAGE, points, refine=refine)
+def assert_same_as_single_process(binding, points, refine, **options):
+    whole = cagewarp.bind(CAGE, points, refine=refine, **options)
     assert_same_matrix(binding.columns(), whole.matrix)
     np.testing.assert_array_equal(binding.enclosed(), whole.enclosed)
     deformed = binding.deform(MOVED)
@@ -42,14 +42,16 @@ def assert_same_as_single_process(binding, points, refine):
     np.testing.assert_array_equal(deformed.compute(), whole.deform(MOVED))
 
 
-@pytest.mark.parametrize("refine,chunks", [
-    ("", (1000, 0, 1700, 600)),   # an empty chunk; the last 300 points all outside
-    ("bs", (1, 2999, 300)),
+@pytest.mark.parametrize("refine,chunks,options", [
+    ("", (1000, 0, 1700, 600), {}),   # an empty chunk; the last 300 points all outside
+    ("bs", (1, 2999, 300), {}),
+    ("bs", (1500, 1800), {"outside": "nearest", "coordinates": "trilinear"}),
 ])
-def test_chunked_binding_equals_single_process(client, refine, chunks):
+def test_chunked_binding_equals_single_process(client, refine, chunks, options):
     points = model(3000)
-    binding = cagewarp.dask.bind(CAGE, da.from_array(points, chunks=(chunks, 3)), refine=refine)
-    assert_same_as_single_process(binding, points, refine)
+    binding = cagewarp.dask.bind(CAGE, da.from_array(points, chunks=(chunks, 3)), refine=refine,
+                                 **options)
+    assert_same_as_single_process(binding, points, refine, **options)
 
 
 def test_killed_worker_is_recovered(client, tmp_path):
