@@ -130,6 +130,63 @@ TEST(CageFile, TetgenPointsCountFromTheFirstNumber) {
   }
 }
 
+// TetGen point numbers anywhere in int64_t: read when the file's numbers fit, otherwise one
+// failure naming the number, never an index that wrapped around.
+TEST(CageFile, TetgenPointNumbersAcrossTheWholeRange) {
+  const std::string low = "-9223372036854775808";
+  const std::string high = "9223372036854775807";
+  const auto nodes = [](const std::string& first, const std::string& second,
+                        const std::string& third, const std::string& fourth) {
+    return "4 3 0 0\n" + first + " 0 0 0\n" + second + " 1 0 0\n" + third + " 0 1 0\n" + fourth +
+           " 0 0 1\n";
+  };
+  const std::string lowest =
+      nodes(low, "-9223372036854775807", "-9223372036854775806", "-9223372036854775805");
+  const std::string highest =
+      nodes("9223372036854775804", "9223372036854775805", "9223372036854775806", high);
+  const struct {
+    const char* name;
+    std::string node;
+    std::string ele;
+    std::string message;  // after the path of the .ele file; empty when it reads
+  } cases[] = {
+      {"lowest", lowest,
+       "1 4 0\n1 " + low + " -9223372036854775807 -9223372036854775806 -9223372036854775805\n", ""},
+      {"highest", highest,
+       "1 4 0\n1 9223372036854775804 9223372036854775805 9223372036854775806 " + high + "\n", ""},
+      {"wrapped", lowest,
+       "1 4 0\n1 " + low + " -9223372036854775807 -9223372036854775806 99999999\n",
+       ".ele:2: point 99999999 is not in "},
+      {"below", nodes("1", "2", "3", "4"), "1 4 0\n1 1 2 3 " + low + "\n",
+       ".ele:2: point " + low + " is not in "},
+      {"above", highest,
+       "1 4 0\n1 9223372036854775804 9223372036854775805 " + high + " 9223372036854775808\n",
+       ".ele:2: expected a point number, found '9223372036854775808'"},
+      {"overflowing", nodes(high, low, "1", "2"), "1 4 0\n1 1 2 3 4\n",
+       ".node:2: first point number " + high + " leaves no room for 4 points"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string base = dir.file(c.name);
+    testing::writeFile(base + ".node", c.node);
+    testing::writeFile(base + ".ele", c.ele);
+    Mesh mesh(3);
+    Warnings warnings;
+    const Status status = readCage(base + ".ele", mesh, warnings);
+    if (!c.message.empty()) {
+      const bool namesNodes = c.message.ends_with("is not in ");
+      EXPECT_EQ(status.message, base + c.message + (namesNodes ? base + ".node" : ""));
+      continue;
+    }
+    ASSERT_TRUE(status.ok) << status.message;
+    const IntArray& tetrahedra = mesh.cells[tetrahedronType];
+    EXPECT_EQ(std::vector<int32_t>(tetrahedra.data(), tetrahedra.data() + tetrahedra.count()),
+              (std::vector<int32_t>{0, 1, 2, 3}));
+    EXPECT_EQ(mesh.vertices(1, 2), 1.0f);
+  }
+}
+
 // Every volume cell inverted by a reflection is put back in its mirror order; a flat cell stays.
 TEST(CageFile, InvertedCellsTakeTheirMirrorOrder) {
   Mesh mesh = testing::meshOf({0, 0, 0, 1, 0, 0, 1, 1, 0, 0,    1,    0, 0,    0,    1,
