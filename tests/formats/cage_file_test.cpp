@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/medit_file.h"
 #include "formats/mesh_text.h"
 #include "tests/support/cage_checks.h"
 #include "tests/support/temp_dir.h"
@@ -29,6 +30,10 @@ const std::string vtkPoints =
 const std::string meditVertices =
     "Vertices\n12\n0 0 0 1\n1 0 0 1\n1 1 0 1\n0 1 0 1\n0 0 1 1\n1 0 1 1\n1 1 1 1\n0 1 1 1\n"
     "0 0 2 1\n1 0 2 1\n0 1 2 1\n0.5 0.5 -1 1\n";
+const std::string meditCage =
+    "MeshVersionFormatted 2\n# comment\nDimension\n3\n" + meditVertices +
+    "Hexahedra\n1\n1 2 3 4 5 6 7 8 0\nPrisms\n1\n5 6 8 9 10 11 0\nPyramids 1\n1 4 3 2 12 0\n"
+    "Triangles\n1\n9 10 11 3\nRidges\n1\n1\nEnd\n";
 const std::string gmshNodes22 =
     "$Nodes\n12\n10 0 0 0\n20 1 0 0\n30 1 1 0\n40 0 1 0\n50 0 0 1\n60 1 0 1\n70 1 1 1\n"
     "80 0 1 1\n90 0 0 2\n100 1 0 2\n110 0 1 2\n120 0.5 0.5 -1\n$EndNodes\n";
@@ -74,11 +79,9 @@ const HandFile handFiles[] = {
          "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 5 7 8 9 10\n5 0 3 2 1 11\n3 8 9 10\n"
          "CELL_TYPES 4\n12 13 14 5\n",
      2},
-    {"medit.mesh",
-     "MeshVersionFormatted 2\n# comment\nDimension\n3\n" + meditVertices +
-         "Hexahedra\n1\n1 2 3 4 5 6 7 8 0\nPrisms\n1\n5 6 8 9 10 11 0\nPyramids 1\n1 4 3 2 12 0\n"
-         "Triangles\n1\n9 10 11 3\nRidges\n1\n1\nEnd\n",
-     1},
+    {"medit.mesh", meditCage, 1},
+    // What the first word is decides between Medit and our text, past any comment.
+    {"comment.mesh", "# " + std::string(200, '-') + "\n#\n\n" + meditCage, 1},
     {"old.mesh", expectedText, 0},
 };
 
@@ -184,6 +187,31 @@ TEST(CageFile, TetgenPointNumbersAcrossTheWholeRange) {
     EXPECT_EQ(std::vector<int32_t>(tetrahedra.data(), tetrahedra.data() + tetrahedra.count()),
               (std::vector<int32_t>{0, 1, 2, 3}));
     EXPECT_EQ(mesh.vertices(1, 2), 1.0f);
+  }
+}
+
+// A .mesh file is Medit's when its first word, past a byte order mark, blank lines and comments
+// of any length, is exactly Medit's version keyword.
+TEST(CageFile, MeditIsToldByItsFirstWord) {
+  const std::string keyword = "MeshVersionFormatted";
+  const struct {
+    std::string text;
+    bool medit;
+  } cases[] = {
+      {keyword + " 2\n", true},
+      {"\xEF\xBB\xBF" + keyword + " 2\n", true},
+      {"# " + std::string(5000, 'x') + "\r\n\r\n# two\n\t" + keyword + "\r\n2\r\n", true},
+      {keyword, true},
+      {"\xEF\xBB" + keyword + " 2\n", false},
+      {keyword + "s 2\n", false},
+      {"v 3 1\n0 0 0\n# " + keyword + "\n", false},
+      {"", false},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 30));
+    testing::writeFile(dir.file("a.mesh"), c.text);
+    EXPECT_EQ(isMeditFile(dir.file("a.mesh")), c.medit);
   }
 }
 
