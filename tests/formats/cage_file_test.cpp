@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <string>
@@ -27,6 +28,14 @@ const std::string expectedText =
 const std::string vtkPoints =
     "POINTS 12 float\n0 0 0 1 0 0 1 1 0 0 1 0 0 0 1 1 0 1 1 1 1 0 1 1 0 0 2 1 0 2 0 1 2 0.5 0.5 "
     "-1\n";
+const std::string vtkField =
+    "FIELD FieldData 3\nTIME 1 1 double\n0.5\nMETADATA\nINFORMATION 0\n\nids 2 3 int\n"
+    "1 2 3 4 5 6\nempty 0 9 float\n";
+const std::string vtkOffsets =
+    "# vtk DataFile Version 5.1\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
+    "METADATA\nINFORMATION 0\n\nCELLS 5 22\nOFFSETS vtktypeint64\n0 8 14 19 22\n"
+    "CONNECTIVITY vtktypeint64\n0 1 2 3 4 5 6 7 4 7 5 8 10 9 0 3 2 1 11 8 9 10\n"
+    "CELL_TYPES 4\n12 13 14 5\n";
 const std::string meditVertices =
     "Vertices\n12\n0 0 0 1\n1 0 0 1\n1 1 0 1\n0 1 0 1\n0 0 1 1\n1 0 1 1\n1 1 1 1\n0 1 1 1\n"
     "0 0 2 1\n1 0 2 1\n0 1 2 1\n0.5 0.5 -1 1\n";
@@ -44,6 +53,7 @@ struct HandFile {
   const char* name;
   std::string text;
   int warningCount;
+  std::string warning = "";  // one of them, after the file's path
 };
 const HandFile handFiles[] = {
     {"tags.msh",
@@ -67,12 +77,19 @@ const HandFile handFiles[] = {
          "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 7 5 8 10 9\n5 0 3 2 1 11\n3 8 9 10\n"
          "CELL_TYPES 4\n12 13 14 7\nPOINT_DATA 12\nSCALARS s float\nLOOKUP_TABLE default\n",
      1},
-    {"offsets.vtk",
-     "# vtk DataFile Version 5.1\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
-         "METADATA\nINFORMATION 0\n\nCELLS 5 22\nOFFSETS vtktypeint64\n0 8 14 19 22\n"
-         "CONNECTIVITY vtktypeint64\n0 1 2 3 4 5 6 7 4 7 5 8 10 9 0 3 2 1 11 8 9 10\n"
-         "CELL_TYPES 4\n12 13 14 5\n",
-     1},
+    {"offsets.vtk", vtkOffsets, 1},
+    // Field data before the points is skipped and counted, also with CRLF line ends.
+    {"crlf.vtk",
+     std::regex_replace(std::regex_replace(vtkOffsets, std::regex("POINTS"), vtkField + "POINTS"),
+                        std::regex("\n"), "\r\n"),
+     2, "3 field data arrays skipped"},
+    {"field.vtk",
+     "# vtk DataFile Version 4.2\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n"
+     "FIELD FieldData 2\nNULL_ARRAY\nTIME 1 1 double\n0.5\n" +
+         vtkPoints +
+         "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 7 5 8 10 9\n5 0 3 2 1 11\n3 8 9 10\n"
+         "CELL_TYPES 4\n12 13 14 7\n",
+     2, "2 field data arrays skipped"},
     // A converter that copied gmsh's prism order into a VTK wedge: reoriented, with a warning.
     {"copied.vtk",
      "# vtk DataFile Version 2.0\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
@@ -98,6 +115,10 @@ TEST(CageFile, EachFormatsVertexOrderMapsToOurs) {
     const Status status = readCage(dir.file(file.name), mesh, warnings);
     ASSERT_TRUE(status.ok) << status.message;
     EXPECT_EQ(static_cast<int>(warnings.size()), file.warningCount);
+    if (!file.warning.empty()) {
+      const std::string warning = dir.file(file.name) + ": " + file.warning;
+      EXPECT_NE(std::find(warnings.begin(), warnings.end(), warning), warnings.end()) << warning;
+    }
     for (int t = 0; t < cellTypeCount; ++t) EXPECT_EQ(mesh.cells[t], expected.cells[t]) << t;
     EXPECT_EQ(mesh.vertices, expected.vertices);
   }
@@ -321,6 +342,14 @@ TEST(CageFile, MalformedFilesFailWithOneMessage) {
        "# vtk DataFile Version 2.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 1 float\n" +
            std::string(8, '\0'),
        ": byte 85: coordinate cut short by the end of the file"},
+      {"field.vtk", vtkHead + "FIELD f 1\nnames 1 1 string\nabc\n",
+       ":6: field array type 'string' is not read"},
+      // Four doubles of field data skipped exactly: what fails is the cut coordinate after them.
+      {"fieldbinary.vtk",
+       "# vtk DataFile Version 2.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nFIELD f 1\n"
+       "a 2 2 double\n" +
+           std::string(32, '\x7f') + "\nPOINTS 1 float\n" + std::string(8, '\0'),
+       ": byte 141: coordinate cut short by the end of the file"},
       {"index.mesh", medit + "Tetrahedra\n1\n1 2 2 3 0\n",
        ":9: vertex number 3 names no vertex (there are 2)"},
       {"count.mesh", medit + "Edges\n400\n1 2 0\n",
