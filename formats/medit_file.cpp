@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <vector>
@@ -15,6 +16,13 @@ namespace cagewarp {
 namespace {
 
 constexpr std::string_view versionKeyword = "MeshVersionFormatted";
+// The UTF-8 byte order mark some editors put before the first word.
+constexpr std::array<int, 3> byteOrderMark = {0xEF, 0xBB, 0xBF};
+
+// White space as the text readers see it.
+bool isTextSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // Medit's element keywords. Medit lists the corners of every kind as we do (prisms: bottom
 // triangle turning towards the top); each element ends with a reference number, except corners,
@@ -144,10 +152,29 @@ bool isMeditFile(const std::string& path) {
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   const FileHandle file = openFile(path, "rb");
   if (!file) return false;
-  char head[64];
-  const size_t got = std::fread(head, 1, sizeof head, file.get());
-  TextScanner in(path, std::string(head, got), '#');
-  return in.token() == versionKeyword;
+  // The first word decides, however long the comments before it: read byte by byte (the stream
+  // buffers) rather than a fixed head of the file.
+  std::FILE* in = file.get();
+  int c = std::getc(in);
+  if (c == byteOrderMark[0]) {
+    for (size_t k = 1; k < byteOrderMark.size(); ++k)
+      if (std::getc(in) != byteOrderMark[k]) return false;
+    c = std::getc(in);
+  }
+  for (;;) {
+    if (c == '#') {
+      while (c != EOF && c != '\n') c = std::getc(in);
+    } else if (c != EOF && isTextSpace(static_cast<char>(c))) {
+      c = std::getc(in);
+    } else {
+      break;
+    }
+  }
+  for (const char letter : versionKeyword) {
+    if (c != static_cast<unsigned char>(letter)) return false;
+    c = std::getc(in);
+  }
+  return c == EOF || isTextSpace(static_cast<char>(c));
 }
 
 Status readMedit(const std::string& path, Mesh& mesh, Warnings& warnings) {

@@ -1,6 +1,7 @@
 #include "formats/tetgen_file.h"
 
 #include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "formats/cage_cells.h"
@@ -17,11 +18,13 @@ const CellMapping tetgenTetrahedron10 = {4, tetrahedronType, 10, {0, 1, 2, 3}};
 
 constexpr char commentLetter = '#';
 
-// The points of a .node file and the number of its first point.
+// The points of a .node file and the number of its first point. Reading checks that the last
+// number, first + count - 1, is an int64_t, so numbers in that range never overflow.
 struct TetgenPoints {
   std::vector<float> xyz;
   int64_t first = 0;
   int64_t count() const { return static_cast<int64_t>(xyz.size() / 3); }
+  int64_t last() const { return first + (count() - 1); }
 };
 
 Status readNodes(const std::string& path, TetgenPoints& points) {
@@ -48,7 +51,13 @@ Status readNodes(const std::string& path, TetgenPoints& points) {
   for (int64_t i = 0; i < count && status.ok; ++i) {
     int64_t number = 0;
     if (!(status = in.readInt(number, "a point number")).ok) return status;
-    if (i == 0) points.first = number;
+    if (i == 0) {
+      // A first number near the top of the range would make the later ones overflow.
+      if (number > INT64_MAX - (count - 1))
+        return in.fail("first point number " + std::to_string(number) + " leaves no room for " +
+                       std::to_string(count) + " points");
+      points.first = number;
+    }
     if (number != points.first + i)
       return in.fail("point " + std::to_string(number) + " out of sequence (expected " +
                      std::to_string(points.first + i) + ")");
@@ -85,7 +94,8 @@ Status readElements(const std::string& path, const TetgenPoints& points, CellCol
     for (int k = 0; k < corners && status.ok; ++k) {
       int64_t v = 0;
       if (!(status = in.readInt(v, "a point number")).ok) return status;
-      if (v < points.first || v - points.first >= points.count())
+      // Compared with both ends rather than by difference: v - first can overflow.
+      if (v < points.first || v > points.last())
         return in.fail("point " + std::to_string(v) + " is not in " + tetgenNodePath(path));
       nodes[k] = static_cast<int32_t>(v - points.first);
     }

@@ -1,6 +1,11 @@
 #include "formats/vtk_file.h"
 
+#include <algorithm>
+#include <array>
 #include <climits>
+#include <cstdint>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "formats/cage_cells.h"
@@ -43,6 +48,15 @@ const std::vector<CellMapping> vtkCells = {
 const CellMapping polygonTriangle = {polygonCode, triangleType, 3, {0, 1, 2}};
 const CellMapping polygonQuad = {polygonCode, quadType, 4, {0, 1, 2, 3}};
 
+// The value types a FIELD array may have, with the bytes of one value in a binary file.
+constexpr std::array<std::pair<std::string_view, int>, 20> fieldValueSizes{{
+    {"char", 1},         {"unsigned_char", 1},  {"vtktypeint8", 1},  {"vtktypeuint8", 1},
+    {"short", 2},        {"unsigned_short", 2}, {"vtktypeint16", 2}, {"vtktypeuint16", 2},
+    {"int", 4},          {"unsigned_int", 4},   {"vtktypeint32", 4}, {"vtktypeuint32", 4},
+    {"float", 4},        {"vtktypefloat32", 4}, {"long", 8},         {"unsigned_long", 8},
+    {"vtktypeint64", 8}, {"vtktypeuint64", 8},  {"double", 8},       {"vtktypefloat64", 8},
+}};
+
 // Our types as written (octahedra as tetrahedra), with the order that undoes the read's.
 constexpr int vtkCodeOf[cellTypeCount] = {1, 3, 5, 9, 10, 10, 13, 12};
 constexpr int wedgeOrder[6] = {0, 2, 1, 3, 5, 4};
@@ -63,8 +77,9 @@ class VtkReader {
       } else if (keyword == "CELL_TYPES") {
         status = readTypes();
       } else if (keyword == "METADATA") {
-        // Information keys, up to an empty line.
-        in_.skipPast("\n\n");
+        skipMetadata();
+      } else if (keyword == "FIELD") {
+        status = skipField();
       } else {
         return in_.fail("unexpected '" + std::string(keyword.substr(0, 40)) + "'");
       }
@@ -83,6 +98,9 @@ class VtkReader {
       if (!(status = addCell(collector, c)).ok) return status;
     }
     collector.finish(result, in_.fileName(), warnings);
+    if (skippedArrays_ > 0)
+      warnings.push_back(in_.fileName() + ": " + std::to_string(skippedArrays_) +
+                         " field data arrays skipped");
     mesh.cells = std::move(result.cells);
     mesh.vertices = std::move(result.vertices);
     mesh.xyzRow = 0;
@@ -153,6 +171,74 @@ class VtkReader {
     }
     havePoints_ = true;
     return status;
+  }
+
+  // Information keys up to a blank line, which may end in "\r\n" as every other line may.
+  void skipMetadata() {
+    in_.skipLine();
+    while (in_.remaining() > 0) {
+      const std::string_view rest =
+          in_.bytes().substr(in_.bytes().size() - static_cast<size_t>(in_.remaining()));
+      const std::string_view line = rest.substr(0, rest.find('\n'));
+      in_.skipLine();
+      if (line.find_first_not_of(" \t\r\v\f") == std::string_view::npos) return;
+    }
+  }
+
+  // "FIELD name arrays", then per array "name components tuples type" and its values: data a
+  // cage does not use, skipped value by value so that a short or malformed array still fails.
+  Status skipField() {
+    in_.token();  // the field's name
+    int64_t arrays = 0;
+    Status status = in_.readCount(arrays, 1, "field array count");
+    for (int64_t a = 0; a < arrays && status.ok; ++a) {
+      if (in_.peekToken() == "METADATA") {
+        in_.token();
+        skipMetadata();
+      }
+      // An array the writer had nothing for is this one word.
+      if (in_.token() == "NULL_ARRAY") {
+        ++skippedArrays_;
+        continue;
+      }
+      int64_t components = 0;
+      int64_t tuples = 0;
+      status = in_.readCount(components, 1, "field component count");
+      if (status.ok) status = in_.readInt(tuples, "a field tuple count");
+      if (!status.ok) return status;
+      const std::string_view type = in_.token();
+      const auto found = std::find_if(fieldValueSizes.begin(), fieldValueSizes.end(),
+                                      [&](const auto& entry) { return entry.first == type; });
+      if (found == fieldValueSizes.end())
+        return in_.fail("field array type " + quoted(type) + " is not read");
+      if (binary_) {
+        in_.skipLine();
+        in_.setBinary();
+      }
+      const int64_t valueBytes = binary_ ? found->second : 2;
+      if (!(status = in_.checkRoom(tuples, components * valueBytes, "field tuple count")).ok)
+        return status;
+      for (int64_t k = 0; k < components * tuples && status.ok; ++k)
+        status = skipValue(found->second);
+      ++skippedArrays_;
+    }
+    return status;
+  }
+
+  // One value of `size` bytes in a binary file, one number in a text file.
+  Status skipValue(int size) {
+    if (!binary_) {
+      float ignored = 0;
+      return in_.readFloat(ignored, "a field value");
+    }
+    uint64_t ignored8 = 0;
+    uint32_t ignored4 = 0;
+    uint16_t ignored2 = 0;
+    uint8_t ignored1 = 0;
+    if (size == 8) return in_.readBinary(ignored8, false, "field value");
+    if (size == 4) return in_.readBinary(ignored4, false, "field value");
+    if (size == 2) return in_.readBinary(ignored2, false, "field value");
+    return in_.readBinary(ignored1, false, "field value");
   }
 
   // `count` integers of the block's data type into `values`.
@@ -282,6 +368,7 @@ class VtkReader {
   std::vector<int64_t> offsets_;
   std::vector<int64_t> connectivity_;
   std::vector<int64_t> types_;
+  int64_t skippedArrays_ = 0;
 };
 
 }  // namespace

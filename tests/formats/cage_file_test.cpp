@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "formats/medit_file.h"
 #include "formats/mesh_text.h"
 #include "tests/support/cage_checks.h"
 #include "tests/support/temp_dir.h"
@@ -26,9 +28,21 @@ const std::string expectedText =
 const std::string vtkPoints =
     "POINTS 12 float\n0 0 0 1 0 0 1 1 0 0 1 0 0 0 1 1 0 1 1 1 1 0 1 1 0 0 2 1 0 2 0 1 2 0.5 0.5 "
     "-1\n";
+const std::string vtkField =
+    "FIELD FieldData 3\nTIME 1 1 double\n0.5\nMETADATA\nINFORMATION 0\n\nids 2 3 int\n"
+    "1 2 3 4 5 6\nempty 0 9 float\n";
+const std::string vtkOffsets =
+    "# vtk DataFile Version 5.1\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
+    "METADATA\nINFORMATION 0\n\nCELLS 5 22\nOFFSETS vtktypeint64\n0 8 14 19 22\n"
+    "CONNECTIVITY vtktypeint64\n0 1 2 3 4 5 6 7 4 7 5 8 10 9 0 3 2 1 11 8 9 10\n"
+    "CELL_TYPES 4\n12 13 14 5\n";
 const std::string meditVertices =
     "Vertices\n12\n0 0 0 1\n1 0 0 1\n1 1 0 1\n0 1 0 1\n0 0 1 1\n1 0 1 1\n1 1 1 1\n0 1 1 1\n"
     "0 0 2 1\n1 0 2 1\n0 1 2 1\n0.5 0.5 -1 1\n";
+const std::string meditCage =
+    "MeshVersionFormatted 2\n# comment\nDimension\n3\n" + meditVertices +
+    "Hexahedra\n1\n1 2 3 4 5 6 7 8 0\nPrisms\n1\n5 6 8 9 10 11 0\nPyramids 1\n1 4 3 2 12 0\n"
+    "Triangles\n1\n9 10 11 3\nRidges\n1\n1\nEnd\n";
 const std::string gmshNodes22 =
     "$Nodes\n12\n10 0 0 0\n20 1 0 0\n30 1 1 0\n40 0 1 0\n50 0 0 1\n60 1 0 1\n70 1 1 1\n"
     "80 0 1 1\n90 0 0 2\n100 1 0 2\n110 0 1 2\n120 0.5 0.5 -1\n$EndNodes\n";
@@ -39,6 +53,7 @@ struct HandFile {
   const char* name;
   std::string text;
   int warningCount;
+  std::string warning = "";  // one of them, after the file's path
 };
 const HandFile handFiles[] = {
     {"tags.msh",
@@ -62,23 +77,28 @@ const HandFile handFiles[] = {
          "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 7 5 8 10 9\n5 0 3 2 1 11\n3 8 9 10\n"
          "CELL_TYPES 4\n12 13 14 7\nPOINT_DATA 12\nSCALARS s float\nLOOKUP_TABLE default\n",
      1},
-    {"offsets.vtk",
-     "# vtk DataFile Version 5.1\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
-         "METADATA\nINFORMATION 0\n\nCELLS 5 22\nOFFSETS vtktypeint64\n0 8 14 19 22\n"
-         "CONNECTIVITY vtktypeint64\n0 1 2 3 4 5 6 7 4 7 5 8 10 9 0 3 2 1 11 8 9 10\n"
-         "CELL_TYPES 4\n12 13 14 5\n",
-     1},
+    {"offsets.vtk", vtkOffsets, 1},
+    // Field data before the points is skipped and counted, also with CRLF line ends.
+    {"crlf.vtk",
+     std::regex_replace(std::regex_replace(vtkOffsets, std::regex("POINTS"), vtkField + "POINTS"),
+                        std::regex("\n"), "\r\n"),
+     2, "3 field data arrays skipped"},
+    {"field.vtk",
+     "# vtk DataFile Version 4.2\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n"
+     "FIELD FieldData 2\nNULL_ARRAY\nTIME 1 1 double\n0.5\n" +
+         vtkPoints +
+         "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 7 5 8 10 9\n5 0 3 2 1 11\n3 8 9 10\n"
+         "CELL_TYPES 4\n12 13 14 7\n",
+     2, "2 field data arrays skipped"},
     // A converter that copied gmsh's prism order into a VTK wedge: reoriented, with a warning.
     {"copied.vtk",
      "# vtk DataFile Version 2.0\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
          "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 5 7 8 9 10\n5 0 3 2 1 11\n3 8 9 10\n"
          "CELL_TYPES 4\n12 13 14 5\n",
      2},
-    {"medit.mesh",
-     "MeshVersionFormatted 2\n# comment\nDimension\n3\n" + meditVertices +
-         "Hexahedra\n1\n1 2 3 4 5 6 7 8 0\nPrisms\n1\n5 6 8 9 10 11 0\nPyramids 1\n1 4 3 2 12 0\n"
-         "Triangles\n1\n9 10 11 3\nRidges\n1\n1\nEnd\n",
-     1},
+    {"medit.mesh", meditCage, 1},
+    // What the first word is decides between Medit and our text, past any comment.
+    {"comment.mesh", "# " + std::string(200, '-') + "\n#\n\n" + meditCage, 1},
     {"old.mesh", expectedText, 0},
 };
 
@@ -95,6 +115,10 @@ TEST(CageFile, EachFormatsVertexOrderMapsToOurs) {
     const Status status = readCage(dir.file(file.name), mesh, warnings);
     ASSERT_TRUE(status.ok) << status.message;
     EXPECT_EQ(static_cast<int>(warnings.size()), file.warningCount);
+    if (!file.warning.empty()) {
+      const std::string warning = dir.file(file.name) + ": " + file.warning;
+      EXPECT_NE(std::find(warnings.begin(), warnings.end(), warning), warnings.end()) << warning;
+    }
     for (int t = 0; t < cellTypeCount; ++t) EXPECT_EQ(mesh.cells[t], expected.cells[t]) << t;
     EXPECT_EQ(mesh.vertices, expected.vertices);
   }
@@ -127,6 +151,88 @@ TEST(CageFile, TetgenPointsCountFromTheFirstNumber) {
     EXPECT_EQ(mesh.vertices.cols(), 5);
     EXPECT_EQ(mesh.vertices(2, 4), -1.0f);
     EXPECT_EQ(warnings.size(), 1u);  // higher-order only: both tetrahedra are positive
+  }
+}
+
+// TetGen point numbers anywhere in int64_t: read when the file's numbers fit, otherwise one
+// failure naming the number, never an index that wrapped around.
+TEST(CageFile, TetgenPointNumbersAcrossTheWholeRange) {
+  const std::string low = "-9223372036854775808";
+  const std::string high = "9223372036854775807";
+  const auto nodes = [](const std::string& first, const std::string& second,
+                        const std::string& third, const std::string& fourth) {
+    return "4 3 0 0\n" + first + " 0 0 0\n" + second + " 1 0 0\n" + third + " 0 1 0\n" + fourth +
+           " 0 0 1\n";
+  };
+  const std::string lowest =
+      nodes(low, "-9223372036854775807", "-9223372036854775806", "-9223372036854775805");
+  const std::string highest =
+      nodes("9223372036854775804", "9223372036854775805", "9223372036854775806", high);
+  const struct {
+    const char* name;
+    std::string node;
+    std::string ele;
+    std::string message;  // after the path of the .ele file; empty when it reads
+  } cases[] = {
+      {"lowest", lowest,
+       "1 4 0\n1 " + low + " -9223372036854775807 -9223372036854775806 -9223372036854775805\n", ""},
+      {"highest", highest,
+       "1 4 0\n1 9223372036854775804 9223372036854775805 9223372036854775806 " + high + "\n", ""},
+      {"wrapped", lowest,
+       "1 4 0\n1 " + low + " -9223372036854775807 -9223372036854775806 99999999\n",
+       ".ele:2: point 99999999 is not in "},
+      {"below", nodes("1", "2", "3", "4"), "1 4 0\n1 1 2 3 " + low + "\n",
+       ".ele:2: point " + low + " is not in "},
+      {"above", highest,
+       "1 4 0\n1 9223372036854775804 9223372036854775805 " + high + " 9223372036854775808\n",
+       ".ele:2: expected a point number, found '9223372036854775808'"},
+      {"overflowing", nodes(high, low, "1", "2"), "1 4 0\n1 1 2 3 4\n",
+       ".node:2: first point number " + high + " leaves no room for 4 points"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string base = dir.file(c.name);
+    testing::writeFile(base + ".node", c.node);
+    testing::writeFile(base + ".ele", c.ele);
+    Mesh mesh(3);
+    Warnings warnings;
+    const Status status = readCage(base + ".ele", mesh, warnings);
+    if (!c.message.empty()) {
+      const bool namesNodes = c.message.ends_with("is not in ");
+      EXPECT_EQ(status.message, base + c.message + (namesNodes ? base + ".node" : ""));
+      continue;
+    }
+    ASSERT_TRUE(status.ok) << status.message;
+    const IntArray& tetrahedra = mesh.cells[tetrahedronType];
+    EXPECT_EQ(std::vector<int32_t>(tetrahedra.data(), tetrahedra.data() + tetrahedra.count()),
+              (std::vector<int32_t>{0, 1, 2, 3}));
+    EXPECT_EQ(mesh.vertices(1, 2), 1.0f);
+  }
+}
+
+// A .mesh file is Medit's when its first word, past a byte order mark, blank lines and comments
+// of any length, is exactly Medit's version keyword.
+TEST(CageFile, MeditIsToldByItsFirstWord) {
+  const std::string keyword = "MeshVersionFormatted";
+  const struct {
+    std::string text;
+    bool medit;
+  } cases[] = {
+      {keyword + " 2\n", true},
+      {"\xEF\xBB\xBF" + keyword + " 2\n", true},
+      {"# " + std::string(5000, 'x') + "\r\n\r\n# two\n\t" + keyword + "\r\n2\r\n", true},
+      {keyword, true},
+      {"\xEF\xBB" + keyword + " 2\n", false},
+      {keyword + "s 2\n", false},
+      {"v 3 1\n0 0 0\n# " + keyword + "\n", false},
+      {"", false},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 30));
+    testing::writeFile(dir.file("a.mesh"), c.text);
+    EXPECT_EQ(isMeditFile(dir.file("a.mesh")), c.medit);
   }
 }
 
@@ -236,6 +342,14 @@ TEST(CageFile, MalformedFilesFailWithOneMessage) {
        "# vtk DataFile Version 2.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 1 float\n" +
            std::string(8, '\0'),
        ": byte 85: coordinate cut short by the end of the file"},
+      {"field.vtk", vtkHead + "FIELD f 1\nnames 1 1 string\nabc\n",
+       ":6: field array type 'string' is not read"},
+      // Four doubles of field data skipped exactly: what fails is the cut coordinate after them.
+      {"fieldbinary.vtk",
+       "# vtk DataFile Version 2.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nFIELD f 1\n"
+       "a 2 2 double\n" +
+           std::string(32, '\x7f') + "\nPOINTS 1 float\n" + std::string(8, '\0'),
+       ": byte 141: coordinate cut short by the end of the file"},
       {"index.mesh", medit + "Tetrahedra\n1\n1 2 2 3 0\n",
        ":9: vertex number 3 names no vertex (there are 2)"},
       {"count.mesh", medit + "Edges\n400\n1 2 0\n",
