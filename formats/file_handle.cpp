@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
 #include <cstring>
 
 namespace cagewarp {
@@ -35,9 +37,29 @@ Status systemFailure(const std::string& path, const char* what, int error) {
   return Status::failure(path + what + std::strerror(error));
 }
 
+Status tooLarge(const std::string& path, int64_t limit) {
+  return Status::failure(path + ": more than " + std::to_string(limit) +
+                         " bytes, larger than any mesh the program can hold; not read");
+}
+
 }  // namespace
 
+int64_t inputLimit() {
+  const char* text = std::getenv("CAGEWARP_INPUT_LIMIT");
+  if (text == nullptr) return largestInput;
+  const char* end = text + std::strlen(text);
+  int64_t limit = 0;
+  const auto [stop, error] = std::from_chars(text, end, limit);
+  // Only a lower limit is taken: the bound protects memory, which a setting cannot add.
+  if (error != std::errc() || stop != end || limit <= 0) return largestInput;
+  return std::min(limit, largestInput);
+}
+
 Status readWholeFile(const std::string& path, std::string& bytes) {
+  return readWholeFile(path, bytes, inputLimit());
+}
+
+Status readWholeFile(const std::string& path, std::string& bytes, int64_t limit) {
   // Without O_NONBLOCK, opening a FIFO that nobody writes to would wait for ever.
   const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0) return systemFailure(path, cannotOpen, errno);
@@ -60,17 +82,25 @@ Status readWholeFile(const std::string& path, std::string& bytes) {
     return systemFailure(path, cannotRead, errno);
   // Only a regular file's size is its length; a device may claim any size.
   const int64_t size = S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
-  return detail::readToEnd(file.get(), path, size, bytes);
+  if (size > limit) return tooLarge(path, limit);
+  return detail::readToEnd(file.get(), path, size, bytes, limit);
 }
 
 namespace detail {
 
-Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize,
-                 std::string& bytes) {
-  // One spare byte lets a single read see the end without growing the buffer.
+Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, std::string& bytes,
+                 int64_t limit) {
+  // One spare byte lets a single read see the end without growing the buffer, and one past the
+  // limit tells a file that passes it.
+  const auto mostKept = static_cast<size_t>(limit) + 1;
   size_t size = bytes.size();
-  size_t capacity =
-      std::max<size_t>(expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096, 2 * size);
+  if (size > static_cast<size_t>(limit)) {
+    bytes.clear();
+    return tooLarge(path, limit);
+  }
+  size_t capacity = std::min(
+      mostKept,
+      std::max<size_t>(expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096, 2 * size));
   bytes.resize(capacity);
   for (;;) {
     const ssize_t got = ::read(descriptor, bytes.data() + size, capacity - size);
@@ -82,8 +112,13 @@ Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize,
     }
     if (got == 0) break;
     size += static_cast<size_t>(got);
+    if (size > static_cast<size_t>(limit)) {
+      bytes.clear();
+      bytes.shrink_to_fit();
+      return tooLarge(path, limit);
+    }
     if (size == capacity) {
-      capacity *= 2;
+      capacity = std::min(mostKept, capacity * 2);
       bytes.resize(capacity);
     }
   }

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <array>
 #include <climits>
 #include <cstdio>
 #include <vector>
@@ -16,8 +15,6 @@ namespace cagewarp {
 namespace {
 
 constexpr std::string_view versionKeyword = "MeshVersionFormatted";
-// The UTF-8 byte order mark some editors put before the first word.
-constexpr std::array<int, 3> byteOrderMark = {0xEF, 0xBB, 0xBF};
 
 // White space as the text readers see it.
 bool isTextSpace(char c) {
@@ -156,9 +153,9 @@ bool isMeditFile(const std::string& path) {
   // buffers) rather than a fixed head of the file.
   std::FILE* in = file.get();
   int c = std::getc(in);
-  if (c == byteOrderMark[0]) {
+  if (c == static_cast<unsigned char>(byteOrderMark[0])) {
     for (size_t k = 1; k < byteOrderMark.size(); ++k)
-      if (std::getc(in) != byteOrderMark[k]) return false;
+      if (std::getc(in) != static_cast<unsigned char>(byteOrderMark[k])) return false;
     c = std::getc(in);
   }
   for (;;) {

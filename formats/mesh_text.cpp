@@ -146,7 +146,7 @@ class MeshTextReader {
       : mesh_(mesh),
         fileName_(fileName),
         end_(text.data() + text.size()),
-        cursor_(text.data(), end_, 1),
+        cursor_(text.data() + textStart(text), end_, 1),
         recordRows_(mesh.vertices.cols() > 0 ? mesh.vertices.rows() : -1) {}
 
   Status read() {

@@ -7,11 +7,6 @@
 
 namespace cagewarp::detail {
 
-int64_t textStart(std::string_view bytes) {
-  constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
-  return bytes.starts_with(byteOrderMark) ? static_cast<int64_t>(byteOrderMark.size()) : 0;
-}
-
 int ModelBuilder::addVertex(float x, float y, float z) {
   if (xyz_.size() + 3 > static_cast<size_t>(INT_MAX)) return -1;
   xyz_.insert(xyz_.end(), {x, y, z});

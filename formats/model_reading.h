@@ -14,8 +14,8 @@
 // coordinate sites and cells.
 namespace cagewarp::detail {
 
-// Where the text of a file starts: past a UTF-8 byte order mark, which some editors put first.
-int64_t textStart(std::string_view bytes);
+// Where the text of a file starts, as every text reader sees it.
+using cagewarp::textStart;
 
 // Collects a model's vertices, coordinate sites and cells as a reader finds them.
 class ModelBuilder {

@@ -93,7 +93,8 @@ bool looksBinary(std::string_view bytes) {
     const int64_t count = littleEndianWord(bytes.data() + binaryHeaderSize);
     if (binaryHeaderSize + binaryCountSize + count * binaryTriangleSize == size) return true;
   }
-  const size_t first = bytes.find_first_not_of(" \t\r\n\v\f");
+  const size_t first =
+      bytes.find_first_not_of(" \t\r\n\v\f", static_cast<size_t>(textStart(bytes)));
   return first == std::string_view::npos ||
          bytes.substr(first, solidKeyword.size()) != solidKeyword;
 }
@@ -143,7 +144,7 @@ Status readBinary(const std::string& path, ModelFile& model) {
 class AsciiReader {
  public:
   AsciiReader(const std::string& path, ModelFile& model)
-      : path_(path), words_(model.bytes, 0, 1), merger_(model) {}
+      : path_(path), words_(model.bytes), merger_(model) {}
 
   Status read() {
     std::string_view word;

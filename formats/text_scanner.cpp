@@ -72,7 +72,10 @@ bool parseInteger(std::string_view word, int64_t& value) {
 }
 
 TextScanner::TextScanner(std::string fileName, std::string bytes, char comment)
-    : fileName_(std::move(fileName)), bytes_(std::move(bytes)), comment_(comment) {}
+    : fileName_(std::move(fileName)),
+      bytes_(std::move(bytes)),
+      comment_(comment),
+      position_(static_cast<size_t>(textStart(bytes_))) {}
 
 void TextScanner::skipSpace() {
   while (position_ < bytes_.size()) {

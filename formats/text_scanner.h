@@ -13,6 +13,16 @@
 // the line or byte, and the cursors that walk a file held in memory.
 namespace cagewarp {
 
+// The UTF-8 byte order mark, which editors on some systems put first and the tools that read
+// what they write skip.
+inline constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+
+// Where the text of a file starts: past a byte order mark. Every text reader starts there;
+// offsets stay those of the whole file, so a file written back keeps the mark.
+inline int64_t textStart(std::string_view bytes) {
+  return bytes.starts_with(byteOrderMark) ? static_cast<int64_t>(byteOrderMark.size()) : 0;
+}
+
 // "FILE:LINE: what" for text input, "FILE: byte OFFSET: what" for binary input.
 Status textFailure(const std::string& path, int line, const std::string& what);
 Status byteFailure(const std::string& path, int64_t offset, const std::string& what);
@@ -39,7 +49,8 @@ const char* scanFloat(const char* begin, const char* end, float& value);
 // the file has declared itself binary.
 class TextScanner {
  public:
-  // `comment`, when not 0, starts a comment that runs to the end of the line.
+  // `comment`, when not 0, starts a comment that runs to the end of the line. Reading starts at
+  // textStart.
   TextScanner(std::string fileName, std::string bytes, char comment = 0);
 
   // The next white-space separated word; empty at the end of the file.
@@ -99,7 +110,9 @@ class TextScanner {
 // whose records are lines.
 class LineCursor {
  public:
-  explicit LineCursor(std::string_view text, int64_t start = 0, int number = 0)
+  // The lines of a whole file, from textStart.
+  explicit LineCursor(std::string_view text) : LineCursor(text, textStart(text), 0) {}
+  LineCursor(std::string_view text, int64_t start, int number = 0)
       : text_(text), next_(start), number_(number) {}
 
   // Moves to the next line; false at the end of the text.
@@ -143,6 +156,8 @@ class WordCursor {
 class WordStream {
  public:
   WordStream(std::string_view text, int64_t start, int line) : lines_(text, start, line - 1) {}
+  // The words of a whole file, from textStart.
+  explicit WordStream(std::string_view text) : lines_(text) {}
 
   // The next word; false at the end of the text.
   bool next(std::string_view& word);

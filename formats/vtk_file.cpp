@@ -109,8 +109,8 @@ class VtkReader {
 
  private:
   Status readHeader() {
-    const std::string_view bytes = in_.bytes();
-    if (bytes.rfind("# vtk DataFile Version", 0) != 0)
+    const std::string_view bytes = in_.bytes().substr(static_cast<size_t>(textStart(in_.bytes())));
+    if (!bytes.starts_with("# vtk DataFile Version"))
       return in_.fail("not a legacy VTK file (no '# vtk DataFile Version' line)");
     in_.skipLine();
     in_.skipLine();  // the title

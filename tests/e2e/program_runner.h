@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,8 +26,9 @@ struct RunResult {
 
 // Limits of one run; 0 leaves a resource unlimited.
 struct Limits {
-  long memoryKiB = 0;  // address space
-  long fileBytes = 0;  // size of any file the program writes
+  long memoryKiB = 0;   // address space
+  long fileBytes = 0;   // size of any file the program writes
+  long inputBytes = 0;  // size of any file the program reads (CAGEWARP_INPUT_LIMIT)
 };
 
 // A working directory with the committed tables, in which the program runs as a user runs it.
@@ -64,6 +66,15 @@ class ProgramRunner {
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable)
+      if (std::string_view(*variable).substr(0, inputLimitName.size()) != inputLimitName)
+        variables.emplace_back(*variable);
+    if (limits.inputBytes > 0)
+      variables.push_back(inputLimitName + std::to_string(limits.inputBytes));
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
     const pid_t child = ::fork();
     if (child == 0) {
       // Only system calls between fork and exec.
@@ -72,7 +83,7 @@ class ProgramRunner {
           !redirect(err.c_str(), 2, O_WRONLY | O_CREAT | O_TRUNC) ||
           !limit(RLIMIT_AS, limits.memoryKiB * 1024) || !limit(RLIMIT_FSIZE, limits.fileBytes))
         ::_exit(126);
-      ::execv(argv[0], argv.data());
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     int status = 0;
@@ -85,6 +96,8 @@ class ProgramRunner {
   }
 
  private:
+  static inline const std::string inputLimitName = "CAGEWARP_INPUT_LIMIT=";
+
   static bool redirect(const char* name, int target, int flags) {
     const int fd = ::open(name, flags, 0666);
     return fd >= 0 && ::dup2(fd, target) == target && ::close(fd) == 0;

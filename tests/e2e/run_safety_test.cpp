@@ -91,6 +91,25 @@ TEST(RunSafety, UnreadableInputsRefusedOutputsAndLikelySlipsAreReported) {
        1,
        "cagewarp: f.obj: is a FIFO that nobody writes to\n",
        {}},
+      // Input that never ends: refused at the limit, a pose skipped as a pose that cannot be read.
+      {"a model that never ends",
+       nullptr,
+       {"c.txt", "/dev/zero"},
+       1,
+       "cagewarp: /dev/zero: more than 65536 bytes",
+       {}},
+      {"a control mesh that never ends",
+       nullptr,
+       {"/dev/zero", "m.txt"},
+       1,
+       "cagewarp: /dev/zero: more than 65536 bytes",
+       {}},
+      {"a pose that never ends",
+       nullptr,
+       {"c.txt", "m.txt", "--deform", "/dev/zero", "o1.txt", "--deform", "moved.txt", "o2.txt"},
+       1,
+       "cagewarp: /dev/zero: more than 65536 bytes",
+       {"o2.txt", "c.txt.mat", "c.txt.ind"}},
       {"a model that is not there",
        nullptr,
        {"c.txt", "absent.ply"},
@@ -245,7 +264,7 @@ TEST(RunSafety, UnreadableInputsRefusedOutputsAndLikelySlipsAreReported) {
     if (c.setup) c.setup(runner);
     const std::set<std::string> inputs = filesIn(runner);
     const std::map<std::string, std::string> before = contents(runner);
-    const RunResult r = runner.run(c.args);
+    const RunResult r = runner.run(c.args, "", {.inputBytes = 65536});
     EXPECT_EQ(r.exitStatus, c.status) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     std::set<std::string> expected = inputs;

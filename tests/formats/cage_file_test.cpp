@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "formats/file_format.h"
 #include "formats/medit_file.h"
 #include "formats/mesh_text.h"
+#include "formats/model_file.h"
 #include "tests/support/cage_checks.h"
+#include "tests/support/model_samples.h"
 #include "tests/support/temp_dir.h"
 
 namespace cagewarp {
@@ -381,6 +384,78 @@ TEST(CageFile, MalformedFilesFailWithOneMessage) {
   Warnings warnings;
   EXPECT_EQ(readCage(dir.file("index.ele"), mesh, warnings).message,
             dir.file("index.ele") + ":2: point 3 is not in " + dir.file("index.node"));
+}
+
+// A text file as an editor on another system saves it: a UTF-8 byte order mark first and, unless
+// the file has a binary part, CRLF line ends.
+std::string asSavedElsewhere(const std::string& plain, bool crlf) {
+  std::string text = "\xEF\xBB\xBF";
+  for (char c : plain) {
+    if (crlf && c == '\n') text.push_back('\r');
+    text.push_back(c);
+  }
+  return text;
+}
+
+// Every text format reads the same mesh from a file saved that way as from the plain file, and a
+// deformed copy differs from the plain file's deformed copy by the mark and line ends alone.
+TEST(CageFile, ByteOrderMarkAndCrlfReadAsThePlainFile) {
+  const auto unmarked = [](std::string text) {
+    text.erase(0, 3);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+  };
+  struct Case {
+    std::string name;
+    std::string plain;
+    bool crlf;
+  };
+  std::vector<Case> cases = {
+      {"piece.obj", testing::objSample(), true},
+      {"piece.off", testing::offSample(), true},
+      {"piece.OFF", testing::coffSample(), true},
+      {"ascii.ply", testing::plySample(testing::PlyEncoding::ascii, false), true},
+      {"little.ply", testing::plySample(testing::PlyEncoding::littleEndian, false), false},
+      {"ascii.stl", testing::stlAsciiSample(), true},
+      {"points.xyz", unmarked(testing::xyzSample()), true},
+      {"points.csv", unmarked(testing::csvSample()), true},
+      {"t.ele", "2 4 0\n1 1 2 3 4\n2 2 1 3 5\n", true},
+  };
+  // The blank line that ends a METADATA block is left to its own change under CRLF.
+  for (const HandFile& file : handFiles)
+    cases.push_back({file.name, file.text, std::string(file.name) != "offsets.vtk"});
+  const std::string tetgenNodes = "5 3 0 0\n1 0 0 0\n2 1 0 0\n3 0 1 0\n4 0 0 1\n5 0 0 -1\n";
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const bool model = formatEntryOf(c.name).serves(FormatRole::model);
+    Mesh meshes[2];
+    ModelFile sources[2];
+    std::string deformed[2];
+    for (int marked = 0; marked < 2; ++marked) {
+      const auto saved = [&](const std::string& plain) {
+        return marked ? asSavedElsewhere(plain, c.crlf) : plain;
+      };
+      const std::string path = dir.file(std::to_string(marked) + c.name);
+      testing::writeFile(path, saved(c.plain));
+      testing::writeFile(dir.file(std::to_string(marked) + "t.node"), saved(tetgenNodes));
+      Warnings warnings;
+      const Status status = readModelMesh(path, sources[marked], meshes[marked], warnings);
+      ASSERT_TRUE(status.ok) << status.message;
+      if (!model) continue;
+      const std::string out = dir.file(std::to_string(marked) + "out-" + c.name);
+      Matrix position(3, 1);
+      position(0, 0) = 0.25f;
+      ASSERT_TRUE(writeDeformedModel(sources[marked], IntArray({1}, 0), position, out, true).ok);
+      deformed[marked] = testing::readFile(out);
+    }
+    EXPECT_GT(meshes[0].vertexColumns(), 0);
+    EXPECT_EQ(meshes[1].vertices, meshes[0].vertices);
+    for (int t = 0; t < cellTypeCount; ++t) EXPECT_EQ(meshes[1].cells[t], meshes[0].cells[t]) << t;
+    if (!model) continue;
+    EXPECT_NE(deformed[0], c.plain);
+    EXPECT_EQ(deformed[1], asSavedElsewhere(deformed[0], c.crlf));
+  }
 }
 
 }  // namespace
