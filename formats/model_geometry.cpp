@@ -4,24 +4,16 @@
 #include <charconv>
 #include <cmath>
 
+#include "array/vector3.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
 namespace {
 
-using Vector = std::array<double, 3>;
+using Vector = Vector3;
 
 Vector positionOf(const Matrix& positions, int32_t vertex) {
   return {positions(0, vertex), positions(1, vertex), positions(2, vertex)};
-}
-Vector minus(const Vector& a, const Vector& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-Vector cross(const Vector& a, const Vector& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-double dot(const Vector& a, const Vector& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 double length(const Vector& a) {
   return std::sqrt(dot(a, a));
@@ -41,8 +33,8 @@ Vector areaVector(const Matrix& positions, const int32_t* corners, int count) {
 // The angle at corner k between its two edges; 0 when an edge has no length.
 double cornerAngle(const Matrix& positions, const int32_t* corners, int count, int k) {
   const Vector at = positionOf(positions, corners[k]);
-  const Vector a = minus(positionOf(positions, corners[(k + count - 1) % count]), at);
-  const Vector b = minus(positionOf(positions, corners[(k + 1) % count]), at);
+  const Vector a = difference(positionOf(positions, corners[(k + count - 1) % count]), at);
+  const Vector b = difference(positionOf(positions, corners[(k + 1) % count]), at);
   const double lengths = length(a) * length(b);
   if (lengths == 0) return 0;
   return std::atan2(length(cross(a, b)), dot(a, b));

@@ -6,21 +6,14 @@
 #include <limits>
 #include <tuple>
 
+#include "array/vector3.h"
 #include "mesh/cell_type.h"
 #include "relate/cell_coordinates.h"
 
 namespace cagewarp {
 namespace {
 
-using Point = std::array<double, 3>;
-
-Point minus(const Point& a, const Point& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-double dotProduct(const Point& a, const Point& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
+using Point = Vector3;
 
 // A face of a volume cell: its global vertices sorted, to find the
 // faces two cells share, and where it comes from.
@@ -67,19 +60,19 @@ constexpr int leafSize = 4;
 }  // namespace
 
 Point closestTrianglePoint(const Point& p, const Point& a, const Point& b, const Point& c) {
-  const Point ab = minus(b, a), ac = minus(c, a), ap = minus(p, a);
-  const double d1 = dotProduct(ab, ap), d2 = dotProduct(ac, ap);
+  const Point ab = difference(b, a), ac = difference(c, a), ap = difference(p, a);
+  const double d1 = dot(ab, ap), d2 = dot(ac, ap);
   if (d1 <= 0 && d2 <= 0) return a;
-  const Point bp = minus(p, b);
-  const double d3 = dotProduct(ab, bp), d4 = dotProduct(ac, bp);
+  const Point bp = difference(p, b);
+  const double d3 = dot(ab, bp), d4 = dot(ac, bp);
   if (d3 >= 0 && d4 <= d3) return b;
   const double vc = d1 * d4 - d3 * d2;
   if (vc <= 0 && d1 >= 0 && d3 <= 0) {
     const double v = d1 / (d1 - d3);
     return {a[0] + v * ab[0], a[1] + v * ab[1], a[2] + v * ab[2]};
   }
-  const Point cp = minus(p, c);
-  const double d5 = dotProduct(ab, cp), d6 = dotProduct(ac, cp);
+  const Point cp = difference(p, c);
+  const double d5 = dot(ab, cp), d6 = dot(ac, cp);
   if (d6 >= 0 && d5 <= d6) return c;
   const double vb = d5 * d2 - d1 * d6;
   if (vb <= 0 && d2 >= 0 && d6 <= 0) {
@@ -95,7 +88,7 @@ Point closestTrianglePoint(const Point& p, const Point& a, const Point& b, const
   const double v = vb * denominator, w = vc * denominator;
   // A degenerate triangle (zero area) leaves v and w undefined: its nearest corner then.
   if (!std::isfinite(v) || !std::isfinite(w)) {
-    const auto squared = [&](const Point& q) { return dotProduct(minus(p, q), minus(p, q)); };
+    const auto squared = [&](const Point& q) { return dot(difference(p, q), difference(p, q)); };
     const Point& nearer = squared(a) <= squared(b) ? a : b;
     return squared(nearer) <= squared(c) ? nearer : c;
   }
@@ -103,8 +96,8 @@ Point closestTrianglePoint(const Point& p, const Point& a, const Point& b, const
 }
 
 double squaredTriangleDistance(const Point& p, const Point& a, const Point& b, const Point& c) {
-  const Point d = minus(p, closestTrianglePoint(p, a, b, c));
-  return dotProduct(d, d);
+  const Point d = difference(p, closestTrianglePoint(p, a, b, c));
+  return dot(d, d);
 }
 
 CageSurface::CageSurface(const Mesh& control, const LookupTables& tables) : control_(control) {

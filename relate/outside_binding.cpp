@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "array/parallel_for.h"
+#include "array/vector3.h"
 #include "mesh/cell_type.h"
 #include "relate/point_location.h"
 #include "relate/trilinear_coordinates.h"
@@ -13,19 +14,7 @@
 namespace cagewarp {
 namespace {
 
-using Point = std::array<double, 3>;
-
-Point minus(const Point& a, const Point& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-Point crossProduct(const Point& a, const Point& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-double dotProduct(const Point& a, const Point& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
+using Point = Vector3;
 
 // The model vertices missing from the ascending `enclosed` list.
 std::vector<int> unenclosed(int modelCount, const IntArray& enclosed) {
@@ -114,16 +103,16 @@ bool outsideColumn(const Mesh& control, int weightRow, const CageSurface& surfac
 
 bool tetrahedronCoordinates(const Point& p, const std::array<Point, 3>& triangle,
                             const Point& centroid, std::array<double, 4>& weights) {
-  const Point e0 = minus(triangle[0], centroid), e1 = minus(triangle[1], centroid),
-              e2 = minus(triangle[2], centroid), r = minus(p, centroid);
-  const double volume = dotProduct(e0, crossProduct(e1, e2));
-  const double scale = std::sqrt(dotProduct(e0, e0) * dotProduct(e1, e1) * dotProduct(e2, e2));
+  const Point e0 = difference(triangle[0], centroid), e1 = difference(triangle[1], centroid),
+              e2 = difference(triangle[2], centroid), r = difference(p, centroid);
+  const double volume = dot(e0, cross(e1, e2));
+  const double scale = std::sqrt(dot(e0, e0) * dot(e1, e1) * dot(e2, e2));
   // A tetrahedron flatter than this cannot give coordinates that stay bounded.
   if (!(std::fabs(volume) > 1e-9 * scale)) return false;
   // Cramer's rule for r = w0 e0 + w1 e1 + w2 e2; the centroid takes the rest of the unit sum.
-  weights[0] = dotProduct(r, crossProduct(e1, e2)) / volume;
-  weights[1] = dotProduct(e0, crossProduct(r, e2)) / volume;
-  weights[2] = dotProduct(e0, crossProduct(e1, r)) / volume;
+  weights[0] = dot(r, cross(e1, e2)) / volume;
+  weights[1] = dot(e0, cross(r, e2)) / volume;
+  weights[2] = dot(e0, cross(e1, r)) / volume;
   weights[3] = 1 - weights[0] - weights[1] - weights[2];
   return true;
 }

@@ -6,24 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "array/vector3.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
 namespace {
 
-using Vector = std::array<double, 3>;
-
-Vector difference(const Vector& a, const Vector& b) {
-  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
-}
-
-Vector cross(const Vector& a, const Vector& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-double dot(const Vector& a, const Vector& b) {
-  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
+using Vector = Vector3;
 
 double determinant(const Vector& a, const Vector& b, const Vector& c) {
   return dot(a, cross(b, c));
