@@ -53,7 +53,7 @@ bool sameBits(float a, float b) {
 
 // A coordinate to write in place of the bytes at `site`.
 struct Replacement {
-  const CoordinateSite* site;
+  CoordinateSite site;
   float value;
 };
 
@@ -129,7 +129,7 @@ Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
     if (column < 0) continue;
     const float value = movedPositions(site.axis, column);
     if (sameBits(value, vertices(site.axis, site.vertex))) continue;
-    replacements.push_back({&site, value});
+    replacements.push_back({site, value});
     positions(site.axis, site.vertex) = value;
     movedVertex[static_cast<size_t>(site.vertex)] = 1;
   }
@@ -143,11 +143,11 @@ Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
       if (!recomputed[static_cast<size_t>(site.vertex)] || degenerate ||
           sameBits(value, model.normalValues[static_cast<size_t>(site.vertex) * 3 + site.axis]))
         continue;
-      replacements.push_back({&site, value});
+      replacements.push_back({site, value});
     }
     std::sort(
         replacements.begin(), replacements.end(),
-        [](const Replacement& a, const Replacement& b) { return a.site->offset < b.site->offset; });
+        [](const Replacement& a, const Replacement& b) { return a.site.offset < b.site.offset; });
   }
 
   AtomicFile file(path);
@@ -156,7 +156,7 @@ Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
   std::FILE* out = file.stream();
   int64_t written = 0;
   for (const Replacement& replacement : replacements) {
-    const CoordinateSite& site = *replacement.site;
+    const CoordinateSite& site = replacement.site;
     std::fwrite(model.bytes.data() + written, 1, static_cast<size_t>(site.offset - written), out);
     putCoordinate(out, replacement.value, site.encoding);
     written = site.offset + site.length;

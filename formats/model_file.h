@@ -6,29 +6,11 @@
 
 #include "array/matrix.h"
 #include "array/status.h"
+#include "formats/coordinate_sites.h"
 #include "formats/file_format.h"
 #include "mesh/mesh.h"
 
 namespace cagewarp {
-
-// How one stored coordinate is spelled in a model file.
-enum class CoordinateEncoding : uint8_t {
-  text,  // a decimal number
-  float32Little,
-  float32Big,
-  float64Little,
-  float64Big,
-};
-
-// Where one coordinate (axis 0, 1, 2 = x, y, z) of a model vertex sits in the file's bytes. A
-// vertex has one site per axis; an STL vertex has one per axis of every corner merged into it.
-struct CoordinateSite {
-  int64_t offset = 0;
-  int32_t length = 0;
-  int32_t vertex = 0;
-  uint8_t axis = 0;
-  CoordinateEncoding encoding = CoordinateEncoding::text;
-};
 
 // A model read from an OBJ, OFF, PLY, STL, XYZ or CSV file: the mesh used for location and what it
 // takes to write the file back with some vertices moved and every other byte as it was.
@@ -40,20 +22,22 @@ struct ModelFile {
   // The file as read.
   std::string bytes;
   // Every coordinate's place in `bytes`, in file order.
-  std::vector<CoordinateSite> sites;
+  CoordinateSites sites;
   // The faces as the file lists them, before fanning: face k has the vertices
   // faceCorners[faceStarts[k]] .. faceCorners[faceStarts[k + 1] - 1].
   std::vector<int32_t> faceStarts{0};
   std::vector<int32_t> faceCorners;
   // The normals the file stores (OBJ 'vn' records, PLY nx, ny, nz, STL facet normals): their
   // count, their values as read (3 per normal), every coordinate's site (the site's `vertex` is
-  // the normal's index) and, per face corner, the index of the normal it uses or -1.
+  // the normal's index) and, per face corner, the index of the normal it uses or -1 (no entries
+  // when the file has no normals).
   int32_t normalCount = 0;
   std::vector<float> normalValues;
-  std::vector<CoordinateSite> normalSites;
+  CoordinateSites normalSites;
   std::vector<int32_t> cornerNormals;
   // Texture coordinates (OBJ 'vt' records, PLY s, t or u, v per vertex), u and v each, and per
-  // face corner the index of the one it uses or -1: what a copy in another format carries over.
+  // face corner the index of the one it uses or -1 (no entries when no face names one): what a copy
+  // in another format carries over.
   std::vector<float> textureValues;
   std::vector<int32_t> cornerTextures;
 };

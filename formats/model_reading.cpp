@@ -15,8 +15,7 @@ int ModelBuilder::addVertex(float x, float y, float z) {
 
 void ModelBuilder::addSite(int64_t offset, int64_t length, int vertex, int axis,
                            CoordinateEncoding encoding) {
-  model_.sites.push_back(
-      {offset, static_cast<int32_t>(length), vertex, static_cast<uint8_t>(axis), encoding});
+  model_.sites.add({offset, length, vertex, static_cast<uint8_t>(axis), encoding});
 }
 
 bool ModelBuilder::addPolygon(const int32_t* corners, int count) {
@@ -24,7 +23,7 @@ bool ModelBuilder::addPolygon(const int32_t* corners, int count) {
   // Points, lines, triangles and quads are cells as they stand; a larger polygon becomes the
   // triangles of a fan, enough for a summary of what the model holds.
   const int type = count <= 4 ? count - 1 : triangleType;
-  std::vector<int32_t>& cells = cells_[type];
+  std::deque<int32_t>& cells = cells_[type];
   const size_t added = count <= 4 ? static_cast<size_t>(count) : size_t{3} * (count - 2);
   if (cells.size() + added > static_cast<size_t>(INT_MAX)) return false;
   if (count <= 4) {
@@ -42,15 +41,24 @@ bool ModelBuilder::addFace(const int32_t* corners, int count, const int32_t* nor
   if (count < 3) return addPolygon(corners, count);
   if (model_.faceCorners.size() + static_cast<size_t>(count) > static_cast<size_t>(INT_MAX))
     return false;
+  // The corners' normals and texture coordinates are kept from the first face that names one
+  // (the corners before it have -1); a file without them keeps none.
+  const auto names = [count](const int32_t* indices) {
+    return indices != nullptr &&
+           std::any_of(indices, indices + count, [](int32_t k) { return k >= 0; });
+  };
+  if (!names(normals) && model_.cornerNormals.empty()) normals = nullptr;
+  if (!names(textures) && model_.cornerTextures.empty()) textures = nullptr;
+  const size_t before = model_.faceCorners.size();
   model_.faceCorners.insert(model_.faceCorners.end(), corners, corners + count);
-  if (normals != nullptr)
+  if (normals != nullptr) {
+    model_.cornerNormals.resize(before, -1);
     model_.cornerNormals.insert(model_.cornerNormals.end(), normals, normals + count);
-  else
-    model_.cornerNormals.insert(model_.cornerNormals.end(), static_cast<size_t>(count), -1);
-  if (textures != nullptr)
+  }
+  if (textures != nullptr) {
+    model_.cornerTextures.resize(before, -1);
     model_.cornerTextures.insert(model_.cornerTextures.end(), textures, textures + count);
-  else
-    model_.cornerTextures.insert(model_.cornerTextures.end(), static_cast<size_t>(count), -1);
+  }
   model_.faceStarts.push_back(static_cast<int32_t>(model_.faceCorners.size()));
   return addPolygon(corners, count);
 }
@@ -59,8 +67,7 @@ void ModelBuilder::addNormalSite(int64_t offset, int64_t length, int normal, int
                                  CoordinateEncoding encoding) {
   model_.normalValues.resize(static_cast<size_t>(model_.normalCount) * 3);
   model_.normalValues[static_cast<size_t>(normal) * 3 + static_cast<size_t>(axis)] = value;
-  model_.normalSites.push_back(
-      {offset, static_cast<int32_t>(length), normal, static_cast<uint8_t>(axis), encoding});
+  model_.normalSites.add({offset, length, normal, static_cast<uint8_t>(axis), encoding});
 }
 
 void ModelBuilder::finish() {
@@ -76,6 +83,11 @@ void ModelBuilder::finish() {
   }
   xyz_ = {};
   cells_ = {};
+  // Every corner has an entry once the file has normals (their recomputation walks the corners)
+  // or a face named a texture coordinate.
+  if (model_.normalCount > 0 || !model_.cornerNormals.empty())
+    model_.cornerNormals.resize(model_.faceCorners.size(), -1);
+  if (!model_.cornerTextures.empty()) model_.cornerTextures.resize(model_.faceCorners.size(), -1);
 }
 
 }  // namespace cagewarp::detail

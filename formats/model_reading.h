@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,8 +49,10 @@ class ModelBuilder {
 
  private:
   ModelFile& model_;
-  std::vector<float> xyz_;
-  std::array<std::vector<int32_t>, 4> cells_;
+  // Grown in blocks until finish() copies them into the mesh: a vector would hold up to three
+  // times the final size while it grows.
+  std::deque<float> xyz_;
+  std::array<std::deque<int32_t>, 4> cells_;
 };
 
 }  // namespace cagewarp::detail

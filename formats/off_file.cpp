@@ -74,7 +74,6 @@ class OffReader {
       return fail("counts of " + std::to_string(vertexTotal_) + " vertices and " +
                   std::to_string(faceTotal_) + " faces are more than the file can hold");
     }
-    model_.sites.reserve(static_cast<size_t>(vertexTotal_) * 3);
     return Status::success();
   }
 

@@ -448,7 +448,6 @@ class BodyReader {
       : model_(model), header_(header), values_(path, model.bytes, header), builder_(model) {}
 
   Status read() {
-    model_.sites.reserve(static_cast<size_t>(header_.vertexCount) * 3);
     for (const PlyElement& element : header_.elements) {
       if (element.properties.empty()) continue;
       for (int64_t record = 0; record < element.count; ++record) {

@@ -109,7 +109,6 @@ Status readBinary(const std::string& path, ModelFile& model) {
     return byteFailure(
         path, binaryHeaderSize,
         "triangle count " + std::to_string(count) + " is more than the file can hold");
-  model.sites.reserve(static_cast<size_t>(count) * 9);
   CornerMerger merger(model);
   for (int64_t t = 0; t < count; ++t) {
     const int64_t triangle = binaryHeaderSize + binaryCountSize + t * binaryTriangleSize;
