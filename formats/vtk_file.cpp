@@ -69,7 +69,11 @@ class VtkReader {
     Status status = readHeader();
     while (status.ok) {
       const std::string_view keyword = in_.token();
-      if (keyword.empty() || keyword == "POINT_DATA" || keyword == "CELL_DATA") break;
+      if (keyword == "POINT_DATA" || keyword == "CELL_DATA") {
+        skippedData_ = true;
+        break;
+      }
+      if (keyword.empty()) break;
       if (keyword == "POINTS") {
         status = readPoints();
       } else if (keyword == "CELLS") {
@@ -101,6 +105,9 @@ class VtkReader {
     if (skippedArrays_ > 0)
       warnings.push_back(in_.fileName() + ": " + std::to_string(skippedArrays_) +
                          " field data arrays skipped");
+    if (skippedData_)
+      warnings.push_back(in_.fileName() +
+                         ": point and cell data skipped (a cage is read as points and cells)");
     mesh.cells = std::move(result.cells);
     mesh.vertices = std::move(result.vertices);
     mesh.xyzRow = 0;
@@ -126,10 +133,13 @@ class VtkReader {
     return status;
   }
 
-  // The data type word of a block and the bytes of one value in a binary file.
-  Status readDataType(int& size, bool& isFloat) {
+  // The data type word of a block, the bytes of one value in a binary file and whether its
+  // integers are unsigned.
+  Status readDataType(int& size, bool& isFloat, bool* isUnsigned = nullptr) {
     const std::string_view type = in_.token();
     isFloat = type == "float" || type == "double";
+    if (isUnsigned != nullptr)
+      *isUnsigned = type == "unsigned_int" || type == "vtktypeuint64" || type == "unsigned_long";
     if (type == "float" || type == "int" || type == "vtktypeint32" || type == "unsigned_int") {
       size = 4;
     } else if (type == "double" || type == "vtktypeint64" || type == "long" ||
@@ -241,17 +251,29 @@ class VtkReader {
     return in_.readBinary(ignored1, false, "field value");
   }
 
-  // `count` integers of the block's data type into `values`.
-  Status readIntegers(int64_t count, int size, std::vector<int64_t>& values) {
+  // `count` integers of the block's data type into `values`. An unsigned one past what a signed
+  // 64-bit integer holds is refused by its value, not read as a negative number.
+  Status readIntegers(int64_t count, int size, std::vector<int64_t>& values,
+                      bool isUnsigned = false) {
     Status status = in_.checkRoom(count, binary_ ? size : 2, "value count");
     for (int64_t i = 0; i < count && status.ok; ++i) {
       int64_t v = 0;
       if (!binary_) {
         status = in_.readInt(v, "an integer");
+      } else if (size == 4 && isUnsigned) {
+        uint32_t u32 = 0;
+        status = in_.readBinary(u32, littleEndianHost, "integer");
+        v = u32;
       } else if (size == 4) {
         int32_t v32 = 0;
         status = in_.readBinary(v32, littleEndianHost, "integer");
         v = v32;
+      } else if (isUnsigned) {
+        uint64_t u64 = 0;
+        status = in_.readBinary(u64, littleEndianHost, "integer");
+        if (status.ok && u64 > static_cast<uint64_t>(INT64_MAX))
+          return in_.fail("integer " + std::to_string(u64) + " is too large");
+        v = static_cast<int64_t>(u64);
       } else {
         status = in_.readBinary(v, littleEndianHost, "integer");
       }
@@ -296,12 +318,13 @@ class VtkReader {
   Status readOffsetsAndConnectivity(int64_t offsetCount, int64_t connectivityCount) {
     int size = 0;
     bool isFloat = false;
+    bool isUnsigned = false;
     in_.token();
-    Status status = readDataType(size, isFloat);
-    if (status.ok) status = readIntegers(offsetCount, size, offsets_);
+    Status status = readDataType(size, isFloat, &isUnsigned);
+    if (status.ok) status = readIntegers(offsetCount, size, offsets_, isUnsigned);
     if (status.ok) status = in_.expect("CONNECTIVITY");
-    if (status.ok) status = readDataType(size, isFloat);
-    if (status.ok) status = readIntegers(connectivityCount, size, connectivity_);
+    if (status.ok) status = readDataType(size, isFloat, &isUnsigned);
+    if (status.ok) status = readIntegers(connectivityCount, size, connectivity_, isUnsigned);
     if (!status.ok) return status;
     if (offsets_.empty() || offsets_.front() != 0 ||
         offsets_.back() != static_cast<int64_t>(connectivity_.size()))
@@ -369,6 +392,7 @@ class VtkReader {
   std::vector<int64_t> connectivity_;
   std::vector<int64_t> types_;
   int64_t skippedArrays_ = 0;
+  bool skippedData_ = false;  // stopped at POINT_DATA or CELL_DATA
 };
 
 }  // namespace

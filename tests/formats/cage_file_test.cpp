@@ -79,7 +79,7 @@ const HandFile handFiles[] = {
      "# vtk DataFile Version 2.0\ncells\nASCII\nDATASET UNSTRUCTURED_GRID\n" + vtkPoints +
          "CELLS 4 26\n8 0 1 2 3 4 5 6 7\n6 4 7 5 8 10 9\n5 0 3 2 1 11\n3 8 9 10\n"
          "CELL_TYPES 4\n12 13 14 7\nPOINT_DATA 12\nSCALARS s float\nLOOKUP_TABLE default\n",
-     1},
+     2, "point and cell data skipped (a cage is read as points and cells)"},
     {"offsets.vtk", vtkOffsets, 1},
     // Field data before the points is skipped and counted, also with CRLF line ends.
     {"crlf.vtk",
@@ -345,6 +345,11 @@ TEST(CageFile, MalformedFilesFailWithOneMessage) {
        "# vtk DataFile Version 2.0\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 1 float\n" +
            std::string(8, '\0'),
        ": byte 85: coordinate cut short by the end of the file"},
+      // An unsigned offset past what a signed 64-bit integer holds, by its own value.
+      {"unsigned.vtk",
+       "# vtk DataFile Version 5.1\nt\nBINARY\nDATASET UNSTRUCTURED_GRID\nPOINTS 1 float\n" +
+           std::string(12, '\0') + "\nCELLS 2 1\nOFFSETS vtktypeuint64\n" + std::string(16, '\xff'),
+       ": byte 122: integer 18446744073709551615 is too large"},
       {"field.vtk", vtkHead + "FIELD f 1\nnames 1 1 string\nabc\n",
        ":6: field array type 'string' is not read"},
       // Four doubles of field data skipped exactly: what fails is the cut coordinate after them.
