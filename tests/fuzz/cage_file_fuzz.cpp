@@ -1,8 +1,9 @@
 // Cage readers (gmsh, VTK, TetGen, Medit; the first byte picks one, the rest is the file, and
 // for TetGen the part before the first zero byte is the .node file and the rest the .ele): no
 // input may crash them, an accepted cage names only its own vertices, and written out and read
-// back it has the same cells.
+// back it has the same cells and positions.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 
@@ -51,5 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   fuzzing::require(again.vertexColumns() == cage.vertexColumns(),
                    "a written cage keeps its vertex count");
+  for (int v = 0; v < cage.vertexColumns(); ++v)
+    for (int axis = 0; axis < 3; ++axis) {
+      const float before = cage.vertices(cage.xyzRow + axis, v);
+      const float after = again.vertices(again.xyzRow + axis, v);
+      fuzzing::require(after == before || (std::isnan(after) && std::isnan(before)),
+                       "a written cage reads back with the same positions");
+    }
   return 0;
 }

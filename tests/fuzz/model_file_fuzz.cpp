@@ -1,14 +1,105 @@
 // Model readers (OBJ, OFF, PLY, STL, XYZ, CSV; the first byte picks one, the rest is the file): no
-// input may crash them, a model they accept names only its own vertices, and written back with no
-// vertex moved it is the file it was read from, byte for byte; with one moved it reads back.
+// input may crash them and a model they accept names only its own vertices. What a user relies on
+// holds for every accepted file: written back at rest (no vertex given, or every vertex at its
+// own position) it is the file it was read from, byte for byte; bound to a box around it and the
+// box translated, every vertex moves by the translation (to float rounding) and no other byte
+// changes; with one vertex moved (and the normals of its faces recomputed) it still reads.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 
+#include "driver/binding.h"
+#include "driver/pose.h"
 #include "formats/model_file.h"
+#include "formats/table_files.h"
+#include "mesh/cell_type.h"
 #include "tests/fuzz/fuzz_input.h"
 
+namespace {
+
+using namespace cagewarp;
+
+// The bytes of `model` outside its position sites, in order.
+std::string bytesBetweenSites(const ModelFile& model) {
+  std::string between;
+  int64_t end = 0;
+  for (const CoordinateSite& site : model.sites) {
+    between.append(model.bytes, static_cast<size_t>(end), static_cast<size_t>(site.offset - end));
+    between += '|';
+    end = site.offset + site.length;
+  }
+  return between.append(model.bytes, static_cast<size_t>(end));
+}
+
+// Binds the model to one hexahedron around it, moves that by a translation and checks the copy
+// written for it. Models with coordinates past +-1e6 or not finite are passed over: the
+// tolerance is relative to the box.
+void requireTranslationMovesOnlyPositions(const ModelFile& model, const std::string& outPath) {
+  const Matrix& rest = model.mesh.vertices;
+  float low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+  for (int v = 0; v < rest.cols(); ++v)
+    for (int a = 0; a < 3; ++a) {
+      const float x = rest(a, v);
+      if (!std::isfinite(x) || std::fabs(x) > 1e6f) return;
+      low[a] = v == 0 ? x : std::min(low[a], x);
+      high[a] = v == 0 ? x : std::max(high[a], x);
+    }
+  float size = 1;
+  for (int a = 0; a < 3; ++a) size = std::max(size, high[a] - low[a]);
+  Mesh box(3);
+  box.vertices = Matrix(3, 8);
+  for (int corner = 0; corner < 8; ++corner) {
+    // Corners 0-3 counter-clockwise at the bottom, 4-7 above them.
+    const bool right = corner % 4 == 1 || corner % 4 == 2, back = corner % 4 >= 2;
+    const bool top = corner >= 4;
+    box.vertices(0, corner) = right ? high[0] + size / 4 : low[0] - size / 4;
+    box.vertices(1, corner) = back ? high[1] + size / 4 : low[1] - size / 4;
+    box.vertices(2, corner) = top ? high[2] + size / 4 : low[2] - size / 4;
+  }
+  box.cells[hexahedronType] = IntArray({8, 1}, 0);
+  for (int corner = 0; corner < 8; ++corner) box.cells[hexahedronType][corner] = corner;
+
+  static const LookupTables tables = [] {
+    Warnings warnings;
+    return loadLookupTables(CAGEWARP_TAB_DIR, warnings);
+  }();
+  BindingOptions options;
+  options.threads = 1;
+  Binding binding;
+  fuzzing::require(bindModel(box, model.mesh, tables, options, binding).ok,
+                   "a model binds to a box around it");
+  const float shift[3] = {0.75f * size, -1.5f * size, 0.25f * size};
+  Matrix moved = box.vertices;
+  for (int corner = 0; corner < 8; ++corner)
+    for (int a = 0; a < 3; ++a) moved(a, corner) += shift[a];
+  fuzzing::require(writeDeformedCopy(binding.relation, model.mesh, model, moved, outPath, true).ok,
+                   "a model translated with its box can be written");
+  ModelFile again;
+  fuzzing::require(readModelFile(outPath, again).ok, "a translated model reads back");
+  fuzzing::require(
+      again.mesh.vertexColumns() == rest.cols() && again.sites.size() == model.sites.size(),
+      "a translated model keeps its vertices");
+  fuzzing::require(bytesBetweenSites(again) == bytesBetweenSites(model),
+                   "translating a model changes only its positions' bytes");
+  const IntArray& enclosed = binding.relation.enclosedIndices;
+  int next = 0;
+  const float tolerance =
+      1e-4f * (2 * size + std::max({std::fabs(low[0]), std::fabs(low[1]), std::fabs(low[2]),
+                                    std::fabs(high[0]), std::fabs(high[1]), std::fabs(high[2])}));
+  for (int v = 0; v < rest.cols(); ++v) {
+    const bool inside = next < enclosed.count() && enclosed[next] == v;
+    next += inside ? 1 : 0;
+    fuzzing::require(inside, "a box around the model encloses every vertex");
+    for (int a = 0; a < 3; ++a)
+      fuzzing::require(std::fabs(again.mesh.vertices(a, v) - (rest(a, v) + shift[a])) <= tolerance,
+                       "every vertex moves by the box's translation");
+  }
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace cagewarp;
   static const fuzzing::InputFile inputs[] = {
       fuzzing::InputFile(".obj"), fuzzing::InputFile(".off"), fuzzing::InputFile(".ply"),
       fuzzing::InputFile(".stl"), fuzzing::InputFile(".xyz"), fuzzing::InputFile(".csv")};
@@ -21,24 +112,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ModelFile model;
   if (!readModelFile(inputs[format].hold(data + 1, size - 1), model).ok) return 0;
   const Mesh& mesh = model.mesh;
+  const std::string& out = outputs[format].path();
   fuzzing::require(mesh.vertexRows() == 3 && mesh.xyzRow == 0, "a model has x, y, z rows");
   fuzzing::require(fuzzing::indicesInRange(mesh), "faces name only the model's vertices");
   fuzzing::require(model.bytes == std::string(reinterpret_cast<const char*>(data + 1), size - 1),
                    "the model keeps the bytes it was read from");
-  const Status written =
-      writeDeformedModel(model, IntArray({0}, 0), Matrix(3, 0), outputs[format].path());
-  fuzzing::require(written.ok, "an accepted model can be written back");
-  fuzzing::require(fuzzing::contentOf(outputs[format].path()) == model.bytes,
+  fuzzing::require(writeDeformedModel(model, IntArray({0}, 0), Matrix(3, 0), out).ok,
+                   "an accepted model can be written back");
+  fuzzing::require(fuzzing::contentOf(out) == model.bytes,
                    "a model written back unmoved is the file it was read from");
-  // Moving the first vertex recomputes the normals of its faces; the file must still read.
   if (mesh.vertexColumns() == 0) return 0;
+  IntArray every({mesh.vertexColumns()}, 0);
+  for (int v = 0; v < mesh.vertexColumns(); ++v) every[v] = v;
+  fuzzing::require(writeDeformedModel(model, every, mesh.vertices, out).ok &&
+                       fuzzing::contentOf(out) == model.bytes,
+                   "a model written with every vertex at rest is the file it was read from");
+  requireTranslationMovesOnlyPositions(model, out);
+  // Moving the first vertex recomputes the normals of its faces; the file must still read.
   Matrix moved(3, 1);
   for (int axis = 0; axis < 3; ++axis) moved(axis, 0) = mesh.vertices(axis, 0) + 0.5f;
-  fuzzing::require(
-      writeDeformedModel(model, IntArray::fromValues({0}), moved, outputs[format].path()).ok,
-      "an accepted model can be written with a vertex moved");
+  fuzzing::require(writeDeformedModel(model, IntArray::fromValues({0}), moved, out).ok,
+                   "an accepted model can be written with a vertex moved");
   ModelFile again;
-  fuzzing::require(readModelFile(outputs[format].path(), again).ok,
-                   "a model written with a vertex moved reads back");
+  fuzzing::require(readModelFile(out, again).ok, "a model written with a vertex moved reads back");
   return 0;
 }
