@@ -51,12 +51,6 @@ bool sameBits(float a, float b) {
   return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
 }
 
-// A coordinate to write in place of the bytes at `site`.
-struct Replacement {
-  CoordinateSite site;
-  float value;
-};
-
 // The normals to write after the vertices moved to `positions`: those used by a face with a
 // moved corner, recomputed; 3 x normalCount, with a flag per normal that was.
 Matrix recomputedNormals(const ModelFile& model, const Matrix& positions,
@@ -120,45 +114,54 @@ Status writeDeformedModel(const ModelFile& model, const IntArray& movedIndices,
     movedColumn[static_cast<size_t>(vertex)] = j;
   }
 
-  // The coordinates that change, positions and normals, in file order.
-  std::vector<Replacement> replacements;
+  // A coordinate's new value, when it changes.
+  const auto newPosition = [&](const CoordinateSite& site, float& value) {
+    const int column = movedColumn[static_cast<size_t>(site.vertex)];
+    if (column < 0) return false;
+    value = movedPositions(site.axis, column);
+    return !sameBits(value, vertices(site.axis, site.vertex));
+  };
+  // The moved positions first: the normals follow the faces they move.
   Matrix positions = vertices;
   std::vector<char> movedVertex(static_cast<size_t>(vertices.cols()), 0);
+  bool anyMoved = false;
   for (const CoordinateSite& site : model.sites) {
-    const int column = movedColumn[static_cast<size_t>(site.vertex)];
-    if (column < 0) continue;
-    const float value = movedPositions(site.axis, column);
-    if (sameBits(value, vertices(site.axis, site.vertex))) continue;
-    replacements.push_back({site, value});
+    float value = 0.0f;
+    if (!newPosition(site, value)) continue;
     positions(site.axis, site.vertex) = value;
     movedVertex[static_cast<size_t>(site.vertex)] = 1;
+    anyMoved = true;
   }
-  if (!keepNormals && model.normalCount > 0 && !replacements.empty()) {
-    std::vector<char> recomputed;
-    const Matrix normals = recomputedNormals(model, positions, movedVertex, recomputed);
-    for (const CoordinateSite& site : model.normalSites) {
-      const float value = normals(site.axis, site.vertex);
-      const bool degenerate = normals(0, site.vertex) == 0.0f && normals(1, site.vertex) == 0.0f &&
-                              normals(2, site.vertex) == 0.0f;
-      if (!recomputed[static_cast<size_t>(site.vertex)] || degenerate ||
-          sameBits(value, model.normalValues[static_cast<size_t>(site.vertex) * 3 + site.axis]))
-        continue;
-      replacements.push_back({site, value});
-    }
-    std::sort(
-        replacements.begin(), replacements.end(),
-        [](const Replacement& a, const Replacement& b) { return a.site.offset < b.site.offset; });
-  }
+  const bool normalsMove = !keepNormals && model.normalCount > 0 && anyMoved;
+  std::vector<char> recomputed;
+  const Matrix normals =
+      normalsMove ? recomputedNormals(model, positions, movedVertex, recomputed) : Matrix();
+  const auto newNormal = [&](const CoordinateSite& site, float& value) {
+    if (!normalsMove || !recomputed[static_cast<size_t>(site.vertex)]) return false;
+    value = normals(site.axis, site.vertex);
+    const bool degenerate = normals(0, site.vertex) == 0.0f && normals(1, site.vertex) == 0.0f &&
+                            normals(2, site.vertex) == 0.0f;
+    return !degenerate &&
+           !sameBits(value, model.normalValues[static_cast<size_t>(site.vertex) * 3 + site.axis]);
+  };
 
   AtomicFile file(path);
   Status status = file.open();
   if (!status.ok) return status;
   std::FILE* out = file.stream();
+  // The position and the normal sites are each in file order, so merged they give the changes in
+  // file order without collecting them.
   int64_t written = 0;
-  for (const Replacement& replacement : replacements) {
-    const CoordinateSite& site = replacement.site;
+  auto position = model.sites.begin();
+  auto normal = model.normalSites.begin();
+  while (position != model.sites.end() || normal != model.normalSites.end()) {
+    const bool isPosition = normal == model.normalSites.end() ||
+                            (position != model.sites.end() && position->offset < normal->offset);
+    const CoordinateSite site = isPosition ? *position++ : *normal++;
+    float value = 0.0f;
+    if (!(isPosition ? newPosition(site, value) : newNormal(site, value))) continue;
     std::fwrite(model.bytes.data() + written, 1, static_cast<size_t>(site.offset - written), out);
-    putCoordinate(out, replacement.value, site.encoding);
+    putCoordinate(out, value, site.encoding);
     written = site.offset + site.length;
   }
   std::fwrite(model.bytes.data() + written, 1, model.bytes.size() - static_cast<size_t>(written),
