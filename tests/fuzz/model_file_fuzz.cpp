@@ -77,23 +77,26 @@ void requireTranslationMovesOnlyPositions(const ModelFile& model, const std::str
                    "a model translated with its box can be written");
   ModelFile again;
   fuzzing::require(readModelFile(outPath, again).ok, "a translated model reads back");
+  // STL merges corners by position, so corners that the translation's rounding brings together
+  // read back as one vertex: the coordinates are compared where they stand in the file.
   fuzzing::require(
-      again.mesh.vertexColumns() == rest.cols() && again.sites.size() == model.sites.size(),
+      again.sites.size() == model.sites.size() &&
+          (model.format == FileFormat::stl || again.mesh.vertexColumns() == rest.cols()),
       "a translated model keeps its vertices");
   fuzzing::require(bytesBetweenSites(again) == bytesBetweenSites(model),
                    "translating a model changes only its positions' bytes");
   const IntArray& enclosed = binding.relation.enclosedIndices;
-  int next = 0;
+  fuzzing::require(enclosed.count() == rest.cols(), "a box around the model encloses every vertex");
   const float tolerance =
       1e-4f * (2 * size + std::max({std::fabs(low[0]), std::fabs(low[1]), std::fabs(low[2]),
                                     std::fabs(high[0]), std::fabs(high[1]), std::fabs(high[2])}));
-  for (int v = 0; v < rest.cols(); ++v) {
-    const bool inside = next < enclosed.count() && enclosed[next] == v;
-    next += inside ? 1 : 0;
-    fuzzing::require(inside, "a box around the model encloses every vertex");
-    for (int a = 0; a < 3; ++a)
-      fuzzing::require(std::fabs(again.mesh.vertices(a, v) - (rest(a, v) + shift[a])) <= tolerance,
-                       "every vertex moves by the box's translation");
+  auto after = again.sites.begin();
+  for (const CoordinateSite& site : model.sites) {
+    const CoordinateSite there = *after++;
+    fuzzing::require(there.axis == site.axis &&
+                         std::fabs(again.mesh.vertices(there.axis, there.vertex) -
+                                   (rest(site.axis, site.vertex) + shift[site.axis])) <= tolerance,
+                     "every coordinate moves by the box's translation");
   }
 }
 
