@@ -93,6 +93,7 @@ Status readModelFile(const std::string& path, ModelFile& model) {
 Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings) {
   if (!formatEntryOf(path).serves(FormatRole::model)) return readCage(path, mesh, warnings);
   if (Status status = readModelFile(path, source); !status.ok) return status;
+  warnings.insert(warnings.end(), source.warnings.begin(), source.warnings.end());
   mesh = source.mesh;
   return Status::success();
 }

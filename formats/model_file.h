@@ -40,6 +40,8 @@ struct ModelFile {
   // in another format carries over.
   std::vector<float> textureValues;
   std::vector<int32_t> cornerTextures;
+  // What the reader passed over or read in part without failing, a line each.
+  Warnings warnings;
 };
 
 // Reads the OBJ, OFF, PLY, STL, XYZ or CSV model at `path`, chosen by its extension. Fails with

@@ -1,6 +1,9 @@
 #include "formats/obj_file.h"
 
+#include <algorithm>
 #include <climits>
+#include <iterator>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +22,14 @@ constexpr std::string_view faceKeyword = "f";
 constexpr std::string_view lineKeyword = "l";
 constexpr std::string_view pointKeyword = "p";
 constexpr char commentLetter = '#';
+// The other keywords of the format (groups, materials, smoothing, free-form geometry): kept as
+// they are; any word not here or above is passed over with a warning.
+constexpr std::string_view otherKeywords[] = {
+    "vp",       "g",      "o",      "s",          "mg",        "usemtl", "mtllib", "cstype",
+    "deg",      "bmat",   "step",   "curv",       "curv2",     "surf",   "parm",   "trim",
+    "hole",     "scrv",   "sp",     "end",        "con",       "lod",    "bevel",  "c_interp",
+    "d_interp", "usemap", "maplib", "shadow_obj", "trace_obj", "ctech",  "stech",  "call",
+    "csh",      "bsp",    "bzp",    "cdc",        "cdp",       "res"};
 constexpr char referenceSeparator = '/';
 
 // What a face, line or point reference names: a vertex, a texture coordinate or a normal.
@@ -47,11 +58,14 @@ class ObjReader {
       if (keyword == vertexKeyword) {
         status = readVertex(words, lines.number());
       } else if (keyword == textureKeyword) {
-        readTexture(words);
+        readTexture(words, lines.number());
       } else if (keyword == normalKeyword) {
-        readNormal(words);
+        readNormal(words, lines.number());
       } else if (keyword == faceKeyword || keyword == lineKeyword || keyword == pointKeyword) {
         status = readElement(words, keyword, lines.number());
+      } else if (std::find(std::begin(otherKeywords), std::end(otherKeywords), keyword) ==
+                 std::end(otherKeywords)) {
+        unknown_.add(lines.number(), keyword);
       }
       if (!status.ok) return status;
     }
@@ -60,6 +74,13 @@ class ObjReader {
         return namesNothing(reference.line, reference.referent, reference.index);
     }
     builder_.finish();
+    unknown_.report(model_.warnings, path_ + ": lines with an unknown keyword passed over",
+                    quoted(unknown_.word));
+    badTextures_.report(model_.warnings,
+                        path_ + ": texture coordinates with a word that is not a number read as 0");
+    badNormals_.report(
+        model_.warnings,
+        path_ + ": normals that are not three numbers kept as they are, not recomputed");
     return Status::success();
   }
 
@@ -92,8 +113,8 @@ class ObjReader {
   }
 
   // "vn x y z": a normal that may be recomputed when its faces move. A record that is not three
-  // numbers is counted, so the indices stay right, and kept as it is.
-  void readNormal(WordCursor& words) {
+  // numbers is counted, so the indices stay right, kept as it is and reported.
+  void readNormal(WordCursor& words, int line) {
     const int normal = builder_.addNormal();
     ++counts_[normalReferent];
     float xyz[3];
@@ -101,7 +122,7 @@ class ObjReader {
     size_t lengths[3];
     std::string_view word;
     for (int axis = 0; axis < 3; ++axis) {
-      if (!words.next(word) || !parseFloat(word, xyz[axis])) return;
+      if (!words.next(word) || !parseFloat(word, xyz[axis])) return badNormals_.add(line);
       offsets[axis] = words.wordOffset();
       lengths[axis] = word.size();
     }
@@ -110,14 +131,21 @@ class ObjReader {
                              xyz[axis], CoordinateEncoding::text);
   }
 
-  // "vt u [v [w]]": kept as it is, and carried over (u and v; what is not a number as 0) when
-  // the model is written in another format.
-  void readTexture(WordCursor& words) {
+  // "vt u [v [w]]": kept as it is, and carried over (u and v, a missing v as 0) when the model
+  // is written in another format; a word that is not a number is read as 0 and counted.
+  void readTexture(WordCursor& words, int line) {
     ++counts_[textureReferent];
     float uv[2] = {0.0f, 0.0f};
     std::string_view word;
-    for (float& value : uv)
-      if (!words.next(word) || !parseFloat(word, value)) value = 0.0f;
+    bool numbers = true;
+    for (float& value : uv) {
+      if (!words.next(word)) break;
+      if (!parseFloat(word, value)) {
+        value = 0.0f;
+        numbers = false;
+      }
+    }
+    if (!numbers) badTextures_.add(line);
     builder_.addTexture(uv[0], uv[1]);
   }
 
@@ -198,6 +226,25 @@ class ObjReader {
   std::vector<int32_t> normals_;
   std::vector<int32_t> textures_;
   std::vector<ForwardReference> forward_;
+  // Records passed over or read in part: how many, the first one's line and, for keywords, word.
+  struct PassedOver {
+    int64_t count = 0;
+    int line = 0;
+    std::string word;
+    void add(int at, std::string_view what = {}) {
+      if (count++ > 0) return;
+      line = at;
+      word = std::string(what.substr(0, 40));
+    }
+    // "WHAT: N (the first, WORD, on line L)".
+    void report(Warnings& warnings, const std::string& what, const std::string& first = "") const {
+      if (count == 0) return;
+      warnings.push_back(what + ": " + std::to_string(count) + " (the first" +
+                         (first.empty() ? " " : ", " + first + ", ") + "on line " +
+                         std::to_string(line) + ")");
+    }
+  };
+  PassedOver unknown_, badTextures_, badNormals_;
 };
 
 }  // namespace

@@ -67,6 +67,7 @@ TEST(ModelFile, EveryFormatReadsTheSameShapeAndWritesItselfBackByteForByte) {
     testing::writeFile(dir.file(sample.name), sample.bytes);
     const ModelFile model = readOrFail(dir.file(sample.name));
     EXPECT_EQ(model.mesh.summary(), sample.summary);
+    EXPECT_EQ(model.warnings, Warnings{});
     for (int v = 0; v < model.mesh.vertexColumns(); ++v)
       for (int axis = 0; axis < 3; ++axis)
         EXPECT_EQ(model.mesh.vertices(axis, v), expected[v][axis]);
@@ -126,6 +127,26 @@ TEST(ModelFile, ObjReferencesResolveAbsoluteRelativeAndWithTextureAndNormal) {
                                    mesh.cells[1].data() + mesh.cells[1].count());
   EXPECT_EQ(lines, (std::vector<int32_t>{0, 1, 1, 4}));
   EXPECT_EQ(mesh.cells[0][0], 3);
+}
+
+// What an OBJ reader passes over is said once per kind, with the first place: words that are no
+// keyword of the format (a mangled "v" here), texture coordinates that are not numbers, normals
+// that are not three numbers. The format's other keywords pass quietly.
+TEST(ModelFile, ObjSaysWhatItPassesOver) {
+  TempDir dir;
+  const std::string path = dir.file("passed.obj");
+  testing::writeFile(path,
+                     "mtllib a.mtl\no piece\ng side\nusemtl red\ns 1\nv 0 0 0\nV 1 0 0\nv 1 1 0\n"
+                     "vt 0.5 x\nvt 1\nvt y z\nvn 0 0\nvn 0 0 1\nvertex 2\nl 1 2\n");
+  const ModelFile model = readOrFail(path);
+  EXPECT_EQ(model.mesh.vertexColumns(), 2);
+  EXPECT_EQ(
+      model.warnings,
+      (Warnings{path + ": lines with an unknown keyword passed over: 2 (the first, 'V', on line 7)",
+                path + ": texture coordinates with a word that is not a number read as 0: 2 "
+                       "(the first on line 9)",
+                path + ": normals that are not three numbers kept as they are, not recomputed: 1 "
+                       "(the first on line 12)"}));
 }
 
 TEST(ModelFile, StlCornersShareVerticesInOrderOfFirstAppearance) {
