@@ -154,7 +154,9 @@ void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTab
             weights.columns[u], scratch.averaged[q],
             [weight](float x, float y) { return static_cast<float>(x + weight * y); },
             scratch.merged);
-        weights.columns[u].swap(scratch.merged);
+        // Copied rather than swapped: a swap would pass the scratch's largest capacity on to the
+        // columns, which are held until the step ends.
+        weights.columns[u].assign(scratch.merged.begin(), scratch.merged.end());
       }
     }
   }

@@ -251,10 +251,9 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   bool deferMeans = true;
   for (int t = 0; t < cellTypeCount; ++t)
     if (mesh.cellCount(t) > 0 && tables.checked().nodesNameNewNodes[t]) deferMeans = false;
-  // The map is only searched, never walked, so its bucket count changes no result; one bucket per
-  // possible vertex keeps the lists short (half the seeded entries gave about a dozen per bucket).
-  const int modulus = state.vertexValues.bucketCount();
-  TupleIndexMap nodeIndices(modulus, tupleSumHash(modulus));
+  // The map is only searched, never walked, so neither its bucket count nor its hash changes a
+  // result; one bucket per possible vertex and a mixing hash keep the lists short.
+  TupleIndexMap nodeIndices(state.vertexValues.bucketCount(), mixedTupleHash);
   SplitKeys keys;
   std::vector<NodeGroup> groups;
   std::vector<PendingMean> pending;

@@ -28,6 +28,17 @@ inline TupleHash tupleSumHash(int modulus) {
   };
 }
 
+// For maps that are only searched, never walked, where the bucket does not matter: mixes every
+// element in, so that the many tuples of a grid that share a sum spread over the buckets.
+inline uint32_t mixedTupleHash(const IntArray& key) {
+  uint64_t h = 0x9e3779b97f4a7c15ull ^ static_cast<uint64_t>(key.count());
+  for (int i = 0; i < key.count(); ++i) {
+    h = (h ^ static_cast<uint32_t>(key[i])) * 0xff51afd7ed558ccdull;
+    h ^= h >> 32;
+  }
+  return static_cast<uint32_t>(h);
+}
+
 // A hash map from short int tuples to values with a fixed bucket count. Each bucket keeps its
 // entries in insertion order and carries a cursor for walks:
 // - lookup, find, insertIfAbsent and insertOrAssign scan from the entry after the cursor to the

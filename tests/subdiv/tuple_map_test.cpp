@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace cagewarp {
@@ -87,6 +88,14 @@ TEST(TupleMap, HashesChooseTheBucket) {
   EXPECT_TRUE(bySum.insertIfAbsent(key({2, 1}), b));
   EXPECT_TRUE(bySum.lookup(key({2, 1}), a));
   EXPECT_EQ(a, 2);
+
+  // The mixing hash spreads the pairs of a range, which share few sums, over the buckets.
+  TupleIndexMap mixed(2000, mixedTupleHash);
+  std::vector<int> load(2000, 0);
+  for (int i = 0; i < 60; ++i)
+    for (int j = i + 1; j < 60; ++j) ++load[mixed.bucketOf(key({i, j}))];
+  EXPECT_LE(*std::max_element(load.begin(), load.end()), 6);
+  EXPECT_NE(mixed.bucketOf(key({1, 2})), mixed.bucketOf(key({2, 1})));
 }
 
 TEST(TupleMap, WalksKeepInsertionOrderAndRestart) {
