@@ -208,7 +208,9 @@ struct NodeGroup {
 };
 
 // The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
-// reciprocal of the tuple length; the values are only read, so threads may share the map.
+// reciprocal of the tuple length; the values are only read, so threads may share the map. Nothing
+// walks the map before the split, so every cursor stands at its head and a peek finds what a find
+// would.
 void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
               WeightSum& weightSum, VertexValue& sum) {
   sum.dense = Matrix(d, 1);
