@@ -73,6 +73,35 @@ if [ "${1:-}" = coordinates ]; then
   exit 0
 fi
 
+# With `scale`: refinement at scale, the 16^3 cage refined `b s s s` with 1 M points written as
+# Matrix Market, and the 4^3 cage refined `b s s` with 100 k points, each at one and two threads:
+# wall, user and peak memory. With REF=<another build directory> every run is made with both
+# builds in turn, so that the figures of one run can be compared on a shared machine.
+if [ "${1:-}" = scale ]; then
+  builds=("$build")
+  [ -n "${REF:-}" ] && builds=("$REF" "$build")
+  "$build/make_scene" points 1000000 1 "$work/model1m.txt"
+  "$build/make_scene" points 100000 1 "$work/model100k.txt"
+  for k in 16 4; do "$build/make_scene" cage "$k" "$work/cage$k.txt"; done
+  for threads in 1 2; do
+    for b in "${builds[@]}"; do
+      /usr/bin/time -f "16^3 b s s s, 1 M points, --mtx, $threads thread(s), $b: %e s wall, %U s user, peak %M KiB" \
+        "$b/cagewarp" "$work/cage16.txt" "$work/model1m.txt" b s s s --mtx --threads $threads \
+        2>&1 >/dev/null | grep '^16'
+      rm -f "$work"/cage16.txt.*
+    done
+  done
+  for threads in 1 2; do
+    for b in "${builds[@]}"; do
+      /usr/bin/time -f "4^3 b s s, 100 k points, $threads thread(s), $b: %e s wall, %U s user, peak %M KiB" \
+        "$b/cagewarp" "$work/cage4.txt" "$work/model100k.txt" b s s --threads $threads \
+        2>&1 >/dev/null | grep '^4'
+      rm -f "$work"/cage4.txt.*
+    done
+  done
+  exit 0
+fi
+
 if [ "${1:-}" = big ]; then
   big_scenario 16 1000000 b s s s
   big_scenario 10 100000 b s s s

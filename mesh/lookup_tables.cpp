@@ -62,6 +62,15 @@ Status checkIndexTable(const IntMatrix& table, const std::string& name, int expe
   return Status::success();
 }
 
+bool nodesNameNewNodes(const LookupTables& tables, int t) {
+  for (int k = 1; k <= 4; ++k) {
+    const IntMatrix* table = tables.nodeTable(t, k);
+    for (int i = 0; table && i < table->count(); ++i)
+      if ((*table)[i] >= verticesPerCell[t]) return true;
+  }
+  return false;
+}
+
 Status checkSplitTables(const LookupTables& tables, int t) {
   if (Status s = checkNodeTables(tables, t); !s.ok) return s;
   return checkIndexTable(tables.uniTables[t], tables.fileName("uni", t),
@@ -241,6 +250,7 @@ void checkTables(LookupTables& tables) {
   TableChecks checks;
   for (int t = 0; t < cellTypeCount; ++t) {
     checks.split[t] = checkSplitTables(tables, t);
+    checks.nodesNameNewNodes[t] = nodesNameNewNodes(tables, t);
     checks.averages[t] = checkAverageTable(tables, t);
     const FloatArray& cor = tables.corTables[t];
     checks.blendFactors[t] = !cor.isEmpty() && cor.count() > 0;

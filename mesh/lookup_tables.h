@@ -29,6 +29,10 @@ struct TableChecks {
   bool done = false;
   // The node tables and the uni table of type t, which split its cells into same-type children.
   std::array<Status, 8> split;
+  // Whether a node table of type t names a node made by an earlier group of the same split (the
+  // tables allow it), so that a node's mean needs another new node's value: such a split forms
+  // its means in order, one at a time.
+  std::array<bool, 8> nodesNameNewNodes{};
   // bas4 and bas5: the octahedron child of a tetrahedron, the tetrahedron children of an
   // octahedron. Other types have none.
   std::array<Status, 8> otherChildren;

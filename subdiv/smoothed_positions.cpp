@@ -154,7 +154,9 @@ void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTab
             weights.columns[u], scratch.averaged[q],
             [weight](float x, float y) { return static_cast<float>(x + weight * y); },
             scratch.merged);
-        weights.columns[u].swap(scratch.merged);
+        // Copied rather than swapped: a swap would pass the scratch's largest capacity on to the
+        // columns, which are held until the step ends.
+        weights.columns[u].assign(scratch.merged.begin(), scratch.merged.end());
       }
     }
   }
@@ -232,16 +234,10 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
         return st;
     }
   }
-  // Packed in vertex order, each column freed once copied; reserved whole, so that the packed
-  // array never grows by doubling while the columns are still held.
-  size_t total = 0;
-  for (const std::vector<SparseEntry>& w : weights.columns) total += w.size();
-  weightColumns.entries.reserve(total);
-  weightColumns.start.reserve(weights.columns.size() + 1);
-  for (std::vector<SparseEntry>& w : weights.columns) {
-    weightColumns.appendColumn(w.data(), w.data() + w.size());
-    std::vector<SparseEntry>().swap(w);
-  }
+  // The values are not needed any more; releasing them before the packing keeps them, the
+  // columns and the packed matrix from being held whole at once.
+  vertexValues = VertexValueMap(1, firstElementHash);
+  weightColumns = packColumns(weightColumns.rows, weights.columns, threads);
   return Status::success();
 }
 

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 #include "subdiv/interface_correction.h"
 #include "subdiv/smoothed_positions.h"
@@ -189,16 +192,73 @@ std::array<IntArray, 8> buildChildren(const std::array<IntArray, 8>& refined,
   return children;
 }
 
+// A node's (vertex, class) value to be formed once the numbering is done: the mean over the
+// tuple of group g of node table k of cell `cell` of type t, the tuple in the order nodeIndex
+// leaves it.
+struct PendingMean {
+  VertexValue* target;
+  int cell;
+  int group;  // index into the step's group list
+};
+
+struct NodeGroup {
+  int type;
+  const int* members;
+  int length;
+};
+
+// The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
+// reciprocal of the tuple length; the values are only read, so threads may share the map. Nothing
+// walks the map before the split, so every cursor stands at its head and a peek finds what a find
+// would.
+void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
+              WeightSum& weightSum, VertexValue& sum) {
+  sum.dense = Matrix(d, 1);
+  IntArray corner({2}, 0);
+  corner[1] = cls;
+  for (int e = 0; e < length; ++e) {
+    corner[0] = tuple[e];
+    const VertexValue* value = vertexValues.peek(corner);
+    CAGEWARP_CHECK(value != nullptr);
+    sum.dense += value->dense;
+    weightSum.add(value->weights);
+  }
+  const float reciprocal = 1.0f / static_cast<float>(length);
+  sum.dense *= reciprocal;
+  weightSum.take(sum.weights, reciprocal);
+}
+
+// The tuple of a pending mean as nodeIndex left it: quad middles in table order, others sorted.
+int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group, int cell,
+                 std::array<int, 8>& tuple) {
+  const int* nodes = refined[group.type].column(cell);
+  for (int e = 0; e < group.length; ++e) tuple[e] = nodes[group.members[e]];
+  if (group.length == 4) return group.length;
+  // At most eight elements: an insertion sort (std::sort's sixteen-element step trips GCC's bounds
+  // warning on an array this short).
+  for (int i = 1; i < group.length; ++i)
+    for (int j = i; j > 0 && tuple[j - 1] > tuple[j]; --j) std::swap(tuple[j - 1], tuple[j]);
+  return group.length;
+}
+
 // Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
-// their per-class means, and returns the children that replace the cells.
-std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state) {
+// their per-class means, and returns the children that replace the cells. The numbering and the
+// order in which values enter the map are sequential; where every tuple names only corners, the
+// means depend only on values the split does not change, so they are formed afterwards on
+// `threads` threads, each into the entry already made for it.
+std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state,
+                                   int threads) {
   const int d = mesh.vertices.rows();
   WeightSum weightSum(mesh.weights.rows);
-  // The map is only searched, never walked, so its bucket count changes no result; one bucket per
-  // possible vertex keeps the lists short (half the seeded entries gave about a dozen per bucket).
-  const int modulus = state.vertexValues.bucketCount();
-  TupleIndexMap nodeIndices(modulus, tupleSumHash(modulus));
+  bool deferMeans = true;
+  for (int t = 0; t < cellTypeCount; ++t)
+    if (mesh.cellCount(t) > 0 && tables.checked().nodesNameNewNodes[t]) deferMeans = false;
+  // The map is only searched, never walked, so neither its bucket count nor its hash changes a
+  // result; one bucket per possible vertex and a mixing hash keep the lists short.
+  TupleIndexMap nodeIndices(state.vertexValues.bucketCount(), mixedTupleHash);
   SplitKeys keys;
+  std::vector<NodeGroup> groups;
+  std::vector<PendingMean> pending;
   std::array<IntArray, 8> refined = mesh.cells;
   for (int t = 0; t < cellTypeCount; ++t) {
     IntArray& cells = refined[t];
@@ -212,15 +272,32 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
       IntArray tuple({2 * k}, 0);
       for (int g = 0; g < table->count() / (2 * k); ++g, ++row) {
         const int* group = table->data() + g * 2 * k;
+        groups.push_back({t, group, 2 * k});
         for (int cell = 0; cell < cells.cols(); ++cell) {
           int* nodes = cells.column(cell);
           for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
           nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount, keys);
-          nodeValue(state.vertexValues, tuple, d, keys, weightSum);
+          if (!deferMeans) {
+            nodeValue(state.vertexValues, tuple, d, keys, weightSum);
+            continue;
+          }
+          bool inserted = false;
+          VertexValue* target = state.vertexValues.insertIfAbsent(keys.node, {}, inserted);
+          if (inserted) pending.push_back({target, cell, static_cast<int>(groups.size()) - 1});
         }
       }
     }
   }
+  parallelFor(static_cast<int64_t>(pending.size()), threads, [&](int64_t begin, int64_t end) {
+    WeightSum sum(mesh.weights.rows);
+    std::array<int, 8> tuple{};
+    for (int64_t i = begin; i < end; ++i) {
+      const PendingMean& p = pending[i];
+      const NodeGroup& group = groups[p.group];
+      const int length = pendingTuple(refined, group, p.cell, tuple);
+      formMean(state.vertexValues, tuple.data(), length, cellClass[group.type], d, sum, *p.target);
+    }
+  });
   return buildChildren(refined, childCounts(mesh), tables);
 }
 
@@ -274,7 +351,7 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
                   mesh.vertexColumns()};
   seedVertexValues(mesh, state.vertexValues);
   if (flags & smoothFlag) correctInterfaces(mesh, tables, state.vertexValues, warnings);
-  std::array<IntArray, 8> cells = split ? splitCells(mesh, tables, state) : mesh.cells;
+  std::array<IntArray, 8> cells = split ? splitCells(mesh, tables, state, threads) : mesh.cells;
 
   const int d = mesh.vertices.rows();
   if (int64_t{d} * state.vertexCount > intLimit)

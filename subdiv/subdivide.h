@@ -18,8 +18,8 @@ inline constexpr int normalSubdivision = smoothFlag | splitFlag | normalFlag;
 // rows included). With normalFlag the positions are smoothed by the smoothing tables. Fails,
 // leaving the mesh unchanged, when a table does not fit the cells it must serve (the message names
 // the file) or a cell names a vertex the mesh does not have.
-// The smoothing sums run on up to `threads` threads (0: one per core); the result does not
-// depend on the count.
+// The node means and the smoothing sums run on up to `threads` threads (0: one per core); the
+// result does not depend on the count.
 Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& warnings,
                  int threads = 1);
 

@@ -3,8 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <iterator>
-#include <list>
+#include <utility>
 #include <vector>
 
 #include "array/check.h"
@@ -29,6 +28,17 @@ inline TupleHash tupleSumHash(int modulus) {
   };
 }
 
+// For maps that are only searched, never walked, where the bucket does not matter: mixes every
+// element in, so that the many tuples of a grid that share a sum spread over the buckets.
+inline uint32_t mixedTupleHash(const IntArray& key) {
+  uint64_t h = 0x9e3779b97f4a7c15ull ^ static_cast<uint64_t>(key.count());
+  for (int i = 0; i < key.count(); ++i) {
+    h = (h ^ static_cast<uint32_t>(key[i])) * 0xff51afd7ed558ccdull;
+    h ^= h >> 32;
+  }
+  return static_cast<uint32_t>(h);
+}
+
 // A hash map from short int tuples to values with a fixed bucket count. Each bucket keeps its
 // entries in insertion order and carries a cursor for walks:
 // - lookup, find, insertIfAbsent and insertOrAssign scan from the entry after the cursor to the
@@ -36,6 +46,9 @@ inline TupleHash tupleSumHash(int modulus) {
 // - erase scans the whole bucket and leaves the cursor where it was (if it erases the entry the
 //   cursor stands on, the cursor steps back, so the walk goes on with the following entry);
 // - removeAtCursor removes the entry at the cursor and steps the cursor back.
+// The entries live in blocks that never move, chained per bucket by index: a big refinement holds
+// millions of them, and an allocation per entry cost a tenth of its time. A stored value stays
+// where it is until its entry is removed, whatever is added meanwhile.
 template <typename V>
 class TupleMap {
  public:
@@ -43,7 +56,6 @@ class TupleMap {
 
   TupleMap(int bucketCount, TupleHash hash) : buckets_(bucketCount), hash_(std::move(hash)) {
     CAGEWARP_CHECK(bucketCount >= 1);
-    for (Bucket& b : buckets_) b.cursor = b.entries.end();
   }
 
   int bucketCount() const { return static_cast<int>(buckets_.size()); }
@@ -61,28 +73,47 @@ class TupleMap {
   // The stored value of a present key, or null; same search rules as lookup.
   const V* find(const IntArray& key) {
     Bucket& b = bucketFor(key);
-    auto it = search(b, Key(key));
-    return it == b.entries.end() ? nullptr : &it->value;
+    const int i = search(b, Key(key));
+    return i == none ? nullptr : &entry(i).value;
+  }
+  // As find, but the cursor stays where it is, so that several threads may search a map nobody
+  // changes meanwhile. Same result as find whenever the bucket's cursor is at its head.
+  const V* peek(const IntArray& key) const {
+    const Bucket& b = buckets_[bucketOf(key)];
+    const Key k(key);
+    for (int i = b.cursor == none ? b.head : entry(b.cursor).next; i != none; i = entry(i).next)
+      if (entry(i).key == k) return &entry(i).value;
+    return nullptr;
   }
   // Appends (key, value) unless the key is present; if present, value receives the stored one.
   bool insertIfAbsent(const IntArray& key, V& value) {
     Bucket& b = bucketFor(key);
     Key k(key);
-    auto it = search(b, k);
-    if (it != b.entries.end()) {
-      value = it->value;
+    const int i = search(b, k);
+    if (i != none) {
+      value = entry(i).value;
       return false;
     }
     append(b, k, value);
     return true;
   }
+  // As insertIfAbsent, with the value moved in; the stored value (new or present), which the
+  // caller may fill in later as long as no other entry is removed meanwhile.
+  V* insertIfAbsent(const IntArray& key, V&& value, bool& inserted) {
+    Bucket& b = bucketFor(key);
+    Key k(key);
+    int i = search(b, k);
+    inserted = i == none;
+    if (inserted) i = append(b, k, std::move(value));
+    return &entry(i).value;
+  }
   // Replaces the value of a present key in place, or appends a new entry.
   bool insertOrAssign(const IntArray& key, const V& value) {
     Bucket& b = bucketFor(key);
     Key k(key);
-    auto it = search(b, k);
-    if (it != b.entries.end()) {
-      it->value = value;
+    const int i = search(b, k);
+    if (i != none) {
+      entry(i).value = value;
       return false;
     }
     append(b, k, value);
@@ -91,10 +122,10 @@ class TupleMap {
   bool erase(const IntArray& key) {
     Bucket& b = bucketFor(key);
     Key k(key);
-    for (auto it = b.entries.begin(); it != b.entries.end(); ++it) {
-      if (it->key == k) {
-        if (b.cursor == it) stepBack(b);
-        b.entries.erase(it);
+    for (int i = b.head; i != none; i = entry(i).next) {
+      if (entry(i).key == k) {
+        if (b.cursor == i) stepBack(b);
+        release(b, i);
         --entryCount_;
         return true;
       }
@@ -125,10 +156,10 @@ class TupleMap {
   // Removes the entry at the bucket's cursor; the cursor steps back. Entry count unchanged.
   void removeAtCursor(int bucket) {
     Bucket& b = buckets_[bucket];
-    if (b.cursor == b.entries.end()) return;
-    auto it = b.cursor;
+    if (b.cursor == none) return;
+    const int i = b.cursor;
     stepBack(b);
-    b.entries.erase(it);
+    release(b, i);
   }
 
  private:
@@ -152,41 +183,83 @@ class TupleMap {
       return a;
     }
   };
+  static constexpr int none = -1;
   struct Entry {
     Key key;
     V value;
+    int previous;
+    int next;
   };
-  using List = std::list<Entry>;
-  // cursor == entries.end() stands for the head (before the first entry).
+  // Entry indices; cursor == none stands for the head (before the first entry).
   struct Bucket {
-    List entries;
-    typename List::iterator cursor;
+    int head = none;
+    int tail = none;
+    int cursor = none;
   };
+  // Blocks are reserved whole and filled by appending, so they never reallocate.
+  static constexpr int blockBits = 12;
+  static constexpr int blockSize = 1 << blockBits;
 
+  Entry& entry(int i) { return blocks_[i >> blockBits][i & (blockSize - 1)]; }
+  const Entry& entry(int i) const { return blocks_[i >> blockBits][i & (blockSize - 1)]; }
   Bucket& bucketFor(const IntArray& key) { return buckets_[bucketOf(key)]; }
-  typename List::iterator search(Bucket& b, const Key& k) {
-    auto it = b.cursor == b.entries.end() ? b.entries.begin() : std::next(b.cursor);
-    b.cursor = b.entries.end();
-    for (; it != b.entries.end(); ++it)
-      if (it->key == k) return it;
-    return b.entries.end();
+  int search(Bucket& b, const Key& k) {
+    int i = b.cursor == none ? b.head : entry(b.cursor).next;
+    b.cursor = none;
+    for (; i != none; i = entry(i).next)
+      if (entry(i).key == k) return i;
+    return none;
   }
-  void append(Bucket& b, const Key& k, const V& value) {
-    b.entries.push_back(Entry{k, value});
-    b.cursor = b.entries.end();
+  // A free slot holding the entry, linked at the end of the bucket.
+  template <typename W>
+  int append(Bucket& b, const Key& k, W&& value) {
+    int i = free_;
+    if (i != none) {
+      free_ = entry(i).next;
+      Entry& e = entry(i);
+      e.key = k;
+      e.value = std::forward<W>(value);
+    } else {
+      if (slots_ == static_cast<int>(blocks_.size()) * blockSize) {
+        CAGEWARP_CHECK(blocks_.size() < (size_t{1} << (31 - blockBits)));
+        blocks_.emplace_back().reserve(blockSize);
+      }
+      i = slots_++;
+      blocks_.back().push_back(Entry{k, std::forward<W>(value), none, none});
+    }
+    Entry& e = entry(i);
+    e.previous = b.tail;
+    e.next = none;
+    if (b.tail == none)
+      b.head = i;
+    else
+      entry(b.tail).next = i;
+    b.tail = i;
+    b.cursor = none;
     ++entryCount_;
+    return i;
   }
-  void stepBack(Bucket& b) {
-    b.cursor = b.cursor == b.entries.begin() ? b.entries.end() : std::prev(b.cursor);
+  // Unlinks entry i from its bucket, frees what its value holds and keeps the slot for reuse.
+  void release(Bucket& b, int i) {
+    Entry& e = entry(i);
+    (e.previous == none ? b.head : entry(e.previous).next) = e.next;
+    (e.next == none ? b.tail : entry(e.next).previous) = e.previous;
+    e.value = V();
+    e.next = free_;
+    free_ = i;
   }
+  void stepBack(Bucket& b) { b.cursor = b.cursor == b.head ? none : entry(b.cursor).previous; }
   const Entry* advance(int bucket) {
     Bucket& b = buckets_[bucket];
-    b.cursor = b.cursor == b.entries.end() ? b.entries.begin() : std::next(b.cursor);
-    return b.cursor == b.entries.end() ? nullptr : &*b.cursor;
+    b.cursor = b.cursor == none ? b.head : entry(b.cursor).next;
+    return b.cursor == none ? nullptr : &entry(b.cursor);
   }
 
   std::vector<Bucket> buckets_;
   TupleHash hash_;
+  std::vector<std::vector<Entry>> blocks_;
+  int slots_ = 0;
+  int free_ = none;
   int entryCount_ = 0;
 };
 

@@ -76,6 +76,8 @@ class WeightSum {
   template <typename F>
   void takeWith(std::vector<SparseEntry>& out, F finish) {
     out.clear();
+    // A fresh column is kept as long as the step runs, so it is sized once, not by doubling.
+    out.reserve(touched_.size());
     std::sort(touched_.begin(), touched_.end());
     for (int row : touched_) {
       const float value = finish(sum_[row]);

@@ -288,13 +288,17 @@ LookupTables noisyTables() {
   return tables;
 }
 
-void runAndCompare(Mesh mesh, const LookupTables& tables, int flags, const char* what) {
-  for (int step = 0; step < 2; ++step) {
-    const PlainMesh expected = PlainStep(plainOf(mesh), tables).run((flags & normalFlag) != 0);
-    Warnings warnings;
-    const Status status = subdivide(mesh, tables, flags, warnings);
-    ASSERT_TRUE(status.ok) << status.message;
-    expectSameBits(mesh, expected, what);
+// On one thread and on several, which share out the node means and the smoothing sums.
+void runAndCompare(const Mesh& start, const LookupTables& tables, int flags, const char* what) {
+  for (int threads : {1, 3}) {
+    Mesh mesh = start;
+    for (int step = 0; step < 2; ++step) {
+      const PlainMesh expected = PlainStep(plainOf(mesh), tables).run((flags & normalFlag) != 0);
+      Warnings warnings;
+      const Status status = subdivide(mesh, tables, flags, warnings, threads);
+      ASSERT_TRUE(status.ok) << status.message;
+      expectSameBits(mesh, expected, what);
+    }
   }
 }
 

@@ -127,10 +127,10 @@ IntMatrix nodeIndicesOf(const std::vector<Point>& nodes,
 // Split tables for every type, built from the cells' geometry: node groups of corners, the
 // children at the corners (half-size copies), the middle children and the tetrahedron/octahedron
 // children.
-LookupTables splitTables() {
+LookupTables splitTables(const CellShape* hexahedron = nullptr) {
   LookupTables tables;
   for (int t = 0; t < cellTypeCount; ++t) {
-    const CellShape s = shapeOf(t);
+    const CellShape s = t == hexahedronType && hexahedron ? *hexahedron : shapeOf(t);
     for (int k = 1; k <= 4; ++k) {
       std::vector<int> flat;
       for (const auto& g : s.groups[k - 1]) flat.insert(flat.end(), g.begin(), g.end());
@@ -229,6 +229,39 @@ TEST(Subdivide, HexahedronGainsEdgeFaceAndCentreMeansInTableOrder) {
             << "child " << c << " corner " << j;
       }
     }
+  }
+}
+
+// The hexahedron's centre named as the middle of the middles of two opposite edges, a tuple of
+// nodes of the same split, which the tables allow: its mean needs theirs first.
+TEST(Subdivide, TuplesNamingNewNodesSeeTheirValues) {
+  CellShape hexahedron = shapeOf(hexahedronType);
+  const auto edges = edgesOf(hexahedronType);
+  auto middle = [&](int a, int b) {
+    for (int e = 0; e < static_cast<int>(edges.size()); ++e)
+      if ((edges[e][0] == a && edges[e][1] == b) || (edges[e][0] == b && edges[e][1] == a))
+        return verticesPerCell[hexahedronType] + e;
+    ADD_FAILURE() << "no edge " << a << "-" << b;
+    return 0;
+  };
+  hexahedron.groups[3].clear();
+  hexahedron.groups[0].push_back({middle(0, 1), middle(6, 7)});
+  const LookupTables tables = splitTables(&hexahedron);
+  for (int t = 0; t < cellTypeCount; ++t) {
+    EXPECT_EQ(tables.checked().nodesNameNewNodes[t], t == hexahedronType) << t;
+    EXPECT_FALSE(sharedTables().checked().nodesNameNewNodes[t]) << t;
+  }
+  for (int threads : {1, 3}) {
+    Mesh mesh = unitCube();
+    addCells(mesh, hexahedronType, {0, 1, 2, 3, 4, 5, 6, 7, 4, 5, 6, 7, 0, 1, 2, 3});
+    const Matrix before = mesh.vertices;
+    Warnings warnings;
+    ASSERT_TRUE(subdivide(mesh, tables, linearSubdivision, warnings, threads).ok);
+    ASSERT_EQ(mesh.vertexColumns(), 27 + 1) << threads;
+    // Both cells share every edge; their centres come from edge pairs 0-1, 6-7 and 4-5, 2-3.
+    const int centre = 8 + static_cast<int>(edges.size());
+    EXPECT_EQ(columnOf(mesh.vertices, centre), meanOfColumns(before, {0, 1, 6, 7})) << threads;
+    EXPECT_EQ(columnOf(mesh.vertices, centre + 1), meanOfColumns(before, {4, 5, 2, 3})) << threads;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace cagewarp {
@@ -87,6 +88,14 @@ TEST(TupleMap, HashesChooseTheBucket) {
   EXPECT_TRUE(bySum.insertIfAbsent(key({2, 1}), b));
   EXPECT_TRUE(bySum.lookup(key({2, 1}), a));
   EXPECT_EQ(a, 2);
+
+  // The mixing hash spreads the pairs of a range, which share few sums, over the buckets.
+  TupleIndexMap mixed(2000, mixedTupleHash);
+  std::vector<int> load(2000, 0);
+  for (int i = 0; i < 60; ++i)
+    for (int j = i + 1; j < 60; ++j) ++load[mixed.bucketOf(key({i, j}))];
+  EXPECT_LE(*std::max_element(load.begin(), load.end()), 6);
+  EXPECT_NE(mixed.bucketOf(key({1, 2})), mixed.bucketOf(key({2, 1})));
 }
 
 TEST(TupleMap, WalksKeepInsertionOrderAndRestart) {
@@ -108,6 +117,14 @@ TEST(TupleMap, SearchesStartAfterTheCursorAndLeaveItAtTheHead) {
   s.walkTo(2);
   EXPECT_NE(s.map.find(key({3, 0})), nullptr);
   EXPECT_EQ(s.next(), 1);
+
+  // A peek searches from the same place but leaves the walk where it was.
+  s.walkTo(2);
+  EXPECT_EQ(s.map.peek(key({1, 0})), nullptr);
+  ASSERT_NE(s.map.peek(key({3, 0})), nullptr);
+  EXPECT_EQ(*s.map.peek(key({3, 0})), 30);
+  EXPECT_EQ(s.next(), 3);
+  EXPECT_EQ(s.next(), -1);
 
   // An insertion into the walked bucket sends the walk back to its first entry.
   s.walkTo(2);
@@ -174,6 +191,38 @@ TEST(TupleMap, RemoveAtCursor) {
   value = 5;
   EXPECT_TRUE(s.map.insertIfAbsent(key({5, 0}), value));
   EXPECT_EQ(walk(s.map, 0), (std::vector<int>{5}));
+}
+
+// Many entries over a few buckets, erased and added again, against a list per bucket: the walks
+// keep insertion order, values keep their places while others come and go, and freed slots serve
+// new entries.
+TEST(TupleMap, ManyEntriesKeepOrderAndPlaces) {
+  constexpr int buckets = 3;
+  TupleIndexMap map(buckets, firstElementHash);
+  std::vector<std::vector<int>> model(buckets);
+  auto add = [&](int first) {
+    int value = first * 2;
+    ASSERT_TRUE(map.insertIfAbsent(key({first, 7}), value));
+    model[first % buckets].push_back(first);
+  };
+  for (int v = 0; v < 10000; ++v) add(v);
+  const int* kept = map.find(key({9998, 7}));
+  for (int v = 0; v < 10000; v += 3) {
+    ASSERT_TRUE(map.erase(key({v, 7})));
+    std::erase(model[v % buckets], v);
+  }
+  for (int v = 10000; v < 13000; ++v) add(v);
+  EXPECT_EQ(map.entryCount(), 13000 - 3334);
+  EXPECT_EQ(map.find(key({9998, 7})), kept);
+  EXPECT_EQ(*kept, 19996);
+  for (int b = 0; b < buckets; ++b) EXPECT_EQ(walk(map, b), model[b]) << "bucket " << b;
+  bool inserted = true;
+  int* present = map.insertIfAbsent(key({12999, 7}), 5, inserted);
+  EXPECT_FALSE(inserted);
+  EXPECT_EQ(*present, 25998);
+  *map.insertIfAbsent(key({13000, 7}), 0, inserted) = 6;
+  EXPECT_TRUE(inserted);
+  EXPECT_EQ(*map.find(key({13000, 7})), 6);
 }
 
 TEST(TupleMap, VectorValuesAreCopies) {
