@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -53,40 +54,54 @@ BoundingBox cellBox(const Mesh& control, int t, int c) {
   return box;
 }
 
-// A cell's weight rows where any of them is non-zero (NaN included), side by side: row i of
-// `b` holds B's row nonZeroRows[i], one value per cell vertex.
+// A cell's weight rows where any of them is non-zero (NaN included), corner by corner: b[h * R + i]
+// holds B's row nonZeroRows[i] at cell vertex h, R being the number of rows, so that a point's
+// products run over consecutive rows.
 struct WeightBlock {
   std::vector<int> nonZeroRows;
   std::vector<float> b;
 };
 
 // The block of a mesh whose weight rows are sparse: rows present in no corner are +0 throughout.
+// The corners' rows are merged twice, first to count the block's rows and then to fill it, so
+// that each vector is allocated once at its final size.
 WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
   const int k = verticesPerCell[t];
   const int* vertex = control.cells[t].column(c);
-  std::array<const SparseEntry*, 8> next{};
-  std::array<const SparseEntry*, 8> end{};
-  for (int h = 0; h < k; ++h) {
-    next[h] = control.weights.begin(vertex[h]);
-    end[h] = control.weights.end(vertex[h]);
-  }
-  WeightBlock block;
-  for (;;) {
-    int row = -1;
-    for (int h = 0; h < k; ++h)
-      if (next[h] != end[h] && (row < 0 || next[h]->row < row)) row = next[h]->row;
-    if (row < 0) break;
-    float values[8];
-    bool nonZero = false;
+  // Calls visit(row, values) for every row some corner lists with a non-zero value, ascending.
+  auto forEachRow = [&](auto visit) {
+    std::array<const SparseEntry*, 8> next{};
+    std::array<const SparseEntry*, 8> end{};
     for (int h = 0; h < k; ++h) {
-      values[h] = 0.0f;
-      if (next[h] != end[h] && next[h]->row == row) values[h] = (next[h]++)->value;
-      nonZero = nonZero || values[h] != 0.0f;
+      next[h] = control.weights.begin(vertex[h]);
+      end[h] = control.weights.end(vertex[h]);
     }
-    if (!nonZero) continue;
-    block.nonZeroRows.push_back(row);
-    block.b.insert(block.b.end(), values, values + k);
-  }
+    for (;;) {
+      int row = -1;
+      for (int h = 0; h < k; ++h)
+        if (next[h] != end[h] && (row < 0 || next[h]->row < row)) row = next[h]->row;
+      if (row < 0) break;
+      float values[8];
+      bool nonZero = false;
+      for (int h = 0; h < k; ++h) {
+        values[h] = 0.0f;
+        if (next[h] != end[h] && next[h]->row == row) values[h] = (next[h]++)->value;
+        nonZero = nonZero || values[h] != 0.0f;
+      }
+      if (nonZero) visit(row, values);
+    }
+  };
+  size_t rows = 0;
+  forEachRow([&](int, const float*) { ++rows; });
+  WeightBlock block;
+  block.nonZeroRows.resize(rows);
+  block.b.resize(rows * k);
+  size_t i = 0;
+  forEachRow([&](int row, const float* values) {
+    block.nonZeroRows[i] = row;
+    for (int h = 0; h < k; ++h) block.b[h * rows + i] = values[h];
+    ++i;
+  });
   return block;
 }
 
@@ -97,16 +112,29 @@ WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
   }
   const int k = verticesPerCell[t];
   const int n = control.vertices.rows() - weightRow;
-  WeightBlock block;
   const int* vertex = control.cells[t].column(c);
+  std::array<const float*, 8> corner{};
+  for (int h = 0; h < k; ++h) corner[h] = control.vertices.column(vertex[h]) + weightRow;
+  // Which rows any corner makes non-zero, corner by corner over all rows: a loop without
+  // branches over consecutive floats, far cheaper than testing row by row. The flags are kept
+  // per thread, since every cell of the run needs as many.
+  thread_local std::vector<uint32_t> nonZero;
+  nonZero.assign(static_cast<size_t>(n), 0);
+  for (int h = 0; h < k; ++h) {
+    const float* w = corner[h];
+    for (int r = 0; r < n; ++r) nonZero[r] |= w[r] != 0.0f ? 1u : 0u;
+  }
+  size_t rows = 0;
+  for (int r = 0; r < n; ++r) rows += nonZero[r];
+  WeightBlock block;
+  block.nonZeroRows.resize(rows);
+  block.b.resize(rows * k);
+  size_t i = 0;
   for (int r = 0; r < n; ++r) {
-    bool nonZero = false;
-    for (int h = 0; h < k && !nonZero; ++h)
-      nonZero = control.vertices.column(vertex[h])[weightRow + r] != 0.0f;
-    if (!nonZero) continue;
-    block.nonZeroRows.push_back(r);
-    for (int h = 0; h < k; ++h)
-      block.b.push_back(control.vertices.column(vertex[h])[weightRow + r]);
+    if (nonZero[r] == 0) continue;
+    block.nonZeroRows[i] = r;
+    for (int h = 0; h < k; ++h) block.b[h * rows + i] = corner[h][r];
+    ++i;
   }
   return block;
 }
@@ -120,28 +148,40 @@ void addCellResult(std::vector<SparseEntry>& column, int count, const WeightBloc
                    const float* lambda, int k) {
   const float scale = static_cast<float>(count);
   const float reciprocal = 1.0f / static_cast<float>(count + 1);
-  auto mean = [&](const float* b, float old) {
-    float product = 0.0f;
-    for (int h = 0; h < k; ++h) {
-      const float bh = b == nullptr ? 0.0f : b[h];
-      product = bh * lambda[h] + product;
-    }
-    return reciprocal * (scale * old + product);
-  };
   const std::vector<int>& rows = block.nonZeroRows;
+  const size_t n = rows.size();
+  // B * lambda for the block's rows, corner by corner over all rows at once; each row still
+  // accumulates its terms in corner order.
+  thread_local std::vector<float> products;
+  products.assign(n, 0.0f);
+  for (int h = 0; h < k; ++h) {
+    const float* b = block.b.data() + h * n;
+    const float weight = lambda[h];
+    for (size_t j = 0; j < n; ++j) products[j] = b[j] * weight + products[j];
+  }
+  // A row the cell's weights leave out: its zeros times lambda.
+  float absentProduct = 0.0f;
+  for (int h = 0; h < k; ++h) absentProduct = 0.0f * lambda[h] + absentProduct;
+  auto mean = [&](float product, float old) { return reciprocal * (scale * old + product); };
+  // A vertex's first cell, the usual case, fills its column in place.
+  if (column.empty()) {
+    column.resize(n);
+    for (size_t j = 0; j < n; ++j) column[j] = {rows[j], mean(products[j], 0.0f)};
+    return;
+  }
   std::vector<SparseEntry> merged;
-  merged.reserve(column.size() + rows.size());
+  merged.reserve(column.size() + n);
   size_t i = 0;
   size_t j = 0;
-  while (i < column.size() || j < rows.size()) {
-    if (j == rows.size() || (i < column.size() && column[i].row < rows[j])) {
-      merged.push_back({column[i].row, mean(nullptr, column[i].value)});
+  while (i < column.size() || j < n) {
+    if (j == n || (i < column.size() && column[i].row < rows[j])) {
+      merged.push_back({column[i].row, mean(absentProduct, column[i].value)});
       ++i;
     } else if (i == column.size() || rows[j] < column[i].row) {
-      merged.push_back({rows[j], mean(&block.b[j * k], 0.0f)});
+      merged.push_back({rows[j], mean(products[j], 0.0f)});
       ++j;
     } else {
-      merged.push_back({rows[j], mean(&block.b[j * k], column[i].value)});
+      merged.push_back({rows[j], mean(products[j], column[i].value)});
       ++i;
       ++j;
     }
@@ -266,7 +306,9 @@ struct TypeCells {
   std::unique_ptr<CellGrid> grid;
   std::unique_ptr<PreparedCells> prepared;
   std::unique_ptr<IsoparametricCells> isoparametric;  // only for Coordinates::trilinear
-  // Weight blocks, made on a cell's first hit by whichever thread finds it.
+  // Weight blocks, made on a cell's first hit by whichever thread finds it; `ready` spares the
+  // later hits the once-call.
+  std::unique_ptr<std::atomic<bool>[]> ready;
   std::unique_ptr<std::once_flag[]> made;
   std::vector<WeightBlock> blocks;
 };
@@ -290,6 +332,7 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   cells.prepared = std::make_unique<PreparedCells>(control, faces);
   if (coordinates == Coordinates::trilinear)
     cells.isoparametric = std::make_unique<IsoparametricCells>(control, t);
+  cells.ready = std::make_unique<std::atomic<bool>[]>(cellCount);
   cells.made = std::make_unique<std::once_flag[]>(cellCount);
   cells.blocks.resize(cellCount);
   return cells;
@@ -322,8 +365,12 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
         cells.isoparametric->noteFallback(cell);
     }
     if (found != Containment::inside) continue;
-    std::call_once(cells.made[*m],
-                   [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
+    if (!cells.ready[*m].load(std::memory_order_acquire)) {
+      std::call_once(cells.made[*m], [&] {
+        cells.blocks[*m] = weightBlock(control, t, cell, weightRow);
+        cells.ready[*m].store(true, std::memory_order_release);
+      });
+    }
     int& count = location.enclosureCount[J];
     addCellResult(location.columns[J], count, cells.blocks[*m], lambda.data(), k);
     ++count;
