@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -169,7 +170,9 @@ void addCellResult(std::vector<SparseEntry>& column, int count, const WeightBloc
     for (size_t j = 0; j < n; ++j) column[j] = {rows[j], mean(products[j], 0.0f)};
     return;
   }
-  std::vector<SparseEntry> merged;
+  // Kept per thread and swapped with the column: both buffers are reused by the next merge.
+  thread_local std::vector<SparseEntry> merged;
+  merged.clear();
   merged.reserve(column.size() + n);
   size_t i = 0;
   size_t j = 0;
@@ -338,16 +341,69 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   return cells;
 }
 
-// The weight columns while they are built: one vector per model vertex, so that merging a cell's
-// result into one column moves no other.
-struct GrowingLocation {
-  std::vector<std::vector<SparseEntry>> columns;
-  IntArray enclosureCount;
+// The finished weight columns of the vertices one range of the model brought, one after another
+// in blocks: a column is built in a per-thread scratch vector while its cells are merged in, then
+// copied here once, so that no vertex has an allocation of its own. A column never straddles two
+// blocks.
+class ColumnStore {
+ public:
+  const SparseEntry* add(const std::vector<SparseEntry>& column) {
+    if (column.size() > left_) {
+      const size_t size = std::max(column.size(), blockEntries);
+      blocks_.push_back(std::make_unique_for_overwrite<SparseEntry[]>(size));
+      at_ = blocks_.back().get();
+      left_ = size;
+    }
+    SparseEntry* first = at_;
+    at_ = std::copy(column.begin(), column.end(), at_);
+    left_ -= column.size();
+    return first;
+  }
+
+ private:
+  static constexpr size_t blockEntries = size_t{1} << 17;
+  std::vector<std::unique_ptr<SparseEntry[]>> blocks_;
+  SparseEntry* at_ = nullptr;
+  size_t left_ = 0;
 };
 
+// Where each vertex's column lies in the stores, and the stores, one per range of the model.
+struct GrowingLocation {
+  struct Place {
+    const SparseEntry* first = nullptr;
+    int64_t size = 0;
+  };
+  std::vector<Place> columns;
+  IntArray enclosureCount;
+  std::mutex storesMutex;
+  std::deque<ColumnStore> stores;  // a deque: adding a store moves no other
+
+  ColumnStore& newStore() {
+    const std::lock_guard<std::mutex> lock(storesMutex);
+    return stores.emplace_back();
+  }
+};
+
+// The columns side by side in one entry array, each copied into its own place, so the result is
+// the same on any threads.
+SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>& columns,
+                            int threads) {
+  SparseColumns packed;
+  packed.rows = rows;
+  const auto count = static_cast<int64_t>(columns.size());
+  packed.start.assign(static_cast<size_t>(count) + 1, 0);
+  for (int64_t j = 0; j < count; ++j) packed.start[j + 1] = packed.start[j] + columns[j].size;
+  packed.entries.resize(static_cast<size_t>(packed.start.back()));
+  parallelFor(count, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t j = begin; j < end; ++j)
+      std::copy_n(columns[j].first, columns[j].size, packed.entries.begin() + packed.start[j]);
+  });
+  return packed;
+}
+
 // Adds the results of model vertex J at p from every cell of the type that holds it.
-void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p, int J,
-                  GrowingLocation& location, Coordinates coordinates) {
+void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p,
+                  std::vector<SparseEntry>& column, int& count, Coordinates coordinates) {
   const int t = cells.faces->type;
   const int k = verticesPerCell[t];
   const auto [first, last] = cells.grid->candidates(p);
@@ -371,8 +427,7 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
         cells.ready[*m].store(true, std::memory_order_release);
       });
     }
-    int& count = location.enclosureCount[J];
-    addCellResult(location.columns[J], count, cells.blocks[*m], lambda.data(), k);
+    addCellResult(column, count, cells.blocks[*m], lambda.data(), k);
     ++count;
   }
 }
@@ -445,7 +500,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   location.columns.resize(modelCount);
   location.enclosureCount = IntArray({modelCount}, 0);
   const auto packed = [&] {
-    return ModelLocation{packColumns(rows - weightRow, location.columns, threads),
+    return ModelLocation{packedColumns(rows - weightRow, location.columns, threads),
                          std::move(location.enclosureCount)};
   };
 
@@ -472,6 +527,8 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const std::vector<int> order = spatialOrder(types, model, s, threads);
   std::atomic<int64_t> gaps = 0;
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
+    ColumnStore& store = location.newStore();
+    std::vector<SparseEntry> column;
     for (int64_t i = begin; i < end; ++i) {
       const int J = order[i];
       if (i + prefetchDistance < end) {
@@ -481,17 +538,21 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
         __builtin_prefetch(&location.enclosureCount[ahead]);
       }
       const float* p = model.column(J) + s;
+      column.clear();
+      int& count = location.enclosureCount[J];
       for (TypeCells& cells : types)
-        locateVertex(control, cells, weightRow, p, J, location, coordinates);
+        locateVertex(control, cells, weightRow, p, column, count, coordinates);
       // A point in no cell's trilinear domain may still be in a cell's Wachspress polytope, which
       // bulges past a bent quad face: on the mesh boundary, or where two flat triangles of other
       // cells cover the quad. It keeps the coordinates it had before trilinear ones were chosen
       // rather than stop following the cage.
-      if (coordinates == Coordinates::trilinear && location.enclosureCount[J] == 0) {
+      if (coordinates == Coordinates::trilinear && count == 0) {
         for (TypeCells& cells : types)
-          locateVertex(control, cells, weightRow, p, J, location, Coordinates::wachspress);
-        if (location.enclosureCount[J] > 0) gaps.fetch_add(1, std::memory_order_relaxed);
+          locateVertex(control, cells, weightRow, p, column, count, Coordinates::wachspress);
+        if (count > 0) gaps.fetch_add(1, std::memory_order_relaxed);
       }
+      if (!column.empty())
+        location.columns[J] = {store.add(column), static_cast<int64_t>(column.size())};
       // Counted in steps: a range can be the whole model when there is one thread.
       if (located != nullptr && (i - begin + 1) % locatedStep == 0)
         located->fetch_add(locatedStep, std::memory_order_relaxed);
