@@ -64,45 +64,43 @@ struct WeightBlock {
 };
 
 // The block of a mesh whose weight rows are sparse: rows present in no corner are +0 throughout.
-// The corners' rows are merged twice, first to count the block's rows and then to fill it, so
-// that each vector is allocated once at its final size.
+// The corners' rows are merged into per-thread scratch rows, then copied into a block allocated
+// once at its final size.
 WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
   const int k = verticesPerCell[t];
   const int* vertex = control.cells[t].column(c);
-  // Calls visit(row, values) for every row some corner lists with a non-zero value, ascending.
-  auto forEachRow = [&](auto visit) {
-    std::array<const SparseEntry*, 8> next{};
-    std::array<const SparseEntry*, 8> end{};
+  std::array<const SparseEntry*, 8> next{};
+  std::array<const SparseEntry*, 8> end{};
+  for (int h = 0; h < k; ++h) {
+    next[h] = control.weights.begin(vertex[h]);
+    end[h] = control.weights.end(vertex[h]);
+  }
+  thread_local std::vector<int> rowScratch;
+  thread_local std::vector<float> valueScratch;  // k values per row, side by side
+  rowScratch.clear();
+  valueScratch.clear();
+  for (;;) {
+    int row = -1;
+    for (int h = 0; h < k; ++h)
+      if (next[h] != end[h] && (row < 0 || next[h]->row < row)) row = next[h]->row;
+    if (row < 0) break;
+    float values[8];
+    bool nonZero = false;
     for (int h = 0; h < k; ++h) {
-      next[h] = control.weights.begin(vertex[h]);
-      end[h] = control.weights.end(vertex[h]);
+      values[h] = 0.0f;
+      if (next[h] != end[h] && next[h]->row == row) values[h] = (next[h]++)->value;
+      nonZero = nonZero || values[h] != 0.0f;
     }
-    for (;;) {
-      int row = -1;
-      for (int h = 0; h < k; ++h)
-        if (next[h] != end[h] && (row < 0 || next[h]->row < row)) row = next[h]->row;
-      if (row < 0) break;
-      float values[8];
-      bool nonZero = false;
-      for (int h = 0; h < k; ++h) {
-        values[h] = 0.0f;
-        if (next[h] != end[h] && next[h]->row == row) values[h] = (next[h]++)->value;
-        nonZero = nonZero || values[h] != 0.0f;
-      }
-      if (nonZero) visit(row, values);
-    }
-  };
-  size_t rows = 0;
-  forEachRow([&](int, const float*) { ++rows; });
+    if (!nonZero) continue;
+    rowScratch.push_back(row);
+    valueScratch.insert(valueScratch.end(), values, values + k);
+  }
+  const size_t rows = rowScratch.size();
   WeightBlock block;
-  block.nonZeroRows.resize(rows);
+  block.nonZeroRows.assign(rowScratch.begin(), rowScratch.end());
   block.b.resize(rows * k);
-  size_t i = 0;
-  forEachRow([&](int row, const float* values) {
-    block.nonZeroRows[i] = row;
-    for (int h = 0; h < k; ++h) block.b[h * rows + i] = values[h];
-    ++i;
-  });
+  for (size_t i = 0; i < rows; ++i)
+    for (int h = 0; h < k; ++h) block.b[h * rows + i] = valueScratch[i * k + h];
   return block;
 }
 
