@@ -90,8 +90,11 @@ class ArrayTextWriter {
 
 // The text of `count` +0 elements (two bytes each), or of one element (at most maxElementText
 // bytes), as an array text file holds it, written at `out`; returns its end. For writers that
-// format parts of an array apart (on several threads) and hand them over in order.
+// format parts of an array apart (on several threads) and hand them over in order. Either may
+// overwrite bytes past the text: an element's up to maxElementText from `out`, zeros' up to
+// zeroTextRoom from `out`, so a writer leaves that much room after its last text.
 inline constexpr int maxElementText = 17;
+inline constexpr int zeroTextRoom = 16;
 char* putZeroTexts(char* out, int64_t count);
 char* putElementText(char* out, float value);
 

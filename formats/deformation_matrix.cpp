@@ -16,12 +16,13 @@ namespace {
 constexpr int64_t pieceBytes = int64_t{1} << 20;
 
 // Columns [begin, end) of D as they stand in the file: between a column's listed rows every
-// entry is +0. Written straight into room made for the longest text they can have.
+// entry is +0. Written straight into room made for the longest text they can have, and for what
+// the last text may overwrite past its end.
 void appendColumnTexts(const SparseColumns& d, int begin, int end, std::string& text) {
   const int64_t listed = d.start[end] - d.start[begin];
   const size_t start = text.size();
   text.resize(start + static_cast<size_t>(2 * int64_t{d.rows} * (end - begin) +
-                                          listed * (maxElementText - 2)));
+                                          listed * (maxElementText - 2) + zeroTextRoom));
   char* p = text.data() + start;
   for (int j = begin; j < end; ++j) {
     int row = 0;

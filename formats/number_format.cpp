@@ -1,5 +1,6 @@
 #include "formats/number_format.h"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -37,10 +38,19 @@ char* formatFloatExactly(char* out, float value) {
       .ptr;
 }
 
-// Writes digits[from, to).
-char* copyDigits(char* out, const char* digits, int from, int to) {
-  std::memcpy(out, digits + from, static_cast<size_t>(to - from));
-  return out + (to - from);
+// How many of a digit pair's characters remain once trailing zeros go: 2 for "x1".."x9", 1 for
+// "10".."90", 0 for "00".
+constexpr auto pairLengths = [] {
+  std::array<int8_t, 100> lengths{};
+  for (int i = 0; i < 100; ++i) lengths[i] = static_cast<int8_t>(i % 10 != 0 ? 2 : i != 0 ? 1 : 0);
+  return lengths;
+}();
+
+// Copies eight bytes: the digit texts are written whole and the end pointer then placed after the
+// characters that count, which spares a length-dependent copy per number. Every text fits with
+// its overrun in maxNumberText bytes.
+void copyEight(char* out, const char* from) {
+  std::memcpy(out, from, 8);
 }
 
 }  // namespace
@@ -76,39 +86,43 @@ char* formatFloat(char* out, float value) {
   }
   if (digitsValue < 100000 || digitsValue > 999999) return formatFloatExactly(out, value);
 
-  char digits[significantDigits];
-  std::memcpy(digits, digitPairs + 2 * (digitsValue / 10000), 2);
-  std::memcpy(digits + 2, digitPairs + 2 * (digitsValue / 100 % 100), 2);
-  std::memcpy(digits + 4, digitPairs + 2 * (digitsValue % 100), 2);
-  int length = significantDigits;
-  while (digits[length - 1] == '0') --length;
+  // The six digits, then zeros, so that an eight-byte copy from any digit stays in the array.
+  char digits[16];
+  const uint32_t high = digitsValue / 10000;
+  const uint32_t middle = digitsValue / 100 % 100;
+  const uint32_t low = digitsValue % 100;
+  std::memcpy(digits, digitPairs + 2 * high, 2);
+  std::memcpy(digits + 2, digitPairs + 2 * middle, 2);
+  std::memcpy(digits + 4, digitPairs + 2 * low, 2);
+  std::memcpy(digits + 6, "0000000000", 10);
+  // Significant digits without trailing zeros; the leading digit is never zero.
+  const int length = low != 0      ? 4 + pairLengths[low]
+                     : middle != 0 ? 2 + pairLengths[middle]
+                                   : pairLengths[high];
 
-  if (exponent >= -4 && exponent < significantDigits) {
-    if (exponent >= 0) {
-      p = copyDigits(p, digits, 0, exponent + 1);
-      if (length > exponent + 1) {
-        *p++ = '.';
-        p = copyDigits(p, digits, exponent + 1, length);
-      }
-    } else {
-      *p++ = '0';
-      *p++ = '.';
-      for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
-      p = copyDigits(p, digits, 0, length);
-    }
-    return p;
+  if (exponent >= 0 && exponent < significantDigits) {
+    // Integer digits, then the point and the rest when any is left.
+    copyEight(p, digits);
+    if (length <= exponent + 1) return p + exponent + 1;
+    p[exponent + 1] = '.';
+    copyEight(p + exponent + 2, digits + exponent + 1);
+    return p + length + 1;
   }
-  *p++ = digits[0];
-  if (length > 1) {
-    *p++ = '.';
-    p = copyDigits(p, digits, 1, length);
+  if (exponent < 0 && exponent >= -4) {
+    // "0.", -exponent - 1 zeros, the digits.
+    copyEight(p, "0.000000");
+    copyEight(p + 1 - exponent, digits);
+    return p + 1 - exponent + length;
   }
-  *p++ = 'e';
-  *p++ = exponent < 0 ? '-' : '+';
+  p[0] = digits[0];
+  p[1] = '.';
+  copyEight(p + 2, digits + 1);
+  p += length > 1 ? length + 1 : 1;
   const int magnitude = exponent < 0 ? -exponent : exponent;
-  *p++ = static_cast<char>('0' + magnitude / 10);
-  *p++ = static_cast<char>('0' + magnitude % 10);
-  return p;
+  p[0] = 'e';
+  p[1] = exponent < 0 ? '-' : '+';
+  std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
+  return p + 4;
 }
 
 char* formatFloatPrecise(char* out, float value) {

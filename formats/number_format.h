@@ -11,7 +11,8 @@ namespace cagewarp {
 inline constexpr int maxNumberText = 16;
 
 // Writes a float as printf's "%g" (precision 6) does: six significant digits, the shorter of
-// fixed and exponent notation, trailing zeros dropped. Returns the end of the text.
+// fixed and exponent notation, trailing zeros dropped. Returns the end of the text. The bytes
+// after the text, up to maxNumberText from `out`, may be overwritten.
 char* formatFloat(char* out, float value);
 // Writes a float as printf's "%.9g" does: nine significant digits, enough for every float to
 // read back as itself. Returns the end of the text.

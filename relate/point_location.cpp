@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,14 +55,17 @@ BoundingBox cellBox(const Mesh& control, int t, int c) {
   return box;
 }
 
-// A cell's weight rows where any of them is non-zero (NaN included), side by side: row i of
-// `b` holds B's row nonZeroRows[i], one value per cell vertex.
+// A cell's weight rows where any of them is non-zero (NaN included), corner by corner: b[h * R + i]
+// holds B's row nonZeroRows[i] at cell vertex h, R being the number of rows, so that a point's
+// products run over consecutive rows.
 struct WeightBlock {
   std::vector<int> nonZeroRows;
   std::vector<float> b;
 };
 
 // The block of a mesh whose weight rows are sparse: rows present in no corner are +0 throughout.
+// The corners' rows are merged into per-thread scratch rows, then copied into a block allocated
+// once at its final size.
 WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
   const int k = verticesPerCell[t];
   const int* vertex = control.cells[t].column(c);
@@ -70,7 +75,10 @@ WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
     next[h] = control.weights.begin(vertex[h]);
     end[h] = control.weights.end(vertex[h]);
   }
-  WeightBlock block;
+  thread_local std::vector<int> rowScratch;
+  thread_local std::vector<float> valueScratch;  // k values per row, side by side
+  rowScratch.clear();
+  valueScratch.clear();
   for (;;) {
     int row = -1;
     for (int h = 0; h < k; ++h)
@@ -84,9 +92,15 @@ WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
       nonZero = nonZero || values[h] != 0.0f;
     }
     if (!nonZero) continue;
-    block.nonZeroRows.push_back(row);
-    block.b.insert(block.b.end(), values, values + k);
+    rowScratch.push_back(row);
+    valueScratch.insert(valueScratch.end(), values, values + k);
   }
+  const size_t rows = rowScratch.size();
+  WeightBlock block;
+  block.nonZeroRows.assign(rowScratch.begin(), rowScratch.end());
+  block.b.resize(rows * k);
+  for (size_t i = 0; i < rows; ++i)
+    for (int h = 0; h < k; ++h) block.b[h * rows + i] = valueScratch[i * k + h];
   return block;
 }
 
@@ -97,16 +111,29 @@ WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
   }
   const int k = verticesPerCell[t];
   const int n = control.vertices.rows() - weightRow;
-  WeightBlock block;
   const int* vertex = control.cells[t].column(c);
+  std::array<const float*, 8> corner{};
+  for (int h = 0; h < k; ++h) corner[h] = control.vertices.column(vertex[h]) + weightRow;
+  // Which rows any corner makes non-zero, corner by corner over all rows: a loop without
+  // branches over consecutive floats, far cheaper than testing row by row. The flags are kept
+  // per thread, since every cell of the run needs as many.
+  thread_local std::vector<uint32_t> nonZero;
+  nonZero.assign(static_cast<size_t>(n), 0);
+  for (int h = 0; h < k; ++h) {
+    const float* w = corner[h];
+    for (int r = 0; r < n; ++r) nonZero[r] |= w[r] != 0.0f ? 1u : 0u;
+  }
+  size_t rows = 0;
+  for (int r = 0; r < n; ++r) rows += nonZero[r];
+  WeightBlock block;
+  block.nonZeroRows.resize(rows);
+  block.b.resize(rows * k);
+  size_t i = 0;
   for (int r = 0; r < n; ++r) {
-    bool nonZero = false;
-    for (int h = 0; h < k && !nonZero; ++h)
-      nonZero = control.vertices.column(vertex[h])[weightRow + r] != 0.0f;
-    if (!nonZero) continue;
-    block.nonZeroRows.push_back(r);
-    for (int h = 0; h < k; ++h)
-      block.b.push_back(control.vertices.column(vertex[h])[weightRow + r]);
+    if (nonZero[r] == 0) continue;
+    block.nonZeroRows[i] = r;
+    for (int h = 0; h < k; ++h) block.b[h * rows + i] = corner[h][r];
+    ++i;
   }
   return block;
 }
@@ -120,28 +147,42 @@ void addCellResult(std::vector<SparseEntry>& column, int count, const WeightBloc
                    const float* lambda, int k) {
   const float scale = static_cast<float>(count);
   const float reciprocal = 1.0f / static_cast<float>(count + 1);
-  auto mean = [&](const float* b, float old) {
-    float product = 0.0f;
-    for (int h = 0; h < k; ++h) {
-      const float bh = b == nullptr ? 0.0f : b[h];
-      product = bh * lambda[h] + product;
-    }
-    return reciprocal * (scale * old + product);
-  };
   const std::vector<int>& rows = block.nonZeroRows;
-  std::vector<SparseEntry> merged;
-  merged.reserve(column.size() + rows.size());
+  const size_t n = rows.size();
+  // B * lambda for the block's rows, corner by corner over all rows at once; each row still
+  // accumulates its terms in corner order.
+  thread_local std::vector<float> products;
+  products.assign(n, 0.0f);
+  for (int h = 0; h < k; ++h) {
+    const float* b = block.b.data() + h * n;
+    const float weight = lambda[h];
+    for (size_t j = 0; j < n; ++j) products[j] = b[j] * weight + products[j];
+  }
+  // A row the cell's weights leave out: its zeros times lambda.
+  float absentProduct = 0.0f;
+  for (int h = 0; h < k; ++h) absentProduct = 0.0f * lambda[h] + absentProduct;
+  auto mean = [&](float product, float old) { return reciprocal * (scale * old + product); };
+  // A vertex's first cell, the usual case, fills its column in place.
+  if (column.empty()) {
+    column.resize(n);
+    for (size_t j = 0; j < n; ++j) column[j] = {rows[j], mean(products[j], 0.0f)};
+    return;
+  }
+  // Kept per thread and swapped with the column: both buffers are reused by the next merge.
+  thread_local std::vector<SparseEntry> merged;
+  merged.clear();
+  merged.reserve(column.size() + n);
   size_t i = 0;
   size_t j = 0;
-  while (i < column.size() || j < rows.size()) {
-    if (j == rows.size() || (i < column.size() && column[i].row < rows[j])) {
-      merged.push_back({column[i].row, mean(nullptr, column[i].value)});
+  while (i < column.size() || j < n) {
+    if (j == n || (i < column.size() && column[i].row < rows[j])) {
+      merged.push_back({column[i].row, mean(absentProduct, column[i].value)});
       ++i;
     } else if (i == column.size() || rows[j] < column[i].row) {
-      merged.push_back({rows[j], mean(&block.b[j * k], 0.0f)});
+      merged.push_back({rows[j], mean(products[j], 0.0f)});
       ++j;
     } else {
-      merged.push_back({rows[j], mean(&block.b[j * k], column[i].value)});
+      merged.push_back({rows[j], mean(products[j], column[i].value)});
       ++i;
       ++j;
     }
@@ -266,7 +307,9 @@ struct TypeCells {
   std::unique_ptr<CellGrid> grid;
   std::unique_ptr<PreparedCells> prepared;
   std::unique_ptr<IsoparametricCells> isoparametric;  // only for Coordinates::trilinear
-  // Weight blocks, made on a cell's first hit by whichever thread finds it.
+  // Weight blocks, made on a cell's first hit by whichever thread finds it; `ready` spares the
+  // later hits the once-call.
+  std::unique_ptr<std::atomic<bool>[]> ready;
   std::unique_ptr<std::once_flag[]> made;
   std::vector<WeightBlock> blocks;
 };
@@ -290,21 +333,75 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   cells.prepared = std::make_unique<PreparedCells>(control, faces);
   if (coordinates == Coordinates::trilinear)
     cells.isoparametric = std::make_unique<IsoparametricCells>(control, t);
+  cells.ready = std::make_unique<std::atomic<bool>[]>(cellCount);
   cells.made = std::make_unique<std::once_flag[]>(cellCount);
   cells.blocks.resize(cellCount);
   return cells;
 }
 
-// The weight columns while they are built: one vector per model vertex, so that merging a cell's
-// result into one column moves no other.
-struct GrowingLocation {
-  std::vector<std::vector<SparseEntry>> columns;
-  IntArray enclosureCount;
+// The finished weight columns of the vertices one range of the model brought, one after another
+// in blocks: a column is built in a per-thread scratch vector while its cells are merged in, then
+// copied here once, so that no vertex has an allocation of its own. A column never straddles two
+// blocks.
+class ColumnStore {
+ public:
+  const SparseEntry* add(const std::vector<SparseEntry>& column) {
+    if (column.size() > left_) {
+      const size_t size = std::max(column.size(), blockEntries);
+      blocks_.push_back(std::make_unique_for_overwrite<SparseEntry[]>(size));
+      at_ = blocks_.back().get();
+      left_ = size;
+    }
+    SparseEntry* first = at_;
+    at_ = std::copy(column.begin(), column.end(), at_);
+    left_ -= column.size();
+    return first;
+  }
+
+ private:
+  static constexpr size_t blockEntries = size_t{1} << 17;
+  std::vector<std::unique_ptr<SparseEntry[]>> blocks_;
+  SparseEntry* at_ = nullptr;
+  size_t left_ = 0;
 };
 
+// Where each vertex's column lies in the stores, and the stores, one per range of the model.
+struct GrowingLocation {
+  struct Place {
+    const SparseEntry* first = nullptr;
+    int64_t size = 0;
+  };
+  std::vector<Place> columns;
+  IntArray enclosureCount;
+  std::mutex storesMutex;
+  std::deque<ColumnStore> stores;  // a deque: adding a store moves no other
+
+  ColumnStore& newStore() {
+    const std::lock_guard<std::mutex> lock(storesMutex);
+    return stores.emplace_back();
+  }
+};
+
+// The columns side by side in one entry array, each copied into its own place, so the result is
+// the same on any threads.
+SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>& columns,
+                            int threads) {
+  SparseColumns packed;
+  packed.rows = rows;
+  const auto count = static_cast<int64_t>(columns.size());
+  packed.start.assign(static_cast<size_t>(count) + 1, 0);
+  for (int64_t j = 0; j < count; ++j) packed.start[j + 1] = packed.start[j] + columns[j].size;
+  packed.entries.resize(static_cast<size_t>(packed.start.back()));
+  parallelFor(count, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t j = begin; j < end; ++j)
+      std::copy_n(columns[j].first, columns[j].size, packed.entries.begin() + packed.start[j]);
+  });
+  return packed;
+}
+
 // Adds the results of model vertex J at p from every cell of the type that holds it.
-void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p, int J,
-                  GrowingLocation& location, Coordinates coordinates) {
+void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p,
+                  std::vector<SparseEntry>& column, int& count, Coordinates coordinates) {
   const int t = cells.faces->type;
   const int k = verticesPerCell[t];
   const auto [first, last] = cells.grid->candidates(p);
@@ -322,10 +419,13 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
         cells.isoparametric->noteFallback(cell);
     }
     if (found != Containment::inside) continue;
-    std::call_once(cells.made[*m],
-                   [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow); });
-    int& count = location.enclosureCount[J];
-    addCellResult(location.columns[J], count, cells.blocks[*m], lambda.data(), k);
+    if (!cells.ready[*m].load(std::memory_order_acquire)) {
+      std::call_once(cells.made[*m], [&] {
+        cells.blocks[*m] = weightBlock(control, t, cell, weightRow);
+        cells.ready[*m].store(true, std::memory_order_release);
+      });
+    }
+    addCellResult(column, count, cells.blocks[*m], lambda.data(), k);
     ++count;
   }
 }
@@ -398,7 +498,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   location.columns.resize(modelCount);
   location.enclosureCount = IntArray({modelCount}, 0);
   const auto packed = [&] {
-    return ModelLocation{packColumns(rows - weightRow, location.columns, threads),
+    return ModelLocation{packedColumns(rows - weightRow, location.columns, threads),
                          std::move(location.enclosureCount)};
   };
 
@@ -425,6 +525,8 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const std::vector<int> order = spatialOrder(types, model, s, threads);
   std::atomic<int64_t> gaps = 0;
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
+    ColumnStore& store = location.newStore();
+    std::vector<SparseEntry> column;
     for (int64_t i = begin; i < end; ++i) {
       const int J = order[i];
       if (i + prefetchDistance < end) {
@@ -434,17 +536,21 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
         __builtin_prefetch(&location.enclosureCount[ahead]);
       }
       const float* p = model.column(J) + s;
+      column.clear();
+      int& count = location.enclosureCount[J];
       for (TypeCells& cells : types)
-        locateVertex(control, cells, weightRow, p, J, location, coordinates);
+        locateVertex(control, cells, weightRow, p, column, count, coordinates);
       // A point in no cell's trilinear domain may still be in a cell's Wachspress polytope, which
       // bulges past a bent quad face: on the mesh boundary, or where two flat triangles of other
       // cells cover the quad. It keeps the coordinates it had before trilinear ones were chosen
       // rather than stop following the cage.
-      if (coordinates == Coordinates::trilinear && location.enclosureCount[J] == 0) {
+      if (coordinates == Coordinates::trilinear && count == 0) {
         for (TypeCells& cells : types)
-          locateVertex(control, cells, weightRow, p, J, location, Coordinates::wachspress);
-        if (location.enclosureCount[J] > 0) gaps.fetch_add(1, std::memory_order_relaxed);
+          locateVertex(control, cells, weightRow, p, column, count, Coordinates::wachspress);
+        if (count > 0) gaps.fetch_add(1, std::memory_order_relaxed);
       }
+      if (!column.empty())
+        location.columns[J] = {store.add(column), static_cast<int64_t>(column.size())};
       // Counted in steps: a range can be the whole model when there is one thread.
       if (located != nullptr && (i - begin + 1) % locatedStep == 0)
         located->fetch_add(locatedStep, std::memory_order_relaxed);

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -77,6 +78,26 @@ TEST(NumberFormat, ConsecutiveFloatsAtRoundingEdgesMatchPrintf) {
       if (floatText(v) == printfText(v)) continue;
       ++mismatches;
       ADD_FAILURE() << bits << ": " << floatText(v) << " vs " << printfText(v);
+    }
+  }
+}
+
+// Every count of significant digits (trailing zeros dropped) at every decimal exponent and both
+// signs: random bit patterns almost always give six digits, and each place of the decimal point
+// is laid out apart.
+TEST(NumberFormat, ShortDigitStringsAtEveryExponentMatchPrintf) {
+  const char* const digitStrings[] = {"1",      "9",       "1.2",     "5.05",    "9.87", "1.001",
+                                      "3.3333", "2.00004", "9.99999", "1.00001", "4.5"};
+  int mismatches = 0;
+  for (const char* digits : digitStrings) {
+    for (int exponent = -46; exponent <= 39 && mismatches < 5; ++exponent) {
+      for (const char* sign : {"", "-"}) {
+        const std::string text = sign + std::string(digits) + "e" + std::to_string(exponent);
+        const float v = std::strtof(text.c_str(), nullptr);
+        if (floatText(v) == printfText(v)) continue;
+        ++mismatches;
+        ADD_FAILURE() << text << ": " << floatText(v) << " vs " << printfText(v);
+      }
     }
   }
 }
