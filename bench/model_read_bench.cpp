@@ -41,10 +41,11 @@ int main(int argc, char** argv) {
     }
     const double megabytes = static_cast<double>(std::filesystem::file_size(argv[k])) / 1e6;
     const double peak = static_cast<double>(peakKiB()) * 1024 / 1e6;
-    std::printf("%s: %.1f MB, %d vertices, read in %.2f s, peak %.0f MB (%.1f x the file; %.0f MB "
-                "before)\n",
-                argv[k], megabytes, mesh.vertices.cols(), seconds, peak, peak / megabytes,
-                static_cast<double>(before) * 1024 / 1e6);
+    std::printf(
+        "%s: %.1f MB, %d vertices, read in %.2f s, peak %.0f MB (%.1f x the file; %.0f MB "
+        "before)\n",
+        argv[k], megabytes, mesh.vertices.cols(), seconds, peak, peak / megabytes,
+        static_cast<double>(before) * 1024 / 1e6);
   }
   return 0;
 }
