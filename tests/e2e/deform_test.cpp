@@ -11,6 +11,7 @@
 #include "formats/model_file.h"
 #include "mesh/cell_type.h"
 #include "tests/e2e/program_runner.h"
+#include "tests/support/model_bytes.h"
 #include "tests/support/model_samples.h"
 
 namespace cagewarp::testing {
@@ -52,18 +53,6 @@ bool insideBox(const Matrix& v, int j) {
   for (int k = 0; k < 3; ++k)
     if (v(k, j) < boxLow[k] || v(k, j) > boxHigh[k]) return false;
   return true;
-}
-
-// The file's bytes with every coordinate left out: what a deformation must not change.
-std::string withoutCoordinates(const ModelFile& model) {
-  std::string rest;
-  int64_t at = 0;
-  for (const CoordinateSite& site : model.sites) {
-    rest.append(model.bytes, static_cast<size_t>(at), static_cast<size_t>(site.offset - at));
-    rest += '#';
-    at = site.offset + site.length;
-  }
-  return rest + model.bytes.substr(static_cast<size_t>(at));
 }
 
 TEST(Deform, AnAffineMoveOfTheCageMovesEnclosedVerticesAlikeAndKeepsTheRest) {

@@ -15,22 +15,11 @@
 #include "formats/table_files.h"
 #include "mesh/cell_type.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/support/model_bytes.h"
 
 namespace {
 
 using namespace cagewarp;
-
-// The bytes of `model` outside its position sites, in order.
-std::string bytesBetweenSites(const ModelFile& model) {
-  std::string between;
-  int64_t end = 0;
-  for (const CoordinateSite& site : model.sites) {
-    between.append(model.bytes, static_cast<size_t>(end), static_cast<size_t>(site.offset - end));
-    between += '|';
-    end = site.offset + site.length;
-  }
-  return between.append(model.bytes, static_cast<size_t>(end));
-}
 
 // Binds the model to one hexahedron around it, moves that by a translation and checks the copy
 // written for it. Models with coordinates past +-1e6 or not finite are passed over: the
@@ -83,7 +72,7 @@ void requireTranslationMovesOnlyPositions(const ModelFile& model, const std::str
       again.sites.size() == model.sites.size() &&
           (model.format == FileFormat::stl || again.mesh.vertexColumns() == rest.cols()),
       "a translated model keeps its vertices");
-  fuzzing::require(bytesBetweenSites(again) == bytesBetweenSites(model),
+  fuzzing::require(testing::withoutCoordinates(again) == testing::withoutCoordinates(model),
                    "translating a model changes only its positions' bytes");
   const IntArray& enclosed = binding.relation.enclosedIndices;
   fuzzing::require(enclosed.count() == rest.cols(), "a box around the model encloses every vertex");

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "formats/model_file.h"
+
+namespace cagewarp::testing {
+
+// The file's bytes with every coordinate left out (each marked by '#'): what moving vertices must
+// not change.
+inline std::string withoutCoordinates(const ModelFile& model) {
+  std::string rest;
+  int64_t at = 0;
+  for (const CoordinateSite& site : model.sites) {
+    rest.append(model.bytes, static_cast<size_t>(at), static_cast<size_t>(site.offset - at));
+    rest += '#';
+    at = site.offset + site.length;
+  }
+  return rest + model.bytes.substr(static_cast<size_t>(at));
+}
+
+}  // namespace cagewarp::testing
