@@ -174,8 +174,9 @@ void writeCageFile(const Mesh& mesh, const std::string& path) {
   check(status, PyExc_OSError);
 }
 
-// The x, y, z rows of a model file as an (M, 3) float32 array, as a run reads them.
-py::array_t<float> readModelPoints(const std::string& path) {
+// The x, y, z rows of a model file as an (M, 3) float32 array, as a run reads them, with what
+// the reader passed over or could not read (the program prints these).
+py::tuple readModelPoints(const std::string& path) {
   ModelFile source;
   Mesh mesh;
   Warnings warnings;
@@ -189,7 +190,7 @@ py::array_t<float> readModelPoints(const std::string& path) {
   py::array_t<float> out({m, 3});
   float* to = out.mutable_data();
   for (int v = 0; v < m; ++v) std::copy_n(mesh.vertices.column(v) + mesh.xyzRow, 3, to + 3 * v);
-  return out;
+  return py::make_tuple(std::move(out), warnings);
 }
 
 py::array_t<float> meshPoints(const Mesh& mesh) {
@@ -423,9 +424,9 @@ std::unique_ptr<PyBinding> bindingFromState(const py::tuple& state) {
   return out;
 }
 
-// Writes the model file deformed, as a run's --deform writes it.
-void deformFile(const PyBinding& self, const std::string& modelPath, const FloatInput& moved,
-                const std::string& outPath) {
+// Writes the model file deformed, as a run's --deform writes it; returns the reader's warnings.
+Warnings deformFile(const PyBinding& self, const std::string& modelPath, const FloatInput& moved,
+                    const std::string& outPath) {
   const Relation& relation = self.binding.relation;
   if (moved.ndim() != 2 || moved.shape(1) != 3 || moved.shape(0) != relation.deformation.rows)
     raise(PyExc_ValueError, "moved cage positions have shape " +
@@ -451,6 +452,7 @@ void deformFile(const PyBinding& self, const std::string& modelPath, const Float
     status = writeDeformedCopy(relation, model, source, positions, outPath);
   }
   check(status, PyExc_OSError);
+  return warnings;
 }
 
 // Cells of our types as a format without octahedra lists them: each octahedron as four

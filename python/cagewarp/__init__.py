@@ -13,13 +13,23 @@ See :class:`Cage`, :func:`bind`, :class:`Binding`, :func:`read_cage` and :func:`
 """
 
 from ._version import __version__
-from .core import CELL_TYPES, Binding, Cage, bind, read_cage, read_model, write_cage
+from .core import (
+    CELL_TYPES,
+    Binding,
+    Cage,
+    ReaderWarning,
+    bind,
+    read_cage,
+    read_model,
+    write_cage,
+)
 
 __all__ = [
     "__version__",
     "CELL_TYPES",
     "Binding",
     "Cage",
+    "ReaderWarning",
     "bind",
     "read_cage",
     "read_model",

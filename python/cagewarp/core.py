@@ -5,6 +5,7 @@ from __future__ import annotations
 import os
 import sys
 import threading
+import warnings as _warnings
 from typing import Any, Callable, Mapping, Optional, Sequence, Union
 
 import numpy as np
@@ -457,13 +458,29 @@ def write_cage(cage: Cage, path: PathLike) -> None:
     _cagewarp.write_cage(cage._shown(), os.fspath(path))
 
 
+class ReaderWarning(UserWarning):
+    """Records of a model file that were passed over or could not be read as written (unknown
+    OBJ keywords, texture or normal records that are not numbers, VTK point data): the text the
+    command line prints on standard error."""
+
+
+def _warn_lines(lines: Sequence[str]) -> None:
+    # stacklevel 3: the caller of the public function that read the file.
+    for line in lines:
+        _warnings.warn(line, ReaderWarning, stacklevel=3)
+
+
 def read_model(path: PathLike) -> np.ndarray:
     """The vertex positions of a model file as the command line reads them: (M, 3) float32.
 
     OBJ, OFF, PLY and STL models, or any cage format. Raises OSError when the file cannot be
-    read or is malformed.
+    read or is malformed. What the reader passed over or could not read is issued as a
+    :class:`ReaderWarning` (``warnings.simplefilter("error", cagewarp.ReaderWarning)`` makes
+    such a file an error).
     """
-    return _cagewarp.read_model_points(os.fspath(path))
+    points, lines = _cagewarp.read_model_points(os.fspath(path))
+    _warn_lines(lines)
+    return points
 
 
 # ---------------------------------------------------------------------------------------------
@@ -530,10 +547,11 @@ class Binding:
         An OBJ, OFF, PLY or STL model is written in its own format with only the moved
         coordinates changed; any other output extension gets mesh text. The model file must be
         the one bound (same vertex count). Raises ValueError for a wrong shape or format and
-        OSError when a file cannot be read or written; the output is complete or absent.
+        OSError when a file cannot be read or written; the output is complete or absent. The
+        model reader's warnings are issued as :class:`ReaderWarning`, as by :func:`read_model`.
         """
         moved = _moved(moved_points, self._core.cage_vertex_count)
-        self._core.deform_file(os.fspath(model_path), moved, os.fspath(out_path))
+        _warn_lines(self._core.deform_file(os.fspath(model_path), moved, os.fspath(out_path)))
 
     def __repr__(self) -> str:
         m = self._core.model_vertex_count

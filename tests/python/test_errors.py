@@ -1,6 +1,8 @@
 """Bad input raises a Python exception with a message that names the problem, and the
 interpreter goes on: the next call works."""
 
+import warnings
+
 import numpy as np
 import pytest
 
@@ -79,3 +81,26 @@ def test_more_points_than_the_core_counts_is_a_memory_error():
     with pytest.raises(MemoryError, match="more than cagewarp can hold"):
         cagewarp.bind(CAGE, huge)
     assert cagewarp.bind(CAGE, MODEL).matrix.shape == (64, 50)
+
+
+def test_model_records_passed_over_warn_as_the_program_does(tmp_path):
+    """What the program prints about a model file reaches Python as a ReaderWarning, which a
+    caller can make an error."""
+    model = tmp_path / "model.obj"
+    (a, b) = MODEL[:2].astype(float)
+    model.write_text(f"v {a[0]!r} {a[1]!r} {a[2]!r}\nvt x 0\nfrobnicate 1\n"
+                     f"v {b[0]!r} {b[1]!r} {b[2]!r}\n")
+    with pytest.warns(cagewarp.ReaderWarning) as caught:
+        points = cagewarp.read_model(model)
+    np.testing.assert_array_equal(points, MODEL[:2])
+    assert [str(w.message) for w in caught] == [
+        f"{model}: lines with an unknown keyword passed over: 1 (the first, 'frobnicate', "
+        "on line 3)",
+        f"{model}: texture coordinates with a word that is not a number read as 0: 1 (the "
+        "first on line 2)"]
+    with pytest.warns(cagewarp.ReaderWarning, match="frobnicate"):
+        cagewarp.bind(CAGE, points).deform_file(model, CAGE.points, tmp_path / "out.obj")
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", cagewarp.ReaderWarning)
+        with pytest.raises(cagewarp.ReaderWarning):
+            cagewarp.read_model(model)
