@@ -358,7 +358,7 @@ CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces
 }
 
 PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces)
-    : control_(control), faces_(faces) {
+    : control_(control), faces_(faces), made_(control.cellCount(faces.type)) {
   const int k = verticesPerCell[faces.type];
   const int cellCount = control.cellCount(faces.type);
   normalCount_ = faces.triangleCount + 2 * faces.quadCount;
@@ -369,8 +369,6 @@ PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces)
       std::make_unique_for_overwrite<float[]>(static_cast<size_t>(cellCount) * 6 * normalCount_);
   terms_ = std::make_unique_for_overwrite<FanTerm[]>(static_cast<size_t>(cellCount) * termStride_);
   termEnd_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(cellCount) * k);
-  ready_ = std::make_unique<std::atomic<bool>[]>(cellCount);
-  made_ = std::make_unique<std::once_flag[]>(cellCount);
 }
 
 void PreparedCells::prepare(int c) {
@@ -385,12 +383,7 @@ void PreparedCells::prepare(int c) {
 }
 
 bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
-  if (!ready_[c].load(std::memory_order_acquire)) {
-    std::call_once(made_[c], [&] {
-      prepare(c);
-      ready_[c].store(true, std::memory_order_release);
-    });
-  }
+  made_.ensure(c, [&] { prepare(c); });
   const int k = verticesPerCell[faces_.type];
   const Vector point{p[0], p[1], p[2]};
   std::array<float, maxCellNormals> distance;

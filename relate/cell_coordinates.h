@@ -1,11 +1,10 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
+#include "array/made_once.h"
 #include "array/matrix.h"
 #include "array/status.h"
 #include "mesh/lookup_tables.h"
@@ -91,8 +90,7 @@ class PreparedCells {
   std::unique_ptr<float[]> planes_;     // per cell and face triangle: unit normal, then a corner
   std::unique_ptr<FanTerm[]> terms_;    // per cell termStride_ terms, vertex by vertex
   std::unique_ptr<uint8_t[]> termEnd_;  // per cell and vertex: where its terms end
-  std::unique_ptr<std::atomic<bool>[]> ready_;
-  std::unique_ptr<std::once_flag[]> made_;
+  MadeOnce made_;                       // each cell's part, on its first use
 };
 
 }  // namespace cagewarp

@@ -5,14 +5,14 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "array/arena.h"
+#include "array/made_once.h"
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 
@@ -59,14 +59,24 @@ BoundingBox cellBox(const Mesh& control, int t, int c) {
 // holds B's row nonZeroRows[i] at cell vertex h, R being the number of rows, so that a point's
 // products run over consecutive rows.
 struct WeightBlock {
-  std::vector<int> nonZeroRows;
-  std::vector<float> b;
+  const int* nonZeroRows = nullptr;
+  const float* b = nullptr;
+  size_t rows = 0;
 };
 
+// A block of `rows` rows for k corners in `arena`, filled by `fill(rowsOut, bOut)`.
+template <class Fill>
+WeightBlock takeBlock(Arena& arena, size_t rows, int k, Fill fill) {
+  int* nonZeroRows = arena.take<int>(rows);
+  float* b = arena.take<float>(rows * k);
+  fill(nonZeroRows, b);
+  return {nonZeroRows, b, rows};
+}
+
 // The block of a mesh whose weight rows are sparse: rows present in no corner are +0 throughout.
-// The corners' rows are merged into per-thread scratch rows, then copied into a block allocated
-// once at its final size.
-WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
+// The corners' rows are merged into per-thread scratch rows, then copied into a block taken once
+// at its final size.
+WeightBlock sparseWeightBlock(const Mesh& control, int t, int c, Arena& arena) {
   const int k = verticesPerCell[t];
   const int* vertex = control.cells[t].column(c);
   std::array<const SparseEntry*, 8> next{};
@@ -96,18 +106,17 @@ WeightBlock sparseWeightBlock(const Mesh& control, int t, int c) {
     valueScratch.insert(valueScratch.end(), values, values + k);
   }
   const size_t rows = rowScratch.size();
-  WeightBlock block;
-  block.nonZeroRows.assign(rowScratch.begin(), rowScratch.end());
-  block.b.resize(rows * k);
-  for (size_t i = 0; i < rows; ++i)
-    for (int h = 0; h < k; ++h) block.b[h * rows + i] = valueScratch[i * k + h];
-  return block;
+  return takeBlock(arena, rows, k, [&](int* nonZeroRows, float* b) {
+    std::copy(rowScratch.begin(), rowScratch.end(), nonZeroRows);
+    for (size_t i = 0; i < rows; ++i)
+      for (int h = 0; h < k; ++h) b[h * rows + i] = valueScratch[i * k + h];
+  });
 }
 
-WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
+WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow, Arena& arena) {
   if (control.hasSparseWeights()) {
     CAGEWARP_CHECK(weightRow == control.vertices.rows());
-    return sparseWeightBlock(control, t, c);
+    return sparseWeightBlock(control, t, c, arena);
   }
   const int k = verticesPerCell[t];
   const int n = control.vertices.rows() - weightRow;
@@ -125,17 +134,15 @@ WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow) {
   }
   size_t rows = 0;
   for (int r = 0; r < n; ++r) rows += nonZero[r];
-  WeightBlock block;
-  block.nonZeroRows.resize(rows);
-  block.b.resize(rows * k);
-  size_t i = 0;
-  for (int r = 0; r < n; ++r) {
-    if (nonZero[r] == 0) continue;
-    block.nonZeroRows[i] = r;
-    for (int h = 0; h < k; ++h) block.b[h * rows + i] = corner[h][r];
-    ++i;
-  }
-  return block;
+  return takeBlock(arena, rows, k, [&](int* nonZeroRows, float* b) {
+    size_t i = 0;
+    for (int r = 0; r < n; ++r) {
+      if (nonZero[r] == 0) continue;
+      nonZeroRows[i] = r;
+      for (int h = 0; h < k; ++h) b[h * rows + i] = corner[h][r];
+      ++i;
+    }
+  });
 }
 
 // Column J becomes (U * column + B * lambda) * (1 / (U + 1)), each step rounded as the matrix
@@ -147,14 +154,14 @@ void addCellResult(std::vector<SparseEntry>& column, int count, const WeightBloc
                    const float* lambda, int k) {
   const float scale = static_cast<float>(count);
   const float reciprocal = 1.0f / static_cast<float>(count + 1);
-  const std::vector<int>& rows = block.nonZeroRows;
-  const size_t n = rows.size();
+  const int* rows = block.nonZeroRows;
+  const size_t n = block.rows;
   // B * lambda for the block's rows, corner by corner over all rows at once; each row still
   // accumulates its terms in corner order.
   thread_local std::vector<float> products;
   products.assign(n, 0.0f);
   for (int h = 0; h < k; ++h) {
-    const float* b = block.b.data() + h * n;
+    const float* b = block.b + h * n;
     const float weight = lambda[h];
     for (size_t j = 0; j < n; ++j) products[j] = b[j] * weight + products[j];
   }
@@ -307,10 +314,9 @@ struct TypeCells {
   std::unique_ptr<CellGrid> grid;
   std::unique_ptr<PreparedCells> prepared;
   std::unique_ptr<IsoparametricCells> isoparametric;  // only for Coordinates::trilinear
-  // Weight blocks, made on a cell's first hit by whichever thread finds it; `ready` spares the
-  // later hits the once-call.
-  std::unique_ptr<std::atomic<bool>[]> ready;
-  std::unique_ptr<std::once_flag[]> made;
+  // Weight blocks, made on a cell's first hit by whichever thread finds it, in the arenas of the
+  // run's pool.
+  std::unique_ptr<MadeOnce> made;
   std::vector<WeightBlock> blocks;
 };
 
@@ -333,39 +339,14 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   cells.prepared = std::make_unique<PreparedCells>(control, faces);
   if (coordinates == Coordinates::trilinear)
     cells.isoparametric = std::make_unique<IsoparametricCells>(control, t);
-  cells.ready = std::make_unique<std::atomic<bool>[]>(cellCount);
-  cells.made = std::make_unique<std::once_flag[]>(cellCount);
+  cells.made = std::make_unique<MadeOnce>(cellCount);
   cells.blocks.resize(cellCount);
   return cells;
 }
 
-// The finished weight columns of the vertices one range of the model brought, one after another
-// in blocks: a column is built in a per-thread scratch vector while its cells are merged in, then
-// copied here once, so that no vertex has an allocation of its own. A column never straddles two
-// blocks.
-class ColumnStore {
- public:
-  const SparseEntry* add(const std::vector<SparseEntry>& column) {
-    if (column.size() > left_) {
-      const size_t size = std::max(column.size(), blockEntries);
-      blocks_.push_back(std::make_unique_for_overwrite<SparseEntry[]>(size));
-      at_ = blocks_.back().get();
-      left_ = size;
-    }
-    SparseEntry* first = at_;
-    at_ = std::copy(column.begin(), column.end(), at_);
-    left_ -= column.size();
-    return first;
-  }
-
- private:
-  static constexpr size_t blockEntries = size_t{1} << 17;
-  std::vector<std::unique_ptr<SparseEntry[]>> blocks_;
-  SparseEntry* at_ = nullptr;
-  size_t left_ = 0;
-};
-
-// Where each vertex's column lies in the stores, and the stores, one per range of the model.
+// Where each vertex's finished column lies. A column is built in a per-thread scratch vector
+// while its cells are merged in, then copied once into an arena of the run, so that no vertex
+// has an allocation of its own.
 struct GrowingLocation {
   struct Place {
     const SparseEntry* first = nullptr;
@@ -373,13 +354,6 @@ struct GrowingLocation {
   };
   std::vector<Place> columns;
   IntArray enclosureCount;
-  std::mutex storesMutex;
-  std::deque<ColumnStore> stores;  // a deque: adding a store moves no other
-
-  ColumnStore& newStore() {
-    const std::lock_guard<std::mutex> lock(storesMutex);
-    return stores.emplace_back();
-  }
 };
 
 // The columns side by side in one entry array, each copied into its own place, so the result is
@@ -391,7 +365,10 @@ SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>&
   const auto count = static_cast<int64_t>(columns.size());
   packed.start.assign(static_cast<size_t>(count) + 1, 0);
   for (int64_t j = 0; j < count; ++j) packed.start[j + 1] = packed.start[j] + columns[j].size;
-  packed.entries.resize(static_cast<size_t>(packed.start.back()));
+  const auto entries = static_cast<size_t>(packed.start.back());
+  packed.entries.reserve(entries);
+  adviseHugePages(packed.entries.data(), entries * sizeof(SparseEntry));
+  packed.entries.resize(entries);
   parallelFor(count, threads, [&](int64_t begin, int64_t end) {
     for (int64_t j = begin; j < end; ++j)
       std::copy_n(columns[j].first, columns[j].size, packed.entries.begin() + packed.start[j]);
@@ -401,7 +378,8 @@ SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>&
 
 // Adds the results of model vertex J at p from every cell of the type that holds it.
 void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p,
-                  std::vector<SparseEntry>& column, int& count, Coordinates coordinates) {
+                  std::vector<SparseEntry>& column, int& count, Coordinates coordinates,
+                  Arena& arena) {
   const int t = cells.faces->type;
   const int k = verticesPerCell[t];
   const auto [first, last] = cells.grid->candidates(p);
@@ -419,12 +397,8 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
         cells.isoparametric->noteFallback(cell);
     }
     if (found != Containment::inside) continue;
-    if (!cells.ready[*m].load(std::memory_order_acquire)) {
-      std::call_once(cells.made[*m], [&] {
-        cells.blocks[*m] = weightBlock(control, t, cell, weightRow);
-        cells.ready[*m].store(true, std::memory_order_release);
-      });
-    }
+    cells.made->ensure(*m,
+                       [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow, arena); });
     addCellResult(column, count, cells.blocks[*m], lambda.data(), k);
     ++count;
   }
@@ -494,6 +468,8 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const int rows = control.vertexRows();
   CAGEWARP_CHECK(weightRow >= 0 && weightRow <= rows);
   const int modelCount = model.isEmpty() ? 0 : model.cols();
+  // Weight blocks and finished columns; kept until the columns are packed.
+  ArenaPool arenas;
   GrowingLocation location;
   location.columns.resize(modelCount);
   location.enclosureCount = IntArray({modelCount}, 0);
@@ -525,7 +501,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const std::vector<int> order = spatialOrder(types, model, s, threads);
   std::atomic<int64_t> gaps = 0;
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
-    ColumnStore& store = location.newStore();
+    const BorrowedArena arena(arenas);
     std::vector<SparseEntry> column;
     for (int64_t i = begin; i < end; ++i) {
       const int J = order[i];
@@ -539,18 +515,22 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
       column.clear();
       int& count = location.enclosureCount[J];
       for (TypeCells& cells : types)
-        locateVertex(control, cells, weightRow, p, column, count, coordinates);
+        locateVertex(control, cells, weightRow, p, column, count, coordinates, *arena);
       // A point in no cell's trilinear domain may still be in a cell's Wachspress polytope, which
       // bulges past a bent quad face: on the mesh boundary, or where two flat triangles of other
       // cells cover the quad. It keeps the coordinates it had before trilinear ones were chosen
       // rather than stop following the cage.
       if (coordinates == Coordinates::trilinear && count == 0) {
         for (TypeCells& cells : types)
-          locateVertex(control, cells, weightRow, p, column, count, Coordinates::wachspress);
+          locateVertex(control, cells, weightRow, p, column, count, Coordinates::wachspress,
+                       *arena);
         if (count > 0) gaps.fetch_add(1, std::memory_order_relaxed);
       }
-      if (!column.empty())
-        location.columns[J] = {store.add(column), static_cast<int64_t>(column.size())};
+      if (!column.empty()) {
+        SparseEntry* first = (*arena).take<SparseEntry>(column.size());
+        std::copy(column.begin(), column.end(), first);
+        location.columns[J] = {first, static_cast<int64_t>(column.size())};
+      }
       // Counted in steps: a range can be the whole model when there is one thread.
       if (located != nullptr && (i - begin + 1) % locatedStep == 0)
         located->fetch_add(locatedStep, std::memory_order_relaxed);
@@ -571,7 +551,9 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
 std::vector<SparseEntry> cellWeightColumn(const Mesh& control, int t, int c, int weightRow,
                                           const float* lambda) {
   std::vector<SparseEntry> column;
-  addCellResult(column, 0, weightBlock(control, t, c, weightRow), lambda, verticesPerCell[t]);
+  Arena arena;
+  addCellResult(column, 0, weightBlock(control, t, c, weightRow, arena), lambda,
+                verticesPerCell[t]);
   return column;
 }
 
