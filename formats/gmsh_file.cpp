@@ -303,6 +303,8 @@ class GmshReader {
         status = readTag(ignored, "an element tag");
         if (status.ok) status = readElementNodes(*map);
       }
+      // A count refused for want of room is the file's number as written: never added.
+      if (!status.ok) break;
       done += count;
     }
     if (status.ok && done != total)
