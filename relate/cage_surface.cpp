@@ -25,9 +25,10 @@ struct CellFace {
   auto order() const { return std::tie(key, type, cell, face); }
 };
 
-std::vector<CellFace> cellFaces(const Mesh& control, const CellFaceTables& faces) {
+// Calls visit(face) for every face of every cell of the faces' type, cell by cell.
+template <class Visit>
+void forEachCellFace(const Mesh& control, const CellFaceTables& faces, Visit visit) {
   const int t = faces.type;
-  std::vector<CellFace> list;
   for (int c = 0; c < control.cellCount(t); ++c) {
     const int* vertex = control.cells[t].column(c);
     for (int f = 0; f < faces.triangleCount + faces.quadCount; ++f) {
@@ -39,10 +40,44 @@ std::vector<CellFace> cellFaces(const Mesh& control, const CellFaceTables& faces
       for (int h = 0; h < (quad ? 4 : 3); ++h) key[h] = vertex[local[h]];
       for (int i = 1; i < 4; ++i)
         for (int j = i; j > 0 && key[j - 1] > key[j]; --j) std::swap(key[j - 1], key[j]);
-      list.push_back({key, c, static_cast<int16_t>(t), static_cast<int16_t>(f)});
+      visit(CellFace{key, c, static_cast<int16_t>(t), static_cast<int16_t>(f)});
     }
   }
-  return list;
+}
+
+// The faces that only one cell has. Faces are grouped by their smallest vertex (a counting sort
+// in two passes over the cells, so that the faces are held once), and only a group's few faces
+// are sorted to find those that two cells share.
+std::vector<CellFace> unsharedFaces(const Mesh& control,
+                                    const std::array<const CellFaceTables*, 8>& usable) {
+  const int n = control.vertices.cols();
+  auto forEachFace = [&](auto visit) {
+    for (int t = tetrahedronType; t <= hexahedronType; ++t)
+      if (usable[t]) forEachCellFace(control, *usable[t], visit);
+  };
+  // end[v] first counts the faces of smallest vertex v - 1, then, placed, ends the group of v.
+  std::vector<int64_t> end(static_cast<size_t>(n) + 1, 0);
+  forEachFace([&](const CellFace& f) {
+    CAGEWARP_CHECK(f.key[0] >= 0 && f.key[0] < n);
+    ++end[f.key[0] + 1];
+  });
+  for (int v = 0; v < n; ++v) end[v + 1] += end[v];
+  std::vector<CellFace> all(static_cast<size_t>(end[n]));
+  forEachFace([&](const CellFace& f) { all[end[f.key[0]]++] = f; });
+  std::vector<CellFace> surface;
+  for (int v = 0; v < n; ++v) {
+    const auto first = all.begin() + (v == 0 ? 0 : end[v - 1]);
+    const auto last = all.begin() + end[v];
+    std::sort(first, last,
+              [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
+    for (auto i = first; i != last;) {
+      auto j = i + 1;
+      while (j != last && j->key == i->key) ++j;
+      if (j == i + 1) surface.push_back(*i);
+      i = j;
+    }
+  }
+  return surface;
 }
 
 // The box distance squared from p to [low, high].
@@ -101,33 +136,21 @@ double squaredTriangleDistance(const Point& p, const Point& a, const Point& b, c
 }
 
 CageSurface::CageSurface(const Mesh& control, const LookupTables& tables) : control_(control) {
-  std::vector<CellFace> all;
-  std::array<CellFaceTables, 8>& usable = faces_;
+  std::array<const CellFaceTables*, 8> usable{};
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     if (control.cellCount(t) == 0) continue;
     const CheckedCellFaceTables checked = cellFaceTables(tables, t);
     complete_ = complete_ && checked.status.ok;
     if (!checked.status.ok) continue;
-    usable[t] = checked.faces;
-    const std::vector<CellFace> faces = cellFaces(control, usable[t]);
-    all.insert(all.end(), faces.begin(), faces.end());
+    faces_[t] = checked.faces;
+    usable[t] = &faces_[t];
   }
-  // Faces listed once are on the surface. Sorted in place, as a big refined cage has many.
-  std::sort(all.begin(), all.end(),
-            [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
-  std::vector<CellFace> surface;
-  for (size_t i = 0; i < all.size();) {
-    size_t j = i + 1;
-    while (j < all.size() && all[j].key == all[i].key) ++j;
-    if (j == i + 1) surface.push_back(all[i]);
-    i = j;
-  }
-  std::vector<CellFace>().swap(all);
+  std::vector<CellFace> surface = unsharedFaces(control, usable);
   std::sort(surface.begin(), surface.end(), [](const CellFace& a, const CellFace& b) {
     return std::tie(a.type, a.cell, a.face) < std::tie(b.type, b.cell, b.face);
   });
   for (const CellFace& f : surface) {
-    const CellFaceTables& faces = usable[f.type];
+    const CellFaceTables& faces = *usable[f.type];
     if (f.face < faces.triangleCount) {
       const int* v = faces.triangles->column(f.face);
       triangles_.push_back({f.type, f.cell, {v[0], v[1], v[2]}});
