@@ -147,7 +147,7 @@ void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, Ver
   key[1] = rule.index;
   for (int q = 0; q < t.length; ++q) {
     key[0] = t[q];
-    VertexValue sum{Matrix(d + 1, 1), {}};
+    VertexValue sum{DenseColumn(d + 1), {}};
     sums.lookup(key, sum);
     if (q < c) {
       const float* column = product.column(q);

@@ -97,7 +97,7 @@ int vertexValueBuckets(const Mesh& mesh, int64_t vertexBound) {
 void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
   const int d = mesh.vertices.rows();
   IntArray key({2}, 0);
-  VertexValue column{Matrix(d, 1), {}};
+  VertexValue column{DenseColumn(d), {}};
   for (int t = 0; t < cellTypeCount; ++t) {
     const IntArray& cells = mesh.cells[t];
     key[1] = cellClass[t];
@@ -149,7 +149,7 @@ int nodeIndex(IntArray& tuple, TupleIndexMap& nodeIndices, int& vertexCount, Spl
 void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, SplitKeys& keys,
                WeightSum& weightSum) {
   if (vertexValues.find(keys.node)) return;
-  VertexValue sum{Matrix(d, 1), {}};
+  VertexValue sum{DenseColumn(d), {}};
   keys.corner[1] = keys.node[1];
   for (int e = 0; e < tuple.count(); ++e) {
     keys.corner[0] = tuple[e];
@@ -213,7 +213,7 @@ struct NodeGroup {
 // would.
 void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
               WeightSum& weightSum, VertexValue& sum) {
-  sum.dense = Matrix(d, 1);
+  sum.dense = DenseColumn(d);
   IntArray corner({2}, 0);
   corner[1] = cls;
   for (int e = 0; e < length; ++e) {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "array/matrix.h"
@@ -11,6 +14,62 @@
 #include "subdiv/tuple_map.h"
 
 namespace cagewarp {
+
+// A vertex's dense rows. A refinement step holds millions of them, nearly all a position or a
+// position and a count, so up to four rows are kept in place and only longer columns take memory
+// of their own.
+class DenseColumn {
+ public:
+  DenseColumn() = default;
+  // `rows` zeros.
+  explicit DenseColumn(int rows) : count_(rows) {
+    if (rows > inlineRows) heap_ = std::make_unique<float[]>(static_cast<size_t>(rows));
+  }
+  DenseColumn(const float* first, int rows) : DenseColumn(rows) {
+    std::copy_n(first, rows, data());
+  }
+  DenseColumn(const DenseColumn& o) : DenseColumn(o.data(), o.count_) {}
+  // A moved-from column is empty.
+  DenseColumn(DenseColumn&& o) noexcept
+      : count_(std::exchange(o.count_, 0)), inline_(o.inline_), heap_(std::move(o.heap_)) {}
+  DenseColumn& operator=(const DenseColumn& o) {
+    if (this != &o) *this = DenseColumn(o);
+    return *this;
+  }
+  DenseColumn& operator=(DenseColumn&& o) noexcept {
+    count_ = std::exchange(o.count_, 0);
+    inline_ = o.inline_;
+    heap_ = std::move(o.heap_);
+    return *this;
+  }
+  ~DenseColumn() = default;
+
+  int count() const { return count_; }
+  float* data() { return heap_ ? heap_.get() : inline_.data(); }
+  const float* data() const { return heap_ ? heap_.get() : inline_.data(); }
+  float& operator[](int i) { return data()[i]; }
+  float operator[](int i) const { return data()[i]; }
+
+  // x[i] = x[i] + o[i] over the rows both have.
+  DenseColumn& operator+=(const DenseColumn& o) {
+    float* x = data();
+    const float* y = o.data();
+    for (int i = 0, n = std::min(count_, o.count_); i < n; ++i) x[i] = x[i] + y[i];
+    return *this;
+  }
+  // x[i] = k * x[i].
+  DenseColumn& operator*=(float k) {
+    float* x = data();
+    for (int i = 0; i < count_; ++i) x[i] = k * x[i];
+    return *this;
+  }
+
+ private:
+  static constexpr int inlineRows = 4;
+  int count_ = 0;
+  std::array<float, inlineRows> inline_{};
+  std::unique_ptr<float[]> heap_;
+};
 
 // One vertex column during a refinement step: the dense rows, then (for a mesh with sparse
 // weights) the weight rows as present entries, rows ascending.
@@ -32,7 +91,7 @@ namespace cagewarp {
 //   products are both -0 (e.g. f > 1 with col = -0 and v = +0). Location treats every zero alike,
 //   so -0 never reaches D.
 struct VertexValue {
-  Matrix dense;
+  DenseColumn dense;
   std::vector<SparseEntry> weights;
 };
 

@@ -196,8 +196,9 @@ TEST(Program, RunningOutOfMemoryEndsWithAMessage) {
   runner.write("m.txt", threePoints);
   for (const char* result : {"c.txt.mat", "c.txt.ind", "c.txt.out"})
     runner.write(result, "earlier");
-  // Three smooth steps on 216 hexahedra need far more than 150 MB.
-  const RunResult r = runner.run({"c.txt", "m.txt", "s", "s", "s", "o"}, "", {.memoryKiB = 150000});
+  // Four smooth steps on 216 hexahedra need far more than 150 MB.
+  const RunResult r =
+      runner.run({"c.txt", "m.txt", "s", "s", "s", "s", "o"}, "", {.memoryKiB = 150000});
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.err, "cagewarp: out of memory while subdividing\n");
   EXPECT_NE(r.out.find("normal subdivision\n"), std::string::npos);

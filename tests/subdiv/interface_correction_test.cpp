@@ -53,9 +53,7 @@ VertexValueMap seededValues(const Mesh& mesh) {
   for (int t = 0; t < cellTypeCount; ++t) {
     for (int i = 0; i < mesh.cells[t].count(); ++i) {
       const int v = mesh.cells[t][i];
-      Matrix column(mesh.vertices.rows(), 1);
-      for (int r = 0; r < column.rows(); ++r) column[r] = mesh.vertices(r, v);
-      VertexValue value{column, {}};
+      VertexValue value{DenseColumn(mesh.vertices.column(v), mesh.vertices.rows()), {}};
       values.insertIfAbsent(IntArray::fromValues({v, cellClass[t]}), value);
     }
   }

@@ -33,7 +33,7 @@ struct Scene {
   Status run(Matrix& out) {
     VertexValueMap values(points.cols() + 1, firstElementHash);
     IntArray key({2}, 0);
-    VertexValue column{Matrix(3, 1), {}};
+    VertexValue column{DenseColumn(3), {}};
     for (int t = 0; t < cellTypeCount; ++t) {
       key[1] = cellClass[t];
       for (int i = 0; i < cells[t].count(); ++i) {
