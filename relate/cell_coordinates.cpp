@@ -357,40 +357,50 @@ CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces
   return result;
 }
 
-PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces)
-    : control_(control), faces_(faces), made_(control.cellCount(faces.type)) {
+PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces, int recentSlots)
+    : control_(control),
+      faces_(faces),
+      made_(recentSlots > 0 ? 0 : control.cellCount(faces.type)),
+      holder_(static_cast<size_t>(std::max(recentSlots, 0)), -1) {
   const int k = verticesPerCell[faces.type];
-  const int cellCount = control.cellCount(faces.type);
+  const size_t places =
+      recentSlots > 0 ? holder_.size() : static_cast<size_t>(control.cellCount(faces.type));
   normalCount_ = faces.triangleCount + 2 * faces.quadCount;
   termStride_ = mostFanTerms(faces);
   // Left uninitialised: a cell's part is written before its first use, and the pages of cells
   // that no point reaches are never touched.
-  planes_ =
-      std::make_unique_for_overwrite<float[]>(static_cast<size_t>(cellCount) * 6 * normalCount_);
-  terms_ = std::make_unique_for_overwrite<FanTerm[]>(static_cast<size_t>(cellCount) * termStride_);
-  termEnd_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(cellCount) * k);
+  planes_ = std::make_unique_for_overwrite<float[]>(places * 6 * normalCount_);
+  terms_ = std::make_unique_for_overwrite<FanTerm[]>(places * termStride_);
+  termEnd_ = std::make_unique_for_overwrite<uint8_t[]>(places * k);
 }
 
-void PreparedCells::prepare(int c) {
+void PreparedCells::prepare(int c, size_t at) {
   const int k = verticesPerCell[faces_.type];
   const CellCorners corners = cellCorners(control_, faces_.type, c);
   const CellFaces cell = cellFaces(corners, faces_);
   CAGEWARP_CHECK(cell.termEnd[k - 1] <= termStride_);
-  writePlanes(corners, cell, planes_.get() + static_cast<size_t>(c) * 6 * normalCount_);
-  std::copy_n(cell.terms.begin(), cell.termEnd[k - 1],
-              terms_.get() + static_cast<size_t>(c) * termStride_);
-  std::copy_n(cell.termEnd.begin(), k, termEnd_.get() + static_cast<size_t>(c) * k);
+  writePlanes(corners, cell, planes_.get() + at * 6 * normalCount_);
+  std::copy_n(cell.terms.begin(), cell.termEnd[k - 1], terms_.get() + at * termStride_);
+  std::copy_n(cell.termEnd.begin(), k, termEnd_.get() + at * k);
 }
 
 bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
-  made_.ensure(c, [&] { prepare(c); });
+  size_t at = static_cast<size_t>(c);
+  if (holder_.empty()) {
+    made_.ensure(at, [&] { prepare(c, at); });
+  } else {
+    at %= holder_.size();
+    if (holder_[at] != c) {
+      prepare(c, at);
+      holder_[at] = c;
+    }
+  }
   const int k = verticesPerCell[faces_.type];
   const Vector point{p[0], p[1], p[2]};
   std::array<float, maxCellNormals> distance;
-  const FanTerm* terms = terms_.get() + static_cast<size_t>(c) * termStride_;
-  const Verdict verdict =
-      weighPoint(k, normalCount_, planes_.get() + static_cast<size_t>(c) * 6 * normalCount_, terms,
-                 termEnd_.get() + static_cast<size_t>(c) * k, point, distance.data(), lambda);
+  const Verdict verdict = weighPoint(k, normalCount_, planes_.get() + at * 6 * normalCount_,
+                                     terms_.get() + at * termStride_, termEnd_.get() + at * k,
+                                     point, distance.data(), lambda);
   if (verdict != Verdict::boundary) return verdict == Verdict::inside;
   // Rare: the point lies on a face plane. The full computation finds the face triangle.
   const CellCoordinates onBoundary = cellCoordinates(control_, faces_, c, p);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "array/made_once.h"
 #include "array/matrix.h"
@@ -63,15 +64,22 @@ CellCoordinates cellCoordinates(const Mesh& control, const CellFaceTables& faces
                                 const float p[3]);
 
 // The volume cells of one type, each with what its coordinates need from the cell alone (face
-// normals, quad cuts, the determinants of the vertex weights), made on the cell's first use by
-// whichever thread gets there first, so that a cell tested against many points computes them
-// once. Refers to `control` and `faces`, which must outlive it.
+// normals, quad cuts, the determinants of the vertex weights), made on the cell's first use, so
+// that a cell tested against many points computes them once. Refers to `control` and `faces`,
+// which must outlive it.
+// - By default every cell keeps its part, made by whichever thread gets there first, and any
+//   number of threads may ask at once.
+// - With `recentSlots` > 0 only that many cells are kept, the last made in each slot, for a run
+//   that reaches most cells about once, where keeping every cell would hold much memory for
+//   nothing. Such an object serves one thread; a thread asking for cells near each other in turn
+//   makes each about once.
+// Both give the same coordinates.
 class PreparedCells {
  public:
-  PreparedCells(const Mesh& control, const CellFaceTables& faces);
+  PreparedCells(const Mesh& control, const CellFaceTables& faces, int recentSlots = 0);
 
   // Whether point p is inside cell c, as cellCoordinates(control, faces, c, p).inside; when it
-  // is, lambda[0..k-1] gets the same coordinates. Safe to call from several threads at once.
+  // is, lambda[0..k-1] gets the same coordinates.
   bool coordinates(int c, const float p[3], float* lambda);
 
   // One term of a vertex weight: |n0 . (nj x nj+1)| / (h0 hj hj+1) with the normals' indices.
@@ -81,7 +89,8 @@ class PreparedCells {
   };
 
  private:
-  void prepare(int c);
+  // Writes cell c's part at place `at`.
+  void prepare(int c, size_t at);
 
   const Mesh& control_;
   const CellFaceTables& faces_;
@@ -91,6 +100,7 @@ class PreparedCells {
   std::unique_ptr<FanTerm[]> terms_;    // per cell termStride_ terms, vertex by vertex
   std::unique_ptr<uint8_t[]> termEnd_;  // per cell and vertex: where its terms end
   MadeOnce made_;                       // each cell's part, on its first use
+  std::vector<int> holder_;             // with recent slots: the cell each slot holds, or -1
 };
 
 }  // namespace cagewarp

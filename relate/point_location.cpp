@@ -64,19 +64,18 @@ struct WeightBlock {
   size_t rows = 0;
 };
 
-// A block of `rows` rows for k corners in `arena`, filled by `fill(rowsOut, bOut)`.
-template <class Fill>
-WeightBlock takeBlock(Arena& arena, size_t rows, int k, Fill fill) {
-  int* nonZeroRows = arena.take<int>(rows);
-  float* b = arena.take<float>(rows * k);
-  fill(nonZeroRows, b);
-  return {nonZeroRows, b, rows};
-}
+// A block being made, or kept by a thread; its vectors are reused from block to block.
+struct BlockBuffer {
+  std::vector<int> rows;
+  std::vector<float> b;
+
+  WeightBlock view() const { return {rows.data(), b.data(), rows.size()}; }
+};
 
 // The block of a mesh whose weight rows are sparse: rows present in no corner are +0 throughout.
-// The corners' rows are merged into per-thread scratch rows, then copied into a block taken once
-// at its final size.
-WeightBlock sparseWeightBlock(const Mesh& control, int t, int c, Arena& arena) {
+// The corners' rows are merged side by side into per-thread scratch, then laid out corner by
+// corner.
+void sparseWeightBlock(const Mesh& control, int t, int c, BlockBuffer& out) {
   const int k = verticesPerCell[t];
   const int* vertex = control.cells[t].column(c);
   std::array<const SparseEntry*, 8> next{};
@@ -85,9 +84,8 @@ WeightBlock sparseWeightBlock(const Mesh& control, int t, int c, Arena& arena) {
     next[h] = control.weights.begin(vertex[h]);
     end[h] = control.weights.end(vertex[h]);
   }
-  thread_local std::vector<int> rowScratch;
   thread_local std::vector<float> valueScratch;  // k values per row, side by side
-  rowScratch.clear();
+  out.rows.clear();
   valueScratch.clear();
   for (;;) {
     int row = -1;
@@ -102,21 +100,20 @@ WeightBlock sparseWeightBlock(const Mesh& control, int t, int c, Arena& arena) {
       nonZero = nonZero || values[h] != 0.0f;
     }
     if (!nonZero) continue;
-    rowScratch.push_back(row);
+    out.rows.push_back(row);
     valueScratch.insert(valueScratch.end(), values, values + k);
   }
-  const size_t rows = rowScratch.size();
-  return takeBlock(arena, rows, k, [&](int* nonZeroRows, float* b) {
-    std::copy(rowScratch.begin(), rowScratch.end(), nonZeroRows);
-    for (size_t i = 0; i < rows; ++i)
-      for (int h = 0; h < k; ++h) b[h * rows + i] = valueScratch[i * k + h];
-  });
+  const size_t rows = out.rows.size();
+  out.b.resize(rows * k);
+  for (size_t i = 0; i < rows; ++i)
+    for (int h = 0; h < k; ++h) out.b[h * rows + i] = valueScratch[i * k + h];
 }
 
-WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow, Arena& arena) {
+void formWeightBlock(const Mesh& control, int t, int c, int weightRow, BlockBuffer& out) {
   if (control.hasSparseWeights()) {
     CAGEWARP_CHECK(weightRow == control.vertices.rows());
-    return sparseWeightBlock(control, t, c, arena);
+    sparseWeightBlock(control, t, c, out);
+    return;
   }
   const int k = verticesPerCell[t];
   const int n = control.vertices.rows() - weightRow;
@@ -132,18 +129,63 @@ WeightBlock weightBlock(const Mesh& control, int t, int c, int weightRow, Arena&
     const float* w = corner[h];
     for (int r = 0; r < n; ++r) nonZero[r] |= w[r] != 0.0f ? 1u : 0u;
   }
-  size_t rows = 0;
-  for (int r = 0; r < n; ++r) rows += nonZero[r];
-  return takeBlock(arena, rows, k, [&](int* nonZeroRows, float* b) {
-    size_t i = 0;
-    for (int r = 0; r < n; ++r) {
-      if (nonZero[r] == 0) continue;
-      nonZeroRows[i] = r;
-      for (int h = 0; h < k; ++h) b[h * rows + i] = corner[h][r];
-      ++i;
-    }
-  });
+  out.rows.clear();
+  for (int r = 0; r < n; ++r)
+    if (nonZero[r] != 0) out.rows.push_back(r);
+  const size_t rows = out.rows.size();
+  out.b.resize(rows * k);
+  for (size_t i = 0; i < rows; ++i)
+    for (int h = 0; h < k; ++h) out.b[h * rows + i] = corner[h][out.rows[i]];
 }
+
+// A copy of the block in `arena`.
+WeightBlock keptBlock(const BlockBuffer& block, Arena& arena) {
+  int* rows = arena.take<int>(block.rows.size());
+  float* b = arena.take<float>(block.b.size());
+  std::copy(block.rows.begin(), block.rows.end(), rows);
+  std::copy(block.b.begin(), block.b.end(), b);
+  return {rows, b, block.rows.size()};
+}
+
+// The blocks a thread made last, by cell, for a mesh with sparse weights and more cells than
+// model vertices (a finely refined cage). Such a block costs about as much to make as to use, and
+// most cells are hit about once, so keeping every block for the run would hold most of the run's
+// memory for little. Model vertices come in spatial order, so a cell's vertices mostly come while
+// its block is still here.
+class RecentBlocks {
+ public:
+  WeightBlock get(const Mesh& control, int t, int c, int weightRow) {
+    Slot& slot = slots_[static_cast<size_t>(c) % slotCount];
+    if (slot.type != t || slot.cell != c) {
+      slot.type = t;
+      slot.cell = c;
+      formWeightBlock(control, t, c, weightRow, slot.block);
+    }
+    return slot.block.view();
+  }
+
+ private:
+  static constexpr size_t slotCount = 64;
+  struct Slot {
+    int type = -1;
+    int cell = -1;
+    BlockBuffer block;
+  };
+  std::array<Slot, slotCount> slots_;
+};
+
+// What one thread keeps of the cells while it locates, where the run does not keep them all.
+struct ThreadCells {
+  static constexpr int preparedSlots = 256;
+  RecentBlocks blocks;
+  std::array<std::unique_ptr<PreparedCells>, 8> prepared;  // by type, made on first use
+
+  PreparedCells& preparedCells(const Mesh& control, const CellFaceTables& faces) {
+    std::unique_ptr<PreparedCells>& cells = prepared[faces.type];
+    if (!cells) cells = std::make_unique<PreparedCells>(control, faces, preparedSlots);
+    return *cells;
+  }
+};
 
 // Column J becomes (U * column + B * lambda) * (1 / (U + 1)), each step rounded as the matrix
 // operations round it (B * lambda accumulates over the cell's vertices in order). Rows outside
@@ -312,15 +354,19 @@ struct TypeCells {
   std::vector<int> cell;           // cell[position]
   std::vector<BoundingBox> boxes;  // by position
   std::unique_ptr<CellGrid> grid;
+  // Shared by the threads when the model has at least as many vertices as there are cells;
+  // otherwise each thread keeps the cells it prepared last (ThreadCells).
   std::unique_ptr<PreparedCells> prepared;
   std::unique_ptr<IsoparametricCells> isoparametric;  // only for Coordinates::trilinear
-  // Weight blocks, made on a cell's first hit by whichever thread finds it, in the arenas of the
-  // run's pool.
+  // The weight blocks, made on a cell's first hit by whichever thread finds it, in the arenas of
+  // the run's pool: for a mesh with dense weights (a block scans every weight row), or with at
+  // least as many model vertices as cells. Otherwise each thread keeps those it made last.
   std::unique_ptr<MadeOnce> made;
   std::vector<WeightBlock> blocks;
 };
 
-TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinates coordinates) {
+TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinates coordinates,
+                    int modelCount) {
   const int t = faces.type;
   const int cellCount = control.cellCount(t);
   std::vector<BoundingBox> boxes(cellCount);
@@ -336,11 +382,13 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   cells.boxes.resize(cellCount);
   for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
   cells.grid = std::make_unique<CellGrid>(cells.boxes);
-  cells.prepared = std::make_unique<PreparedCells>(control, faces);
+  if (modelCount >= cellCount) cells.prepared = std::make_unique<PreparedCells>(control, faces);
   if (coordinates == Coordinates::trilinear)
     cells.isoparametric = std::make_unique<IsoparametricCells>(control, t);
-  cells.made = std::make_unique<MadeOnce>(cellCount);
-  cells.blocks.resize(cellCount);
+  if (!control.hasSparseWeights() || modelCount >= cellCount) {
+    cells.made = std::make_unique<MadeOnce>(cellCount);
+    cells.blocks.resize(cellCount);
+  }
   return cells;
 }
 
@@ -379,7 +427,7 @@ SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>&
 // Adds the results of model vertex J at p from every cell of the type that holds it.
 void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const float* p,
                   std::vector<SparseEntry>& column, int& count, Coordinates coordinates,
-                  Arena& arena) {
+                  Arena& arena, ThreadCells& local) {
   const int t = cells.faces->type;
   const int k = verticesPerCell[t];
   const auto [first, last] = cells.grid->candidates(p);
@@ -391,15 +439,26 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
     if (coordinates == Coordinates::trilinear)
       found = cells.isoparametric->coordinates(cell, p, lambda.data());
     if (found == Containment::unsolved) {
-      found = cells.prepared->coordinates(cell, p, lambda.data()) ? Containment::inside
-                                                                  : Containment::outside;
+      PreparedCells& prepared =
+          cells.prepared ? *cells.prepared : local.preparedCells(control, *cells.faces);
+      found =
+          prepared.coordinates(cell, p, lambda.data()) ? Containment::inside : Containment::outside;
       if (found == Containment::inside && coordinates == Coordinates::trilinear)
         cells.isoparametric->noteFallback(cell);
     }
     if (found != Containment::inside) continue;
-    cells.made->ensure(*m,
-                       [&] { cells.blocks[*m] = weightBlock(control, t, cell, weightRow, arena); });
-    addCellResult(column, count, cells.blocks[*m], lambda.data(), k);
+    WeightBlock block;
+    if (cells.made) {
+      cells.made->ensure(*m, [&] {
+        thread_local BlockBuffer buffer;
+        formWeightBlock(control, t, cell, weightRow, buffer);
+        cells.blocks[*m] = keptBlock(buffer, arena);
+      });
+      block = cells.blocks[*m];
+    } else {
+      block = local.blocks.get(control, t, cell, weightRow);
+    }
+    addCellResult(column, count, block, lambda.data(), k);
     ++count;
   }
 }
@@ -495,13 +554,14 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const int s = modelPositionRow(model.rows());
   std::vector<TypeCells> types;
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
-    if (faces[t]) types.push_back(typeCells(control, *faces[t], coordinates));
+    if (faces[t]) types.push_back(typeCells(control, *faces[t], coordinates, modelCount));
   // Each vertex's column depends only on its own cells, visited type by type in the order above,
   // so the vertices may be visited in any order and shared out among threads in any way.
   const std::vector<int> order = spatialOrder(types, model, s, threads);
   std::atomic<int64_t> gaps = 0;
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
     const BorrowedArena arena(arenas);
+    auto local = std::make_unique<ThreadCells>();
     std::vector<SparseEntry> column;
     for (int64_t i = begin; i < end; ++i) {
       const int J = order[i];
@@ -515,15 +575,15 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
       column.clear();
       int& count = location.enclosureCount[J];
       for (TypeCells& cells : types)
-        locateVertex(control, cells, weightRow, p, column, count, coordinates, *arena);
+        locateVertex(control, cells, weightRow, p, column, count, coordinates, *arena, *local);
       // A point in no cell's trilinear domain may still be in a cell's Wachspress polytope, which
       // bulges past a bent quad face: on the mesh boundary, or where two flat triangles of other
       // cells cover the quad. It keeps the coordinates it had before trilinear ones were chosen
       // rather than stop following the cage.
       if (coordinates == Coordinates::trilinear && count == 0) {
         for (TypeCells& cells : types)
-          locateVertex(control, cells, weightRow, p, column, count, Coordinates::wachspress,
-                       *arena);
+          locateVertex(control, cells, weightRow, p, column, count, Coordinates::wachspress, *arena,
+                       *local);
         if (count > 0) gaps.fetch_add(1, std::memory_order_relaxed);
       }
       if (!column.empty()) {
@@ -551,9 +611,9 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
 std::vector<SparseEntry> cellWeightColumn(const Mesh& control, int t, int c, int weightRow,
                                           const float* lambda) {
   std::vector<SparseEntry> column;
-  Arena arena;
-  addCellResult(column, 0, weightBlock(control, t, c, weightRow, arena), lambda,
-                verticesPerCell[t]);
+  BlockBuffer block;
+  formWeightBlock(control, t, c, weightRow, block);
+  addCellResult(column, 0, block.view(), lambda, verticesPerCell[t]);
   return column;
 }
 

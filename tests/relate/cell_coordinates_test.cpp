@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "tests/relate/location_fixture.h"
 #include "tests/support/committed_tables.h"
+#include "tools/scene.h"
 
 namespace cagewarp {
 namespace {
@@ -132,6 +135,34 @@ TEST(CellCoordinates, ReproduceLinearFunctionsInBentCells) {
   expectLinearPrecision(hexahedronType, warped, tables, 1e-5);
   expectLinearPrecision(hexahedronType, pulled, tables, 1e-5);
   expectLinearPrecision(prismType, prism, tables, 1e-5);
+}
+
+// Prepared cells, kept for every cell or only the last few (one slot: every other cell evicts),
+// give bit for bit the coordinates computed from scratch, whatever order the cells come in.
+TEST(PreparedCells, KeptOrRecentGiveTheCoordinatesOfTheCell) {
+  const LookupTables tables = locationTables();
+  const Mesh cage = scene::sceneMesh(scene::warpedHexCage(3));
+  const CellFaceTables faces = facesOf(tables, hexahedronType);
+  const scene::SceneMesh points = scene::scatteredPoints(60, 7);
+  PreparedCells kept(cage, faces);
+  PreparedCells oneSlot(cage, faces, 1);
+  PreparedCells fewSlots(cage, faces, 5);
+  int inside = 0;
+  for (const auto& point : points.vertices) {
+    const float p[3] = {point.x, point.y, point.z};
+    for (int c = 0; c < cage.cellCount(hexahedronType); ++c) {
+      const CellCoordinates expected = cellCoordinates(cage, faces, c, p);
+      inside += expected.inside;
+      for (PreparedCells* cells : {&kept, &oneSlot, &fewSlots}) {
+        float lambda[8] = {};
+        ASSERT_EQ(cells->coordinates(c, p, lambda), expected.inside) << c;
+        for (int i = 0; expected.inside && i < 8; ++i)
+          ASSERT_EQ(std::bit_cast<uint32_t>(lambda[i]), std::bit_cast<uint32_t>(expected.lambda[i]))
+              << c << " " << i;
+      }
+    }
+  }
+  EXPECT_GT(inside, 40);
 }
 
 TEST(SplitQuadFace, CutsAlongTheDiagonalThatKeepsTheCellConvex) {
