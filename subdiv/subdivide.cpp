@@ -115,32 +115,29 @@ void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
 
 // Reusable keys of the split, so that the inner loops do not allocate them per node.
 struct SplitKeys {
-  IntArray diagonal[2] = {IntArray({2}, 0), IntArray({2}, 0)};
   IntArray corner = IntArray({2}, 0);
   IntArray node = IntArray({2}, 0);
 };
 
-void setSortedPair(IntArray& pair, int a, int b) {
-  pair[0] = std::min(a, b);
-  pair[1] = std::max(a, b);
-}
-
 // The vertex index of the node a tuple defines; a new node takes the next free index. A quad
 // middle is named by its diagonals, so it is the same vertex as the middle of an edge joining two
 // opposite corners. Other tuples are sorted in place.
-int nodeIndex(IntArray& tuple, TupleIndexMap& nodeIndices, int& vertexCount, SplitKeys& keys) {
+int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
   if (tuple.count() == 4) {
-    setSortedPair(keys.diagonal[0], tuple[0], tuple[2]);
-    setSortedPair(keys.diagonal[1], tuple[1], tuple[3]);
-    for (const IntArray& diagonal : keys.diagonal)
-      if (const int* known = nodeIndices.find(diagonal)) return *known;
-    int index = vertexCount++;
-    for (const IntArray& diagonal : keys.diagonal) nodeIndices.insertIfAbsent(diagonal, index);
+    const int diagonals[2][2] = {{std::min(tuple[0], tuple[2]), std::max(tuple[0], tuple[2])},
+                                 {std::min(tuple[1], tuple[3]), std::max(tuple[1], tuple[3])}};
+    for (const int* diagonal : diagonals)
+      if (const int* known = nodeIndices.find(diagonal, 2)) return *known;
+    const int index = vertexCount++;
+    for (const int* diagonal : diagonals) {
+      int stored = index;
+      nodeIndices.insertIfAbsent(diagonal, 2, stored);
+    }
     return index;
   }
   std::sort(tuple.data(), tuple.data() + tuple.count());
   int index = vertexCount;
-  if (nodeIndices.insertIfAbsent(tuple, index)) ++vertexCount;
+  if (nodeIndices.insertIfAbsent(tuple.data(), tuple.count(), index)) ++vertexCount;
   return index;
 }
 
@@ -253,9 +250,8 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   bool deferMeans = true;
   for (int t = 0; t < cellTypeCount; ++t)
     if (mesh.cellCount(t) > 0 && tables.checked().nodesNameNewNodes[t]) deferMeans = false;
-  // The map is only searched, never walked, so neither its bucket count nor its hash changes a
-  // result; one bucket per possible vertex and a mixing hash keep the lists short.
-  TupleIndexMap nodeIndices(state.vertexValues.bucketCount(), mixedTupleHash);
+  // Only searched, never walked, so its layout changes no result.
+  TupleIndexTable nodeIndices;
   SplitKeys keys;
   std::vector<NodeGroup> groups;
   std::vector<PendingMean> pending;
@@ -276,7 +272,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
         for (int cell = 0; cell < cells.cols(); ++cell) {
           int* nodes = cells.column(cell);
           for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
-          nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount, keys);
+          nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount);
           if (!deferMeans) {
             nodeValue(state.vertexValues, tuple, d, keys, weightSum);
             continue;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -28,15 +29,20 @@ inline TupleHash tupleSumHash(int modulus) {
   };
 }
 
-// For maps that are only searched, never walked, where the bucket does not matter: mixes every
-// element in, so that the many tuples of a grid that share a sum spread over the buckets.
-inline uint32_t mixedTupleHash(const IntArray& key) {
-  uint64_t h = 0x9e3779b97f4a7c15ull ^ static_cast<uint64_t>(key.count());
-  for (int i = 0; i < key.count(); ++i) {
+// Mixes every element of key[0..length) in, so that the many tuples of a grid that share a sum
+// spread over the buckets.
+inline uint32_t mixedHash(const int* key, int length) {
+  uint64_t h = 0x9e3779b97f4a7c15ull ^ static_cast<uint64_t>(length);
+  for (int i = 0; i < length; ++i) {
     h = (h ^ static_cast<uint32_t>(key[i])) * 0xff51afd7ed558ccdull;
     h ^= h >> 32;
   }
   return static_cast<uint32_t>(h);
+}
+
+// For maps that are only searched, never walked, where the bucket does not matter.
+inline uint32_t mixedTupleHash(const IntArray& key) {
+  return mixedHash(key.data(), key.count());
 }
 
 // A hash map from short int tuples to values with a fixed bucket count. Each bucket keeps its
@@ -264,5 +270,74 @@ class TupleMap {
 };
 
 using TupleIndexMap = TupleMap<int>;
+
+// A map from short int tuples to non-negative ints that is only searched, never walked, so it
+// keeps no order: open addressing (linear probing) in one array per tuple length, each slot the
+// tuple then its value, so that a search mostly touches one place in memory. A big refinement
+// names millions of nodes by their tuples; a TupleMap search there costs two cache misses.
+class TupleIndexTable {
+ public:
+  static constexpr int maxKeyLength = 8;
+
+  // The value stored for key[0..length), or null.
+  const int* find(const int* key, int length) const {
+    CAGEWARP_CHECK(length >= 1 && length <= maxKeyLength);
+    const Table& table = tables_[length];
+    if (table.slots.empty()) return nullptr;
+    const int* slot = table.slotFor(key, length);
+    return slot[length] == empty ? nullptr : slot + length;
+  }
+  // Stores (key, value) unless the key is present, in which case value receives the stored one.
+  // True when stored.
+  bool insertIfAbsent(const int* key, int length, int& value) {
+    CAGEWARP_CHECK(length >= 1 && length <= maxKeyLength && value >= 0);
+    Table& table = tables_[length];
+    if (2 * (table.count + 1) > table.capacity()) table.grow(length);
+    int* slot = table.slotFor(key, length);
+    if (slot[length] != empty) {
+      value = slot[length];
+      return false;
+    }
+    std::copy_n(key, length, slot);
+    slot[length] = value;
+    ++table.count;
+    return true;
+  }
+
+ private:
+  static constexpr int empty = -1;
+  struct Table {
+    std::vector<int> slots;  // capacity() slots of length + 1 ints
+    size_t count = 0;
+    int stride = 1;
+
+    size_t capacity() const { return slots.size() / stride; }
+    // The slot holding the key, or the empty slot where it would go.
+    int* slotFor(const int* key, int length) {
+      return const_cast<int*>(std::as_const(*this).slotFor(key, length));
+    }
+    const int* slotFor(const int* key, int length) const {
+      const size_t mask = capacity() - 1;
+      for (size_t i = mixedHash(key, length) & mask;; i = (i + 1) & mask) {
+        const int* slot = slots.data() + i * stride;
+        if (slot[length] == empty || std::equal(key, key + length, slot)) return slot;
+      }
+    }
+    // Doubles the slots (at least 1024) and places the entries again.
+    void grow(int length) {
+      std::vector<int> old;
+      old.swap(slots);
+      stride = length + 1;
+      const size_t oldCapacity = old.size() / stride;
+      slots.assign(std::max<size_t>(1024, 2 * oldCapacity) * stride, empty);
+      for (size_t i = 0; i < oldCapacity; ++i) {
+        const int* entry = old.data() + i * stride;
+        if (entry[length] == empty) continue;
+        std::copy_n(entry, stride, slotFor(entry, length));
+      }
+    }
+  };
+  std::array<Table, maxKeyLength + 1> tables_;
+};
 
 }  // namespace cagewarp

@@ -239,5 +239,37 @@ TEST(TupleMap, VectorValuesAreCopies) {
   EXPECT_EQ((*found)[1], 1.0f);
 }
 
+// Tuples of the lengths a split names nodes by, enough to make every table grow several times:
+// each is found with its first value, a repeat keeps that value, and a tuple that differs in one
+// element is absent.
+TEST(TupleIndexTable, FindsWhatWasStoredFirstAcrossGrowth) {
+  TupleIndexTable table;
+  auto tuple = [](int length, int i) {
+    std::vector<int> t(static_cast<size_t>(length));
+    for (int e = 0; e < length; ++e) t[e] = i * 7 + e * (i % 5 + 1);
+    return t;
+  };
+  const int count = 5000;
+  for (int length : {2, 6, 8}) {
+    for (int i = 0; i < count; ++i) {
+      int value = length * count + i;
+      ASSERT_TRUE(table.insertIfAbsent(tuple(length, i).data(), length, value));
+    }
+  }
+  for (int length : {2, 6, 8}) {
+    for (int i = 0; i < count; ++i) {
+      std::vector<int> t = tuple(length, i);
+      int repeat = 0;
+      EXPECT_FALSE(table.insertIfAbsent(t.data(), length, repeat));
+      EXPECT_EQ(repeat, length * count + i);
+      const int* found = table.find(t.data(), length);
+      ASSERT_NE(found, nullptr);
+      EXPECT_EQ(*found, length * count + i);
+      t.back() = -1;
+      EXPECT_EQ(table.find(t.data(), length), nullptr);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace cagewarp
