@@ -25,54 +25,97 @@ struct CellFace {
   auto order() const { return std::tie(key, type, cell, face); }
 };
 
-// Calls visit(face) for every face of every cell of the faces' type, cell by cell.
-template <class Visit>
-void forEachCellFace(const Mesh& control, const CellFaceTables& faces, Visit visit) {
-  const int t = faces.type;
-  for (int c = 0; c < control.cellCount(t); ++c) {
-    const int* vertex = control.cells[t].column(c);
-    for (int f = 0; f < faces.triangleCount + faces.quadCount; ++f) {
-      const bool quad = f >= faces.triangleCount;
-      const int* local =
-          quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
-      // A triangle's fourth place holds a number no vertex has, so that keys sort as they are.
-      std::array<int, 4> key{0, 0, 0, std::numeric_limits<int>::max()};
-      for (int h = 0; h < (quad ? 4 : 3); ++h) key[h] = vertex[local[h]];
-      for (int i = 1; i < 4; ++i)
-        for (int j = i; j > 0 && key[j - 1] > key[j]; --j) std::swap(key[j - 1], key[j]);
-      visit(CellFace{key, c, static_cast<int16_t>(t), static_cast<int16_t>(f)});
-    }
-  }
+// Face f of cell c of the faces' type.
+CellFace cellFace(const Mesh& control, const CellFaceTables& faces, int c, int f) {
+  const int* vertex = control.cells[faces.type].column(c);
+  const bool quad = f >= faces.triangleCount;
+  const int* local =
+      quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
+  // A triangle's fourth place holds a number no vertex has, so that keys sort as they are.
+  std::array<int, 4> key{0, 0, 0, std::numeric_limits<int>::max()};
+  for (int h = 0; h < (quad ? 4 : 3); ++h) key[h] = vertex[local[h]];
+  for (int i = 1; i < 4; ++i)
+    for (int j = i; j > 0 && key[j - 1] > key[j]; --j) std::swap(key[j - 1], key[j]);
+  return {key, c, static_cast<int16_t>(faces.type), static_cast<int16_t>(f)};
 }
 
+// Every face of the usable types by one number: type t's faces from first[t] on, cell by cell,
+// face by face. A big refined cage has tens of millions of faces; a number is a sixth of a face.
+struct FaceNumbers {
+  std::array<const CellFaceTables*, 8> usable{};
+  std::array<uint32_t, 8> first{};
+  std::array<int, 8> perCell{};
+  uint32_t count = 0;
+
+  FaceNumbers(const Mesh& control, const std::array<const CellFaceTables*, 8>& tables)
+      : usable(tables) {
+    int64_t next = 0;
+    for (int t = 0; t < cellTypeCount; ++t) {
+      if (!usable[t]) continue;
+      first[t] = static_cast<uint32_t>(next);
+      perCell[t] = usable[t]->triangleCount + usable[t]->quadCount;
+      next += int64_t{control.cellCount(t)} * perCell[t];
+      CAGEWARP_CHECK(next <= std::numeric_limits<uint32_t>::max());
+    }
+    count = static_cast<uint32_t>(next);
+  }
+  CellFace face(const Mesh& control, uint32_t number) const {
+    int t = cellTypeCount - 1;
+    while (!usable[t] || number < first[t]) --t;
+    const uint32_t local = number - first[t];
+    return cellFace(control, *usable[t], static_cast<int>(local / perCell[t]),
+                    static_cast<int>(local % perCell[t]));
+  }
+  // Calls visit(number, smallest vertex) for every face, in number order.
+  template <class Visit>
+  void forEach(const Mesh& control, Visit visit) const {
+    for (int t = 0; t < cellTypeCount; ++t) {
+      if (!usable[t]) continue;
+      const CellFaceTables& faces = *usable[t];
+      uint32_t number = first[t];
+      for (int c = 0; c < control.cellCount(t); ++c) {
+        const int* vertex = control.cells[t].column(c);
+        for (int f = 0; f < perCell[t]; ++f) {
+          const bool quad = f >= faces.triangleCount;
+          const int* local =
+              quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
+          int smallest = vertex[local[0]];
+          for (int h = 1; h < (quad ? 4 : 3); ++h) smallest = std::min(smallest, vertex[local[h]]);
+          visit(number++, smallest);
+        }
+      }
+    }
+  }
+};
+
 // The faces that only one cell has. Faces are grouped by their smallest vertex (a counting sort
-// in two passes over the cells, so that the faces are held once), and only a group's few faces
-// are sorted to find those that two cells share.
+// of face numbers, in two passes over the cells), and only a group's few faces are made whole and
+// sorted to find those that two cells share.
 std::vector<CellFace> unsharedFaces(const Mesh& control,
                                     const std::array<const CellFaceTables*, 8>& usable) {
   const int n = control.vertices.cols();
-  auto forEachFace = [&](auto visit) {
-    for (int t = tetrahedronType; t <= hexahedronType; ++t)
-      if (usable[t]) forEachCellFace(control, *usable[t], visit);
-  };
+  const FaceNumbers numbers(control, usable);
   // end[v] first counts the faces of smallest vertex v - 1, then, placed, ends the group of v.
-  std::vector<int64_t> end(static_cast<size_t>(n) + 1, 0);
-  forEachFace([&](const CellFace& f) {
-    CAGEWARP_CHECK(f.key[0] >= 0 && f.key[0] < n);
-    ++end[f.key[0] + 1];
+  std::vector<uint32_t> end(static_cast<size_t>(n) + 1, 0);
+  numbers.forEach(control, [&](uint32_t, int smallest) {
+    CAGEWARP_CHECK(smallest >= 0 && smallest < n);
+    ++end[smallest + 1];
   });
   for (int v = 0; v < n; ++v) end[v + 1] += end[v];
-  std::vector<CellFace> all(static_cast<size_t>(end[n]));
-  forEachFace([&](const CellFace& f) { all[end[f.key[0]]++] = f; });
+  std::vector<uint32_t> grouped(numbers.count);
+  numbers.forEach(control,
+                  [&](uint32_t number, int smallest) { grouped[end[smallest]++] = number; });
   std::vector<CellFace> surface;
+  std::vector<CellFace> group;
   for (int v = 0; v < n; ++v) {
-    const auto first = all.begin() + (v == 0 ? 0 : end[v - 1]);
-    const auto last = all.begin() + end[v];
-    std::sort(first, last,
+    group.clear();
+    for (uint32_t i = v == 0 ? 0 : end[v - 1]; i < end[v]; ++i)
+      group.push_back(numbers.face(control, grouped[i]));
+    std::sort(group.begin(), group.end(),
               [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
-    for (auto i = first; i != last;) {
+    for (auto i = group.begin(); i != group.end();) {
       auto j = i + 1;
-      while (j != last && j->key == i->key) ++j;
+      while (j != group.end() && j->key == i->key) ++j;
       if (j == i + 1) surface.push_back(*i);
       i = j;
     }
