@@ -55,10 +55,11 @@ inline uint32_t mixedTupleHash(const IntArray& key) {
 // The entries live in blocks that never move, chained per bucket by index: a big refinement holds
 // millions of them, and an allocation per entry cost a tenth of its time. A stored value stays
 // where it is until its entry is removed, whatever is added meanwhile.
-template <typename V>
+// Keys hold at most MaxKeyLength elements, kept in each entry.
+template <typename V, int MaxKeyLength = 10>
 class TupleMap {
  public:
-  static constexpr int maxKeyLength = 10;
+  static constexpr int maxKeyLength = MaxKeyLength;
 
   TupleMap(int bucketCount, TupleHash hash) : buckets_(bucketCount), hash_(std::move(hash)) {
     CAGEWARP_CHECK(bucketCount >= 1);

@@ -95,7 +95,9 @@ struct VertexValue {
   std::vector<SparseEntry> weights;
 };
 
-using VertexValueMap = TupleMap<VertexValue>;
+// Keyed by (vertex, cell class) or (vertex, rule); a big step holds millions of entries, so the
+// keys take no more room than that.
+using VertexValueMap = TupleMap<VertexValue, 2>;
 
 // True for the values a sparse column may leave out.
 inline bool isPositiveZero(float x) {
