@@ -1,7 +1,5 @@
 #include "array/arena.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -11,28 +9,13 @@
 namespace cagewarp {
 namespace {
 
-constexpr size_t hugePage = size_t{1} << 21;
 constexpr size_t chunkBytes = size_t{1} << 20;
-// Blocks this large are mostly mappings of their own (glibc maps blocks from 128 KiB, raising
-// that to at most 32 MiB as mapped blocks are freed).
-constexpr size_t ownMappingBytes = size_t{4} << 20;
 
 size_t roundUp(size_t bytes, size_t to) {
   return (bytes + to - 1) / to * to;
 }
 
 }  // namespace
-
-void adviseHugePages(void* p, size_t bytes) {
-  // The advice outlives the block: where it lay in the allocator's heap, later small blocks in
-  // its place get huge pages too, which for small blocks would cost more memory than it saves.
-  if (bytes < ownMappingBytes) return;
-  const auto from = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t begin = roundUp(from, hugePage);
-  const uintptr_t end = (from + bytes) / hugePage * hugePage;
-  // A failure (no transparent huge pages here) leaves ordinary pages.
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
 
 void* Arena::takeBytes(size_t bytes) {
   bytes = roundUp(std::max<size_t>(bytes, 1), 16);

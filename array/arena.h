@@ -11,12 +11,6 @@
 
 namespace cagewarp {
 
-// Asks the system to back the whole 2 MiB pages within [p, p + bytes) with transparent huge
-// pages, where it offers them, when the block is large (4 MiB or more). Touching such memory the
-// first time then costs one fault per 2 MiB instead of one per 4 KiB. Only a hint: results never
-// depend on it.
-void adviseHugePages(void* p, size_t bytes);
-
 // Memory handed out in pieces from large chunks that are all freed together with the arena: for
 // many small records that are made once and kept until the end of a phase. Each piece starts on
 // a 16-byte boundary, and a piece never straddles two chunks. Chunks grow with the arena.

@@ -13,6 +13,7 @@
 
 #include "array/arena.h"
 #include "array/made_once.h"
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 

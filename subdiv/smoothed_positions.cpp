@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "array/arena.h"
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 
@@ -237,9 +237,10 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
         return st;
     }
   }
-  // The values are not needed any more; releasing them before the packing keeps them, the
-  // columns and the packed matrix from being held whole at once.
+  // The values are not needed any more; releasing them, and handing their memory back, before
+  // the packing keeps them, the columns and the packed matrix from being held whole at once.
   vertexValues = VertexValueMap(1, firstElementHash);
+  returnFreedMemory();
   weightColumns = packColumns(weightColumns.rows, weights.columns, threads);
   return Status::success();
 }
