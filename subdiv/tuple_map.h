@@ -40,11 +40,6 @@ inline uint32_t mixedHash(const int* key, int length) {
   return static_cast<uint32_t>(h);
 }
 
-// For maps that are only searched, never walked, where the bucket does not matter.
-inline uint32_t mixedTupleHash(const IntArray& key) {
-  return mixedHash(key.data(), key.count());
-}
-
 // A hash map from short int tuples to values with a fixed bucket count. Each bucket keeps its
 // entries in insertion order and carries a cursor for walks:
 // - lookup, find, insertIfAbsent and insertOrAssign scan from the entry after the cursor to the

@@ -90,7 +90,7 @@ TEST(TupleMap, HashesChooseTheBucket) {
   EXPECT_EQ(a, 2);
 
   // The mixing hash spreads the pairs of a range, which share few sums, over the buckets.
-  TupleIndexMap mixed(2000, mixedTupleHash);
+  TupleIndexMap mixed(2000, [](const IntArray& k) { return mixedHash(k.data(), k.count()); });
   std::vector<int> load(2000, 0);
   for (int i = 0; i < 60; ++i)
     for (int j = i + 1; j < 60; ++j) ++load[mixed.bucketOf(key({i, j}))];
