@@ -25,15 +25,22 @@ struct CellFace {
   auto order() const { return std::tie(key, type, cell, face); }
 };
 
+// The local vertices of face f (a triangle's column, or triangleCount + a quad's column) and how
+// many there are.
+const int* faceCorners(const CellFaceTables& faces, int f, int& count) {
+  const bool quad = f >= faces.triangleCount;
+  count = quad ? 4 : 3;
+  return quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
+}
+
 // Face f of cell c of the faces' type.
 CellFace cellFace(const Mesh& control, const CellFaceTables& faces, int c, int f) {
   const int* vertex = control.cells[faces.type].column(c);
-  const bool quad = f >= faces.triangleCount;
-  const int* local =
-      quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
+  int count = 0;
+  const int* local = faceCorners(faces, f, count);
   // A triangle's fourth place holds a number no vertex has, so that keys sort as they are.
   std::array<int, 4> key{0, 0, 0, std::numeric_limits<int>::max()};
-  for (int h = 0; h < (quad ? 4 : 3); ++h) key[h] = vertex[local[h]];
+  for (int h = 0; h < count; ++h) key[h] = vertex[local[h]];
   for (int i = 1; i < 4; ++i)
     for (int j = i; j > 0 && key[j - 1] > key[j]; --j) std::swap(key[j - 1], key[j]);
   return {key, c, static_cast<int16_t>(faces.type), static_cast<int16_t>(f)};
@@ -76,11 +83,10 @@ struct FaceNumbers {
       for (int c = 0; c < control.cellCount(t); ++c) {
         const int* vertex = control.cells[t].column(c);
         for (int f = 0; f < perCell[t]; ++f) {
-          const bool quad = f >= faces.triangleCount;
-          const int* local =
-              quad ? faces.quads->column(f - faces.triangleCount) : faces.triangles->column(f);
+          int corners = 0;
+          const int* local = faceCorners(faces, f, corners);
           int smallest = vertex[local[0]];
-          for (int h = 1; h < (quad ? 4 : 3); ++h) smallest = std::min(smallest, vertex[local[h]]);
+          for (int h = 1; h < corners; ++h) smallest = std::min(smallest, vertex[local[h]]);
           visit(number++, smallest);
         }
       }
