@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 
 namespace cagewarp {
@@ -19,6 +20,13 @@ SparseColumns sparseIdentity(int n) {
   return identity;
 }
 
+namespace {
+
+// Packed columns this large (64 MiB) are worth handing freed memory back for.
+constexpr size_t largePacking = size_t{64} << 20;
+
+}  // namespace
+
 SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads) {
   SparseColumns packed;
   packed.rows = rows;
@@ -26,7 +34,12 @@ SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& colum
   packed.start.assign(static_cast<size_t>(count) + 1, 0);
   for (int64_t j = 0; j < count; ++j)
     packed.start[j + 1] = packed.start[j] + static_cast<int64_t>(columns[j].size());
-  packed.entries.resize(static_cast<size_t>(packed.start.back()));
+  const auto entries = static_cast<size_t>(packed.start.back());
+  // Memory the caller freed just before (a refinement step's vertex values) is handed back
+  // first, so that it and a large packed block are not held at once. A small block reuses it:
+  // handing it back would only cost the faults of taking it again.
+  if (entries * sizeof(SparseEntry) >= largePacking) returnFreedMemory();
+  packed.entries.resize(entries);
   // Each column is copied into its own place, so the result is the same on any threads.
   parallelFor(count, threads, [&](int64_t begin, int64_t end) {
     for (int64_t j = begin; j < end; ++j) {

@@ -39,7 +39,8 @@ SparseColumns sparseIdentity(int n);
 
 // The columns built one growing vector each (where entries are merged in as they are found),
 // packed into one matrix of `rows` rows on `threads` threads (0: one per core). Each vector is
-// freed once copied, so the two forms are not held whole at the same time.
+// freed once copied, so the two forms are not held whole at the same time. Before taking a large
+// packed block (64 MiB or more), freed memory is handed back to the system.
 SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads);
 
 // The entries of `dense` that compare unequal to zero; NaN entries are left out.

@@ -12,9 +12,6 @@
 namespace cagewarp {
 namespace {
 
-// Packed weight columns this large (64 MiB) are worth handing the freed vertex values back for.
-constexpr size_t largePacking = size_t{64} << 20;
-
 Status checkAverageTables(const std::array<IntArray, 8>& cells, const LookupTables& tables) {
   const TableChecks& checks = tables.checked();
   for (int t = 0; t < cellTypeCount; ++t)
@@ -240,14 +237,10 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
         return st;
     }
   }
-  // The values are not needed any more; releasing them, and handing their memory back, before
-  // the packing keeps them, the columns and the packed matrix from being held whole at once. A
-  // small packed matrix is left to reuse the freed memory: handing it back would only cost the
-  // faults of taking it again.
+  // The values are not needed any more; releasing them before the packing (which hands freed
+  // memory back before a large packed block) keeps them, the columns and the packed matrix from
+  // being held whole at once.
   vertexValues = VertexValueMap(1, firstElementHash);
-  size_t entries = 0;
-  for (const std::vector<SparseEntry>& column : weights.columns) entries += column.size();
-  if (entries * sizeof(SparseEntry) >= largePacking) returnFreedMemory();
   weightColumns = packColumns(weightColumns.rows, weights.columns, threads);
   return Status::success();
 }
