@@ -6,10 +6,10 @@
 #include <new>
 #include <utility>
 
+#include "array/memory_advice.h"
+
 namespace cagewarp {
 namespace {
-
-constexpr size_t chunkBytes = size_t{1} << 20;
 
 size_t roundUp(size_t bytes, size_t to) {
   return (bytes + to - 1) / to * to;
@@ -20,13 +20,13 @@ size_t roundUp(size_t bytes, size_t to) {
 void* Arena::takeBytes(size_t bytes) {
   bytes = roundUp(std::max<size_t>(bytes, 1), 16);
   if (bytes > left_) {
-    // Chunks double from 64 KiB, so that a small arena stays small, up to 1 MiB: small enough
-    // to fit the holes that earlier phases leave in the allocator's heap.
-    chunkSize_ = std::min(chunkSize_ * 2, chunkBytes);
+    // Chunks double from 64 KiB, so that a small arena stays small.
+    chunkSize_ = std::min(chunkSize_ * 2, largestChunk_);
     const size_t size = std::max(bytes, chunkSize_);
     std::unique_ptr<std::byte[], FreeChunk> chunk(static_cast<std::byte*>(std::malloc(size)));
     // Running out of memory travels as an exception, as for every other allocation.
     if (!chunk) throw std::bad_alloc();
+    adviseHugePages(chunk.get(), size);
     chunks_.push_back(std::move(chunk));
     at_ = chunks_.back().get();
     left_ = size;
@@ -39,7 +39,7 @@ void* Arena::takeBytes(size_t bytes) {
 
 Arena& ArenaPool::borrow() {
   const std::lock_guard<std::mutex> hold(lock_);
-  if (idle_.empty()) return arenas_.emplace_back();
+  if (idle_.empty()) return arenas_.emplace_back(largestChunk_);
   Arena* arena = idle_.back();
   idle_.pop_back();
   return *arena;

@@ -13,9 +13,19 @@ namespace cagewarp {
 
 // Memory handed out in pieces from large chunks that are all freed together with the arena: for
 // many small records that are made once and kept until the end of a phase. Each piece starts on
-// a 16-byte boundary, and a piece never straddles two chunks. Chunks grow with the arena.
+// a 16-byte boundary, and a piece never straddles two chunks. Chunks grow with the arena, doubling
+// from 64 KiB up to the arena's largest chunk size.
 class Arena {
  public:
+  // The usual largest chunk: small enough to fit the holes that earlier phases leave in the
+  // allocator's heap, which costs no new memory.
+  static constexpr size_t smallChunks = size_t{1} << 20;
+  // For arenas that grow to hundreds of megabytes, more than the heap's holes hold: chunks this
+  // large are backed by huge pages where the system has them, which takes far fewer page faults.
+  static constexpr size_t largeChunks = size_t{32} << 20;
+
+  explicit Arena(size_t largestChunk = smallChunks) : largestChunk_(largestChunk) {}
+
   template <class T>
   T* take(size_t count) {
     static_assert(std::is_trivially_copyable_v<T> && alignof(T) <= 16);
@@ -32,6 +42,7 @@ class Arena {
   std::byte* at_ = nullptr;
   size_t left_ = 0;
   size_t chunkSize_ = size_t{1} << 15;
+  size_t largestChunk_;
 };
 
 // Arenas lent to the ranges of a parallel loop one range at a time, so that at most one arena
@@ -39,10 +50,13 @@ class Arena {
 // pool goes.
 class ArenaPool {
  public:
+  // The pool's arenas have chunks of up to `largestChunk` bytes.
+  explicit ArenaPool(size_t largestChunk = Arena::smallChunks) : largestChunk_(largestChunk) {}
   Arena& borrow();
   void giveBack(Arena& arena);
 
  private:
+  size_t largestChunk_;
   std::mutex lock_;
   std::deque<Arena> arenas_;  // a deque: adding an arena moves no other
   std::vector<Arena*> idle_;

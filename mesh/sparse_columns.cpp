@@ -27,27 +27,36 @@ constexpr size_t largePacking = size_t{64} << 20;
 
 }  // namespace
 
-SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads) {
+SparseColumns packColumns(int rows, int64_t count, const ColumnSource& column, int threads,
+                          const std::function<void(int64_t j)>& copied) {
   SparseColumns packed;
   packed.rows = rows;
-  const auto count = static_cast<int64_t>(columns.size());
   packed.start.assign(static_cast<size_t>(count) + 1, 0);
   for (int64_t j = 0; j < count; ++j)
-    packed.start[j + 1] = packed.start[j] + static_cast<int64_t>(columns[j].size());
+    packed.start[j + 1] = packed.start[j] + static_cast<int64_t>(column(j).size());
   const auto entries = static_cast<size_t>(packed.start.back());
-  // Memory the caller freed just before (a refinement step's vertex values) is handed back
-  // first, so that it and a large packed block are not held at once. A small block reuses it:
-  // handing it back would only cost the faults of taking it again.
+  // A small block reuses freed memory: handing it back would only cost the faults of taking it
+  // again.
   if (entries * sizeof(SparseEntry) >= largePacking) returnFreedMemory();
+  packed.entries.reserve(entries);
+  adviseHugePages(packed.entries.data(), entries * sizeof(SparseEntry));
   packed.entries.resize(entries);
   // Each column is copied into its own place, so the result is the same on any threads.
   parallelFor(count, threads, [&](int64_t begin, int64_t end) {
     for (int64_t j = begin; j < end; ++j) {
-      std::copy(columns[j].begin(), columns[j].end(), packed.entries.begin() + packed.start[j]);
-      std::vector<SparseEntry>().swap(columns[j]);
+      const std::span<const SparseEntry> source = column(j);
+      std::copy(source.begin(), source.end(), packed.entries.begin() + packed.start[j]);
+      if (copied) copied(j);
     }
   });
   return packed;
+}
+
+SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads) {
+  return packColumns(
+      rows, static_cast<int64_t>(columns.size()),
+      [&columns](int64_t j) { return std::span<const SparseEntry>(columns[j]); }, threads,
+      [&columns](int64_t j) { std::vector<SparseEntry>().swap(columns[j]); });
 }
 
 SparseColumns sparseForm(const Matrix& dense) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -37,10 +38,19 @@ struct SparseColumns {
 // The n x n identity.
 SparseColumns sparseIdentity(int n);
 
+// The present entries of column j of a matrix being packed.
+using ColumnSource = std::function<std::span<const SparseEntry>(int64_t j)>;
+
+// Columns 0 .. count - 1 of `column` packed into one matrix of `rows` rows on `threads` threads
+// (0: one per core); copied(j), when given, is called once column j is copied. Before taking a
+// large packed block (64 MiB or more), freed memory is handed back to the system, so that what
+// the caller freed just before and the packed block are not held at once.
+SparseColumns packColumns(int rows, int64_t count, const ColumnSource& column, int threads,
+                          const std::function<void(int64_t j)>& copied = {});
+
 // The columns built one growing vector each (where entries are merged in as they are found),
-// packed into one matrix of `rows` rows on `threads` threads (0: one per core). Each vector is
-// freed once copied, so the two forms are not held whole at the same time. Before taking a large
-// packed block (64 MiB or more), freed memory is handed back to the system.
+// packed as above. Each vector is freed once copied, so the two forms are not held whole at the
+// same time.
 SparseColumns packColumns(int rows, std::vector<std::vector<SparseEntry>>& columns, int threads);
 
 // The entries of `dense` that compare unequal to zero; NaN entries are left out.

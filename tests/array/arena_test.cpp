@@ -15,16 +15,14 @@
 namespace cagewarp {
 namespace {
 
-// Pieces of every size, from none to several chunks, are aligned, disjoint and keep their bytes
-// while later pieces are taken.
-TEST(Arena, PiecesAreAlignedDisjointAndKept) {
-  Arena arena;
+void checkPieces(size_t largestChunk) {
+  Arena arena(largestChunk);
   const size_t sizes[] = {0, 1, 3, 17, 4096, 1 << 16, 7, 1, 100, 40000};
   std::vector<std::pair<unsigned char*, size_t>> pieces;
   for (size_t round = 0; round < 40; ++round) {
     for (const size_t size : sizes) {
       // Once, a piece larger than any chunk.
-      const size_t bytes = round == 20 && size == 7 ? size_t{3} << 20 : size;
+      const size_t bytes = round == 20 && size == 7 ? largestChunk + (size_t{3} << 20) : size;
       unsigned char* p = arena.take<unsigned char>(bytes);
       ASSERT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
       std::memset(p, static_cast<int>(pieces.size() & 0xff), bytes);
@@ -34,6 +32,15 @@ TEST(Arena, PiecesAreAlignedDisjointAndKept) {
   for (size_t i = 0; i < pieces.size(); ++i) {
     const auto [p, size] = pieces[i];
     for (size_t j = 0; j < size; j += 997) ASSERT_EQ(p[j], i & 0xff) << "piece " << i;
+  }
+}
+
+// Pieces of every size, from none to several chunks, are aligned, disjoint and keep their bytes
+// while later pieces are taken, with small chunks and with large ones.
+TEST(Arena, PiecesAreAlignedDisjointAndKept) {
+  for (const size_t largestChunk : {Arena::smallChunks, Arena::largeChunks}) {
+    SCOPED_TRACE(largestChunk);
+    checkPieces(largestChunk);
   }
 }
 
