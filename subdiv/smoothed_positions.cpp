@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "array/arena.h"
 #include "array/memory_advice.h"
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
@@ -28,14 +32,6 @@ struct VertexTally {
   std::vector<uint8_t> typeMask;
 
   explicit VertexTally(int n) : level(n, 3), count(n, 0), weightSum(n, 0.0f), typeMask(n, 0) {}
-};
-
-// The weight rows of the vertices being smoothed, one column each, and the blend's scratch.
-struct SmoothedWeights {
-  SmoothedWeights(int weightRows, int n) : rows(weightRows), columns(weightRows > 0 ? n : 0) {}
-  int rows;
-  std::vector<std::vector<SparseEntry>> columns;
-  std::vector<SparseEntry> merged;
 };
 
 // The value of every corner, looked up before the threads start, and the share of the vertices
@@ -95,26 +91,15 @@ CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap&
   return cv;
 }
 
-// One part's scratch: a cell's averaged columns, each formed when a corner first needs it.
-struct CellScratch {
-  CellScratch(int d, int weightRows) : dense(static_cast<size_t>(d) * 8), sum(weightRows) {}
-  std::vector<float> dense;  // column q at q * d
-  WeightSum sum;
-  std::array<std::vector<SparseEntry>, 8> averaged;
-  std::vector<SparseEntry> merged;
-};
-
 // Adds every cell's averaged corner values to the vertices of the lowest dimension that hold it,
-// for the vertices part p owns. Cells are taken in order (types ascending, then cells, then
-// corners), so each vertex receives its terms in the same order whatever the part count. Types
-// come in order of non-decreasing dimension, so a lower-dimensional cell seen later never has to
-// undo an earlier contribution.
+// for the vertices part p owns; the dense rows only, the weight rows being summed apart. Cells
+// are taken in order (types ascending, then cells, then corners), so each vertex receives its
+// terms in the same order whatever the part count. Types come in order of non-decreasing
+// dimension, so a lower-dimensional cell seen later never has to undo an earlier contribution.
 void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTables& tables,
-                    const CornerValues& cv, Matrix& vertices, SmoothedWeights& weights,
-                    VertexTally& tally) {
+                    const CornerValues& cv, Matrix& vertices, VertexTally& tally) {
   const int d = vertices.rows();
-  const bool sparse = !weights.columns.empty();
-  CellScratch scratch(d, weights.rows);
+  std::vector<float> averaged(static_cast<size_t>(d) * 8);  // column q at q * d
   for (int t = 0; t < cellTypeCount; ++t) {
     const IntArray& typeCells = cells[t];
     const int corners = verticesPerCell[t];
@@ -134,7 +119,7 @@ void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTab
         // Column q is the product of the corner values with column q of the avg table, corners
         // ascending from +0, as a matrix product forms it.
         const int q = j % c;
-        float* src = scratch.dense.data() + static_cast<size_t>(q) * d;
+        float* src = averaged.data() + static_cast<size_t>(q) * d;
         if (!(formed & (1u << q))) {
           formed |= 1u << q;
           std::fill(src, src + d, 0.0f);
@@ -143,21 +128,10 @@ void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTab
             const float* a = cv.value(corner[i], t)->dense.data();
             for (int k = 0; k < d; ++k) src[k] = a[k] * b + src[k];
           }
-          for (int i = 0; sparse && i < corners; ++i)
-            scratch.sum.addProduct(cv.value(corner[i], t)->weights, avg(i, q));
-          if (sparse) scratch.sum.take(scratch.averaged[q]);
         }
         float* dst = vertices.column(u);
         // The double weight enters the single-precision sum; only the sum is stored.
         for (int k = 0; k < d; ++k) dst[k] = static_cast<float>(dst[k] + weight * src[k]);
-        if (!sparse) continue;
-        mergeWeights(
-            weights.columns[u], scratch.averaged[q],
-            [weight](float x, float y) { return static_cast<float>(x + weight * y); },
-            scratch.merged);
-        // Copied rather than swapped: a swap would pass the scratch's largest capacity on to the
-        // columns, which are held until the step ends.
-        weights.columns[u].assign(scratch.merged.begin(), scratch.merged.end());
       }
     }
   }
@@ -167,9 +141,7 @@ void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTab
 // shared out among parts that run on their own threads; a cell with corners in two parts is
 // averaged in both.
 void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables,
-                VertexValueMap& vertexValues, Matrix& vertices, SmoothedWeights& weights,
-                VertexTally& tally, int threads) {
-  const CornerValues cv = lookUpCorners(cells, vertexValues, vertices.cols(), threadCount(threads));
+                const CornerValues& cv, Matrix& vertices, VertexTally& tally) {
   // The matrix comes zeroed from calloc, its pages not yet touched; touch them on one thread,
   // as page faults taken by several threads at once wait on each other, and in huge pages where
   // the system has them, which takes far fewer.
@@ -177,34 +149,234 @@ void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables
   if (cv.parts > 1) std::fill(vertices.data(), vertices.data() + vertices.count(), 0.0f);
   parallelFor(cv.parts, cv.parts, [&](int64_t begin, int64_t end) {
     for (int64_t p = begin; p < end; ++p)
-      accumulatePart(static_cast<int>(p), cells, tables, cv, vertices, weights, tally);
+      accumulatePart(static_cast<int>(p), cells, tables, cv, vertices, tally);
   });
 }
 
+// Sparse columns formed in any order on several threads, each copied into an arena that its
+// thread borrowed, so that a column costs no allocation of its own.
+struct ScatteredColumns {
+  std::vector<const SparseEntry*> begin;
+  std::vector<int> length;
+  std::unique_ptr<ArenaPool> memory = std::make_unique<ArenaPool>(Arena::largeChunks);
+
+  ScatteredColumns() = default;
+  explicit ScatteredColumns(int64_t columns)
+      : begin(static_cast<size_t>(columns), nullptr), length(static_cast<size_t>(columns), 0) {}
+  std::span<const SparseEntry> column(int64_t j) const {
+    return {begin[j], static_cast<size_t>(length[j])};
+  }
+  void store(int64_t j, Arena& arena, const std::vector<SparseEntry>& column) {
+    if (column.empty()) return;
+    SparseEntry* at = arena.take<SparseEntry>(column.size());
+    std::copy(column.begin(), column.end(), at);
+    begin[j] = at;
+    length[j] = static_cast<int>(column.size());
+  }
+};
+
+// The weight rows of the cells' averaged columns, each formed once and shared by the corners that
+// add it in. Column q of cell `cell` of type t is number base[t] + cell * perCell[t] + q; only the
+// columns some corner adds in are formed.
+struct AveragedColumns {
+  std::array<int64_t, 8> base{};
+  std::array<int, 8> perCell{};
+  ScatteredColumns columns;
+
+  // The type whose cells own column `slot`.
+  int typeOf(int64_t slot) const {
+    int t = cellTypeCount - 1;
+    while (t > 0 && (perCell[t] == 0 || slot < base[t])) --t;
+    return t;
+  }
+};
+
+// True when the corners that take column q of the cell's avg table include a vertex whose lowest
+// cell dimension is the cell's.
+bool columnTaken(const int* corner, int t, int q, int c, const VertexTally& tally) {
+  for (int j = q; j < verticesPerCell[t]; j += c)
+    if (tally.level[corner[j]] == cellDimension[t]) return true;
+  return false;
+}
+
+// Forms the averaged weight rows of every cell on `threads` threads, each column the product of
+// the corner values with a column of the avg table, corners ascending from +0.
+AveragedColumns averageCells(const std::array<IntArray, 8>& cells, const LookupTables& tables,
+                             const CornerValues& cv, const VertexTally& tally, int weightRows,
+                             int threads) {
+  std::array<int64_t, 8> base{};
+  std::array<int, 8> perCell{};
+  std::array<int64_t, 9> firstCell{};
+  int64_t slots = 0;
+  for (int t = 0; t < cellTypeCount; ++t) {
+    perCell[t] = cells[t].cols() > 0 ? tables.avgTables[t].cols() : 0;
+    base[t] = slots;
+    slots += int64_t{cells[t].cols()} * perCell[t];
+    firstCell[t + 1] = firstCell[t] + cells[t].cols();
+  }
+  AveragedColumns averaged{base, perCell, ScatteredColumns(slots)};
+  parallelFor(firstCell[cellTypeCount], threads, [&](int64_t first, int64_t last) {
+    const BorrowedArena arena(*averaged.columns.memory);
+    WeightSum sum(weightRows);
+    std::vector<SparseEntry> column;
+    int t = 0;
+    for (int64_t g = first; g < last; ++g) {
+      while (g >= firstCell[t + 1]) ++t;
+      const int cell = static_cast<int>(g - firstCell[t]);
+      const int* corner = cells[t].column(cell);
+      const Matrix& avg = tables.avgTables[t];
+      for (int q = 0; q < perCell[t]; ++q) {
+        if (!columnTaken(corner, t, q, perCell[t], tally)) continue;
+        for (int i = 0; i < verticesPerCell[t]; ++i)
+          sum.addProduct(cv.value(corner[i], t)->weights, avg(i, q));
+        sum.take(column);
+        averaged.columns.store(base[t] + int64_t{cell} * perCell[t] + q, *arena, column);
+      }
+    }
+  });
+  return averaged;
+}
+
+// A vertex's sum of weight * column over its terms, each row in double rounded to single
+// precision, as if every term held every row: a row a term leaves out gets + 0 from it, which
+// turns a -0 into +0.
+class TermSum {
+ public:
+  explicit TermSum(int rows)
+      : sum_(static_cast<size_t>(rows), 0.0f), lastTerm_(static_cast<size_t>(rows), -1) {}
+
+  void add(std::span<const SparseEntry> x, double weight) {
+    for (const SparseEntry& e : x) {
+      float& s = sum_[e.row];
+      int& last = lastTerm_[e.row];
+      if (last < 0) touched_.push_back(e.row);
+      if (last < term_ - 1 && s == 0.0f) s = 0.0f;
+      s = static_cast<float>(s + weight * e.value);
+      last = term_;
+    }
+    ++term_;
+  }
+  // The touched rows, ascending, as scale * sum (computed +0 dropped); the scratch is cleared.
+  void take(std::vector<SparseEntry>& out, float scale) {
+    out.clear();
+    std::sort(touched_.begin(), touched_.end());
+    for (int row : touched_) {
+      float s = sum_[row];
+      if (lastTerm_[row] < term_ - 1 && s == 0.0f) s = 0.0f;
+      const float value = scale * s;
+      if (!isPositiveZero(value)) out.push_back({row, value});
+      sum_[row] = 0.0f;
+      lastTerm_[row] = -1;
+    }
+    touched_.clear();
+    term_ = 0;
+  }
+
+ private:
+  std::vector<float> sum_;
+  std::vector<int> lastTerm_;  // the last term that held the row; -1: none yet
+  std::vector<int> touched_;
+  int term_ = 0;
+};
+
+// For each vertex, the averaged columns it adds in, in the order of the cell walk: those of
+// vertex u are slots[start[u], start[u + 1]).
+struct VertexTerms {
+  std::vector<int64_t> start;
+  std::vector<int64_t> slots;
+};
+
+VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColumns& averaged,
+                        const VertexTally& tally) {
+  const size_t n = tally.count.size();
+  VertexTerms terms;
+  terms.start.assign(n + 1, 0);
+  for (size_t u = 0; u < n; ++u) terms.start[u + 1] = terms.start[u] + tally.count[u];
+  terms.slots.resize(static_cast<size_t>(terms.start[n]));
+  std::vector<int64_t> next(terms.start.begin(), terms.start.end() - 1);
+  for (int t = 0; t < cellTypeCount; ++t) {
+    const IntArray& typeCells = cells[t];
+    const int corners = verticesPerCell[t];
+    for (int cell = 0; cell < typeCells.cols(); ++cell) {
+      const int* corner = typeCells.column(cell);
+      for (int j = 0; j < corners; ++j) {
+        const int u = corner[j];
+        if (tally.level[u] != cellDimension[t]) continue;
+        terms.slots[next[u]++] =
+            averaged.base[t] + int64_t{cell} * averaged.perCell[t] + j % averaged.perCell[t];
+      }
+    }
+  }
+  return terms;
+}
+
+// The vertices blended with their own value, with the blend's factors and their own weight rows,
+// kept so that the vertex values can be freed before the weight rows are summed.
+struct OwnBlends {
+  explicit OwnBlends(int n) : index(static_cast<size_t>(n), -1) {}
+  std::vector<int> index;  // per vertex: -1, or its place in `factors` and `own`
+  std::vector<std::pair<float, float>> factors;
+  SparseColumns own;
+
+  void add(int b, float f, float g, const std::vector<SparseEntry>& weights) {
+    index[b] = static_cast<int>(factors.size());
+    factors.emplace_back(f, g);
+    own.appendColumn(weights.data(), weights.data() + weights.size());
+  }
+};
+
+// Sums each vertex's weight rows over its terms (weight * column, in the walk's order, in double
+// rounded to single precision), scales the sum by 1 / weight sum and blends it where the blend
+// does; vertices are shared out in ranges on `threads` threads.
+ScatteredColumns sumWeightRows(const AveragedColumns& averaged, const VertexTerms& terms,
+                               const VertexTally& tally, const OwnBlends& blends, int weightRows,
+                               int threads) {
+  const auto n = static_cast<int64_t>(tally.count.size());
+  ScatteredColumns sums(n);
+  parallelFor(n, threads, [&](int64_t first, int64_t last) {
+    const BorrowedArena arena(*sums.memory);
+    TermSum sum(weightRows);
+    std::vector<SparseEntry> column;
+    std::vector<SparseEntry> blended;
+    for (int64_t u = first; u < last; ++u) {
+      // A vertex in no cell has nothing to average and keeps its zero column.
+      if (tally.count[u] == 0) continue;
+      for (int64_t k = terms.start[u]; k < terms.start[u + 1]; ++k) {
+        const int64_t slot = terms.slots[k];
+        sum.add(averaged.columns.column(slot), typeWeight[averaged.typeOf(slot)]);
+      }
+      sum.take(column, 1.0f / tally.weightSum[u]);
+      if (const int b = blends.index[u]; b >= 0) {
+        const auto [f, g] = blends.factors[b];
+        mergeWeights(
+            column, blends.own.column(b), [f, g](float x, float y) { return f * x + g * y; },
+            blended);
+        column.swap(blended);
+      }
+      sums.store(u, *arena, column);
+    }
+  });
+  return sums;
+}
+
 // Blends column b of a vertex that lies only on cells of type t with its own value before the
-// averaging, by the factor the blend table gives for its contribution count.
+// averaging, by the factor the blend table gives for its contribution count; the dense rows here,
+// the weight rows when they are summed, by the same factors.
 Status blend(int b, int t, const LookupTables& tables, const VertexTally& tally,
-             VertexValueMap& vertexValues, Matrix& vertices, SmoothedWeights& weights) {
+             const CornerValues& cv, Matrix& vertices, OwnBlends& blends, bool sparse) {
   const FloatArray& cor = tables.corTables[t];
   if (!tables.checked().blendFactors[t]) {
     return Status::failure(tables.fileName("cor4", t) + ": vertex " + std::to_string(b) +
                            " needs a blend factor, but the table is empty");
   }
-  IntArray key = IntArray::fromValues({b, cellClass[t]});
-  const VertexValue* own = vertexValues.find(key);
-  CAGEWARP_CHECK(own != nullptr);
+  const VertexValue* own = cv.value(b, t);
   // A count past the end of the table takes its last factor.
   const float f = cor[std::min(tally.count[b], cor.count() - 1)];
   const float g = 1.0f - f;
   float* col = vertices.column(b);
   const float* v = own->dense.data();
   for (int k = 0; k < vertices.rows(); ++k) col[k] = f * col[k] + g * v[k];
-  if (!weights.columns.empty()) {
-    mergeWeights(
-        weights.columns[b], own->weights, [f, g](float x, float y) { return f * x + g * y; },
-        weights.merged);
-    weights.columns[b].swap(weights.merged);
-  }
+  if (sparse) blends.add(b, f, g, own->weights);
   return Status::success();
 }
 
@@ -215,33 +387,38 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
                                 SparseColumns& weightColumns, int threads) {
   if (Status s = checkAverageTables(cells, tables); !s.ok) return s;
   const int n = vertices.cols();
+  const int weightRows = weightColumns.rows;
+  const bool sparse = weightRows > 0;
   VertexTally tally(n);
-  SmoothedWeights weights(weightColumns.rows, n);
-  accumulate(cells, tables, vertexValues, vertices, weights, tally, threads);
+  const CornerValues cv = lookUpCorners(cells, vertexValues, n, threadCount(threads));
+  accumulate(cells, tables, cv, vertices, tally);
+  AveragedColumns averaged;
+  if (sparse) averaged = averageCells(cells, tables, cv, tally, weightRows, threads);
+  OwnBlends blends(sparse ? n : 0);
   for (int b = 0; b < n; ++b) {
     // A vertex in no cell has nothing to average and keeps its zero column.
     if (tally.count[b] == 0) continue;
     const float s = 1.0f / tally.weightSum[b];
     float* col = vertices.column(b);
     for (int k = 0; k < vertices.rows(); ++k) col[k] = s * col[k];
-    if (!weights.columns.empty()) {
-      std::vector<SparseEntry>& w = weights.columns[b];
-      for (SparseEntry& e : w) e.value = s * e.value;
-      w.erase(std::remove_if(w.begin(), w.end(),
-                             [](const SparseEntry& e) { return isPositiveZero(e.value); }),
-              w.end());
-    }
     for (int t : {triangleType, quadType}) {
       if (tally.typeMask[b] != typeBit[t]) continue;
-      if (Status st = blend(b, t, tables, tally, vertexValues, vertices, weights); !st.ok)
-        return st;
+      if (Status st = blend(b, t, tables, tally, cv, vertices, blends, sparse); !st.ok) return st;
     }
   }
-  // The values are not needed any more; releasing them before the packing (which hands freed
-  // memory back before a large packed block) keeps them, the columns and the packed matrix from
-  // being held whole at once.
+  // The values are not needed any more; releasing them before the weight rows are summed keeps
+  // them, the averaged columns and the sums from being held whole at once.
   vertexValues = VertexValueMap(1, firstElementHash);
-  weightColumns = packColumns(weightColumns.rows, weights.columns, threads);
+  if (!sparse) return Status::success();
+  ScatteredColumns sums;
+  {
+    const VertexTerms terms = gatherTerms(cells, averaged, tally);
+    sums = sumWeightRows(averaged, terms, tally, blends, weightRows, threads);
+  }
+  averaged = AveragedColumns{};
+  weightColumns = packColumns(
+      weightRows, static_cast<int64_t>(sums.length.size()),
+      [&sums](int64_t j) { return sums.column(j); }, threads);
   return Status::success();
 }
 

@@ -16,7 +16,7 @@ namespace cagewarp {
 // the lowest dimension containing it, of the per-cell combinations avgTables[t]; vertices only on
 // triangles or only on quads are then blended with their own value by corTables[t].
 // `vertexValues` (key (vertex, cell class)) must hold every corner of every cell under the cell's
-// class; it is emptied once read, before the weight rows are packed. The sums run on up to
+// class; it is emptied once read, before the weight rows are summed. The sums run on up to
 // `threads` threads (0: one per core) with the same result for any count. Fails, naming the table
 // file, when an avg table does not fit a type that has cells or a blended vertex meets an empty cor
 // table; `vertices` is then partly filled.

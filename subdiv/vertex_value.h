@@ -156,7 +156,7 @@ class WeightSum {
 
 // out[r] = f(a[r], b[r]) over the rows present in a or b (absent: +0), computed +0 dropped.
 template <typename F>
-void mergeWeights(const std::vector<SparseEntry>& a, const std::vector<SparseEntry>& b, F f,
+void mergeWeights(std::span<const SparseEntry> a, std::span<const SparseEntry> b, F f,
                   std::vector<SparseEntry>& out) {
   out.clear();
   size_t i = 0;
