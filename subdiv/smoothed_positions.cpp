@@ -243,13 +243,15 @@ AveragedColumns averageCells(const std::array<IntArray, 8>& cells, const LookupT
 class TermSum {
  public:
   explicit TermSum(int rows)
-      : sum_(static_cast<size_t>(rows), 0.0f), lastTerm_(static_cast<size_t>(rows), -1) {}
+      : sum_(static_cast<size_t>(rows), 0.0f),
+        lastTerm_(static_cast<size_t>(rows), -1),
+        touched_(rows) {}
 
   void add(std::span<const SparseEntry> x, double weight) {
     for (const SparseEntry& e : x) {
       float& s = sum_[e.row];
       int& last = lastTerm_[e.row];
-      if (last < 0) touched_.push_back(e.row);
+      if (last < 0) touched_.mark(e.row);
       if (last < term_ - 1 && s == 0.0f) s = 0.0f;
       s = static_cast<float>(s + weight * e.value);
       last = term_;
@@ -259,23 +261,21 @@ class TermSum {
   // The touched rows, ascending, as scale * sum (computed +0 dropped); the scratch is cleared.
   void take(std::vector<SparseEntry>& out, float scale) {
     out.clear();
-    std::sort(touched_.begin(), touched_.end());
-    for (int row : touched_) {
+    touched_.drain([&](int row) {
       float s = sum_[row];
       if (lastTerm_[row] < term_ - 1 && s == 0.0f) s = 0.0f;
       const float value = scale * s;
       if (!isPositiveZero(value)) out.push_back({row, value});
       sum_[row] = 0.0f;
       lastTerm_[row] = -1;
-    }
-    touched_.clear();
+    });
     term_ = 0;
   }
 
  private:
   std::vector<float> sum_;
   std::vector<int> lastTerm_;  // the last term that held the row; -1: none yet
-  std::vector<int> touched_;
+  TouchedRows touched_;
   int term_ = 0;
 };
 

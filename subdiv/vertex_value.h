@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <utility>
@@ -104,19 +106,54 @@ inline bool isPositiveZero(float x) {
   return x == 0.0f && !std::signbit(x);
 }
 
+// The rows a sum has touched, handed out ascending without a sort: a bit per row, and the range
+// of words that hold any.
+class TouchedRows {
+ public:
+  explicit TouchedRows(int rows) : bits_((static_cast<size_t>(rows) + 63) / 64, 0) {}
+
+  int count() const { return count_; }
+  void mark(int row) {
+    const int w = row >> 6;
+    const uint64_t bit = uint64_t{1} << (row & 63);
+    if (bits_[w] & bit) return;
+    bits_[w] |= bit;
+    ++count_;
+    first_ = std::min(first_, w);
+    last_ = std::max(last_, w);
+  }
+  // Calls f(row) for every marked row, ascending, and clears the set.
+  template <typename F>
+  void drain(F f) {
+    for (int w = first_; w <= last_; ++w) {
+      for (uint64_t word = std::exchange(bits_[w], 0); word != 0; word &= word - 1)
+        f(w * 64 + std::countr_zero(word));
+    }
+    count_ = 0;
+    first_ = std::numeric_limits<int>::max();
+    last_ = -1;
+  }
+
+ private:
+  std::vector<uint64_t> bits_;
+  int count_ = 0;
+  int first_ = std::numeric_limits<int>::max();
+  int last_ = -1;
+};
+
 // Sums weight columns row by row into a dense scratch row set, remembering which rows were
-// touched; `take` hands them out sorted and clears the scratch for the next sum.
+// touched; `take` hands them out ascending and clears the scratch for the next sum.
 class WeightSum {
  public:
-  explicit WeightSum(int rows) : sum_(static_cast<size_t>(rows), 0.0f), seen_(sum_.size(), 0) {}
+  explicit WeightSum(int rows) : sum_(static_cast<size_t>(rows), 0.0f), touched_(rows) {}
 
   // sum[r] = sum[r] + x[r] for the present rows of x.
   void add(std::span<const SparseEntry> x) {
-    for (const SparseEntry& e : x) at(e.row) = at(e.row) + e.value;
+    for (const SparseEntry& e : x) at(e.row) = sum_[e.row] + e.value;
   }
   // sum[r] = x[r] * b + sum[r], the order of a matrix product's inner loop.
   void addProduct(std::span<const SparseEntry> x, float b) {
-    for (const SparseEntry& e : x) at(e.row) = e.value * b + at(e.row);
+    for (const SparseEntry& e : x) at(e.row) = e.value * b + sum_[e.row];
   }
   // The touched rows, ascending, as scale * sum (computed +0 dropped); the scratch is cleared.
   void take(std::vector<SparseEntry>& out, float scale) {
@@ -128,30 +165,23 @@ class WeightSum {
 
  private:
   float& at(int row) {
-    if (!seen_[row]) {
-      seen_[row] = 1;
-      touched_.push_back(row);
-    }
+    touched_.mark(row);
     return sum_[row];
   }
   template <typename F>
   void takeWith(std::vector<SparseEntry>& out, F finish) {
     out.clear();
     // A fresh column is kept as long as the step runs, so it is sized once, not by doubling.
-    out.reserve(touched_.size());
-    std::sort(touched_.begin(), touched_.end());
-    for (int row : touched_) {
+    out.reserve(static_cast<size_t>(touched_.count()));
+    touched_.drain([&](int row) {
       const float value = finish(sum_[row]);
       if (!isPositiveZero(value)) out.push_back({row, value});
       sum_[row] = 0.0f;
-      seen_[row] = 0;
-    }
-    touched_.clear();
+    });
   }
 
   std::vector<float> sum_;
-  std::vector<uint8_t> seen_;
-  std::vector<int> touched_;
+  TouchedRows touched_;
 };
 
 // out[r] = f(a[r], b[r]) over the rows present in a or b (absent: +0), computed +0 dropped.
