@@ -9,6 +9,7 @@
 
 #include "array/check.h"
 #include "array/matrix.h"
+#include "array/memory_advice.h"
 
 namespace cagewarp {
 
@@ -325,7 +326,12 @@ class TupleIndexTable {
       old.swap(slots);
       stride = length + 1;
       const size_t oldCapacity = old.size() / stride;
-      slots.assign(std::max<size_t>(1024, 2 * oldCapacity) * stride, empty);
+      const size_t size = std::max<size_t>(1024, 2 * oldCapacity) * stride;
+      // Probes land anywhere in the slots; in huge pages, where the system has them, they miss
+      // far less often in the address translation cache.
+      slots.reserve(size);
+      adviseHugePages(slots.data(), size * sizeof(int));
+      slots.assign(size, empty);
       for (size_t i = 0; i < oldCapacity; ++i) {
         const int* entry = old.data() + i * stride;
         if (entry[length] == empty) continue;
