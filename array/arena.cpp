@@ -45,6 +45,12 @@ Arena& ArenaPool::borrow() {
   return *arena;
 }
 
+void ArenaPool::clear() {
+  const std::lock_guard<std::mutex> hold(lock_);
+  idle_.clear();
+  arenas_.clear();
+}
+
 void ArenaPool::giveBack(Arena& arena) {
   const std::lock_guard<std::mutex> hold(lock_);
   idle_.push_back(&arena);

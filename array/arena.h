@@ -54,6 +54,8 @@ class ArenaPool {
   explicit ArenaPool(size_t largestChunk = Arena::smallChunks) : largestChunk_(largestChunk) {}
   Arena& borrow();
   void giveBack(Arena& arena);
+  // Frees every arena and what was taken from them; none may be borrowed.
+  void clear();
 
  private:
   size_t largestChunk_;

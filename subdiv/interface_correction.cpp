@@ -128,7 +128,7 @@ struct ContributionScratch {
 };
 
 void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, VertexValueMap& sums,
-                     ContributionScratch& scratch) {
+                     Arena& weightMemory, ContributionScratch& scratch) {
   const int d = mesh.vertices.rows();
   Matrix product(d, t.length);
   for (int q = 0; q < t.length; ++q) std::copy_n(mesh.vertices.column(t[q]), d, product.column(q));
@@ -155,7 +155,7 @@ void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, Ver
       mergeWeights(
           sum.weights, scratch.productWeights[q], [](float s, float p) { return s + p; },
           scratch.merged);
-      sum.weights.swap(scratch.merged);
+      sum.weights = keptIn(weightMemory, scratch.merged);
     }
     sum.dense[d] = sum.dense[d] + 1.0f;
     sums.insertOrAssign(key, sum);
@@ -164,7 +164,7 @@ void addContribution(const Mesh& mesh, const Rule& rule, const FaceTuple& t, Ver
 
 // Step 3: for every vertex, each rule pairs the faces of its two kinds that start there.
 void sumContributions(const Mesh& mesh, const std::vector<Rule>& rules, TupleIndexMap& faceSet,
-                      VertexValueMap& sums) {
+                      VertexValueMap& sums, Arena& weightMemory) {
   std::array<std::vector<FaceTuple>, kindCount> faces;
   ContributionScratch scratch(mesh.weights.rows);
   for (int v = 0; v < mesh.vertices.cols(); ++v) {
@@ -183,7 +183,7 @@ void sumContributions(const Mesh& mesh, const std::vector<Rule>& rules, TupleInd
           if (!detail::matchFaces(x, y, rule.secondKind == prismQuadKind, t)) continue;
           // A prism quad taken whole keeps its mark; the corrected vertex is the unmarked one.
           for (int q = 0; q < t.length; ++q) t.v[q] &= ~prismQuadMark;
-          addContribution(mesh, rule, t, sums, scratch);
+          addContribution(mesh, rule, t, sums, weightMemory, scratch);
         }
       }
     }
@@ -191,7 +191,7 @@ void sumContributions(const Mesh& mesh, const std::vector<Rule>& rules, TupleInd
 }
 
 void shiftValue(VertexValueMap& vertexValues, int v, int cellClassOfValue, const VertexValue& mean,
-                float sign) {
+                float sign, Arena& weightMemory) {
   const IntArray key = IntArray::fromValues({v, cellClassOfValue});
   VertexValue value;
   if (!vertexValues.lookup(key, value)) return;
@@ -200,14 +200,14 @@ void shiftValue(VertexValueMap& vertexValues, int v, int cellClassOfValue, const
   for (int i = 0; i < d; ++i) value.dense[i] = shift(value.dense[i], mean.dense[i]);
   std::vector<SparseEntry> shifted;
   mergeWeights(value.weights, mean.weights, shift, shifted);
-  value.weights.swap(shifted);
+  value.weights = keptIn(weightMemory, shifted);
   vertexValues.insertOrAssign(key, value);
 }
 
 // Step 4: each vertex moves by the mean correction of each rule, up in the first kind's class and
 // down in the second's.
 void applyCorrections(const std::vector<Rule>& rules, int vertexCount, VertexValueMap& sums,
-                      VertexValueMap& vertexValues) {
+                      VertexValueMap& vertexValues, Arena& weightMemory) {
   std::array<const Rule*, 6> ruleOf{};
   for (const Rule& rule : rules) ruleOf[rule.index] = &rule;
   for (int v = 0; v < vertexCount; ++v) {
@@ -220,9 +220,11 @@ void applyCorrections(const std::vector<Rule>& rules, int vertexCount, VertexVal
       std::vector<SparseEntry> scaled;
       for (const SparseEntry& e : mean.weights)
         if (const float x = reciprocal * e.value; !isPositiveZero(x)) scaled.push_back({e.row, x});
-      mean.weights.swap(scaled);
-      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.firstKind)], mean, 1.0f);
-      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.secondKind)], mean, -1.0f);
+      mean.weights = scaled;
+      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.firstKind)], mean, 1.0f,
+                 weightMemory);
+      shiftValue(vertexValues, v, cellClass[kindOwnerType(rule.secondKind)], mean, -1.0f,
+                 weightMemory);
     }
   }
 }
@@ -307,7 +309,7 @@ bool matchFaces(const FaceTuple& x, FaceTuple y, bool quadIsPrismFace, FaceTuple
 }  // namespace detail
 
 void correctInterfaces(const Mesh& mesh, const LookupTables& tables, VertexValueMap& vertexValues,
-                       Warnings& warnings) {
+                       Arena& weightMemory, Warnings& warnings) {
   const int n = mesh.vertices.cols();
   const std::vector<Rule> rules = usableRules(tables, warnings);
   if (n == 0 || rules.empty()) return;
@@ -315,8 +317,8 @@ void correctInterfaces(const Mesh& mesh, const LookupTables& tables, VertexValue
   collectRegionFaces(mesh, tables, faceSet, warnings);
   addSecondQuadEntries(faceSet, n);
   VertexValueMap sums(n, firstElementHash);
-  sumContributions(mesh, rules, faceSet, sums);
-  applyCorrections(rules, n, sums, vertexValues);
+  sumContributions(mesh, rules, faceSet, sums, weightMemory);
+  applyCorrections(rules, n, sums, vertexValues, weightMemory);
 }
 
 }  // namespace cagewarp

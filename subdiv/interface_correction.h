@@ -13,9 +13,10 @@ namespace cagewarp {
 // the values of the shared vertices in `vertexValues` (key (vertex, cell class)) by the rules of
 // procTable and the interface matrices tables.mulTables. Reads mesh.cells and
 // the vertex values (mesh.vertices, mesh.weights); changes only `vertexValues`. Rules that cannot
-// be applied are skipped with a warning.
+// be applied are skipped with a warning. The shifted values' weight rows are kept in
+// `weightMemory`, which must outlive them.
 void correctInterfaces(const Mesh& mesh, const LookupTables& tables, VertexValueMap& vertexValues,
-                       Warnings& warnings);
+                       Arena& weightMemory, Warnings& warnings);
 
 namespace detail {
 

@@ -167,10 +167,7 @@ struct ScatteredColumns {
     return {begin[j], static_cast<size_t>(length[j])};
   }
   void store(int64_t j, Arena& arena, const std::vector<SparseEntry>& column) {
-    if (column.empty()) return;
-    SparseEntry* at = arena.take<SparseEntry>(column.size());
-    std::copy(column.begin(), column.end(), at);
-    begin[j] = at;
+    begin[j] = keptIn(arena, column).data();
     length[j] = static_cast<int>(column.size());
   }
 };
@@ -318,7 +315,7 @@ struct OwnBlends {
   std::vector<std::pair<float, float>> factors;
   SparseColumns own;
 
-  void add(int b, float f, float g, const std::vector<SparseEntry>& weights) {
+  void add(int b, float f, float g, std::span<const SparseEntry> weights) {
     index[b] = static_cast<int>(factors.size());
     factors.emplace_back(f, g);
     own.appendColumn(weights.data(), weights.data() + weights.size());
@@ -383,8 +380,8 @@ Status blend(int b, int t, const LookupTables& tables, const VertexTally& tally,
 }  // namespace
 
 Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const LookupTables& tables,
-                                VertexValueMap& vertexValues, Matrix& vertices,
-                                SparseColumns& weightColumns, int threads) {
+                                VertexValueMap& vertexValues, ArenaPool& valueMemory,
+                                Matrix& vertices, SparseColumns& weightColumns, int threads) {
   if (Status s = checkAverageTables(cells, tables); !s.ok) return s;
   const int n = vertices.cols();
   const int weightRows = weightColumns.rows;
@@ -409,6 +406,7 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
   // The values are not needed any more; releasing them before the weight rows are summed keeps
   // them, the averaged columns and the sums from being held whole at once.
   vertexValues = VertexValueMap(1, firstElementHash);
+  valueMemory.clear();
   if (!sparse) return Status::success();
   ScatteredColumns sums;
   {

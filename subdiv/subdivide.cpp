@@ -26,6 +26,11 @@ int newNodeCount(int t) {
 
 // The working state of one step; it never outlives the step.
 struct StepState {
+  StepState(int buckets, int vertices)
+      : vertexValues(buckets, firstElementHash), vertexCount(vertices) {}
+
+  // The weight rows of the values the step forms; declared first, so that it outlives them.
+  ArenaPool weightMemory{Arena::largeChunks};
   // Key (vertex, cell class) -> the vertex's column as that class sees it. Bucket i holds exactly
   // the entries of vertex i, in insertion order.
   VertexValueMap vertexValues;
@@ -106,8 +111,8 @@ void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
       if (vertexValues.find(key)) continue;
       const float* source = mesh.vertices.column(cells[i]);
       std::copy(source, source + d, column.dense.data());
-      if (mesh.hasSparseWeights())
-        column.weights.assign(mesh.weights.begin(cells[i]), mesh.weights.end(cells[i]));
+      // The mesh's own columns serve until the step replaces them.
+      if (mesh.hasSparseWeights()) column.weights = mesh.weights.column(cells[i]);
       vertexValues.insertIfAbsent(key, column);
     }
   }
@@ -144,7 +149,7 @@ int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
 // Enters the mean of the tuple's values under keys.node = (node, class) unless present; the sum
 // runs in tuple order and is scaled by the single-precision reciprocal of the tuple length.
 void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, SplitKeys& keys,
-               WeightSum& weightSum) {
+               WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory) {
   if (vertexValues.find(keys.node)) return;
   VertexValue sum{DenseColumn(d), {}};
   keys.corner[1] = keys.node[1];
@@ -157,7 +162,8 @@ void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, Split
   }
   const float reciprocal = 1.0f / static_cast<float>(tuple.count());
   sum.dense *= reciprocal;
-  weightSum.take(sum.weights, reciprocal);
+  weightSum.take(weights, reciprocal);
+  sum.weights = keptIn(weightMemory, weights);
   vertexValues.insertIfAbsent(keys.node, sum);
 }
 
@@ -209,7 +215,8 @@ struct NodeGroup {
 // walks the map before the split, so every cursor stands at its head and a peek finds what a find
 // would.
 void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
-              WeightSum& weightSum, VertexValue& sum) {
+              WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
+              VertexValue& sum) {
   sum.dense = DenseColumn(d);
   IntArray corner({2}, 0);
   corner[1] = cls;
@@ -222,7 +229,8 @@ void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, 
   }
   const float reciprocal = 1.0f / static_cast<float>(length);
   sum.dense *= reciprocal;
-  weightSum.take(sum.weights, reciprocal);
+  weightSum.take(weights, reciprocal);
+  sum.weights = keptIn(weightMemory, weights);
 }
 
 // The tuple of a pending mean as nodeIndex left it: quad middles in table order, others sorted.
@@ -250,6 +258,8 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   bool deferMeans = true;
   for (int t = 0; t < cellTypeCount; ++t)
     if (mesh.cellCount(t) > 0 && tables.checked().nodesNameNewNodes[t]) deferMeans = false;
+  std::vector<SparseEntry> weights;
+  const BorrowedArena weightMemory(state.weightMemory);
   // Only searched, never walked, so its layout changes no result.
   TupleIndexTable nodeIndices;
   SplitKeys keys;
@@ -274,7 +284,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
           for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
           nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount);
           if (!deferMeans) {
-            nodeValue(state.vertexValues, tuple, d, keys, weightSum);
+            nodeValue(state.vertexValues, tuple, d, keys, weightSum, weights, *weightMemory);
             continue;
           }
           bool inserted = false;
@@ -286,12 +296,15 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   }
   parallelFor(static_cast<int64_t>(pending.size()), threads, [&](int64_t begin, int64_t end) {
     WeightSum sum(mesh.weights.rows);
+    std::vector<SparseEntry> meanWeights;
+    const BorrowedArena memory(state.weightMemory);
     std::array<int, 8> tuple{};
     for (int64_t i = begin; i < end; ++i) {
       const PendingMean& p = pending[i];
       const NodeGroup& group = groups[p.group];
       const int length = pendingTuple(refined, group, p.cell, tuple);
-      formMean(state.vertexValues, tuple.data(), length, cellClass[group.type], d, sum, *p.target);
+      formMean(state.vertexValues, tuple.data(), length, cellClass[group.type], d, sum, meanWeights,
+               *memory, *p.target);
     }
   });
   return buildChildren(refined, childCounts(mesh), tables);
@@ -343,10 +356,12 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
     if (Status s = checkRefinedSize(mesh, vertexBound); !s.ok) return s;
   }
 
-  StepState state{VertexValueMap(vertexValueBuckets(mesh, vertexBound), firstElementHash),
-                  mesh.vertexColumns()};
+  StepState state(vertexValueBuckets(mesh, vertexBound), mesh.vertexColumns());
   seedVertexValues(mesh, state.vertexValues);
-  if (flags & smoothFlag) correctInterfaces(mesh, tables, state.vertexValues, warnings);
+  if (flags & smoothFlag) {
+    const BorrowedArena weightMemory(state.weightMemory);
+    correctInterfaces(mesh, tables, state.vertexValues, *weightMemory, warnings);
+  }
   std::array<IntArray, 8> cells = split ? splitCells(mesh, tables, state, threads) : mesh.cells;
 
   const int d = mesh.vertices.rows();
@@ -356,8 +371,8 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
   SparseColumns weights;
   weights.rows = mesh.weights.rows;
   if (flags & normalFlag) {
-    Status s =
-        computeSmoothedPositions(cells, tables, state.vertexValues, vertices, weights, threads);
+    Status s = computeSmoothedPositions(cells, tables, state.vertexValues, state.weightMemory,
+                                        vertices, weights, threads);
     if (!s.ok) return s;
   } else {
     copyVertexColumns(state.vertexValues, vertices, weights);

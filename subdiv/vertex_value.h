@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "array/arena.h"
 #include "array/matrix.h"
 #include "mesh/sparse_columns.h"
 #include "subdiv/tuple_map.h"
@@ -92,10 +93,22 @@ class DenseColumn {
 //   negative value scaled by 1 / k, the interface reciprocal or 1 / weight sum, or a blend whose
 //   products are both -0 (e.g. f > 1 with col = -0 and v = +0). Location treats every zero alike,
 //   so -0 never reaches D.
+//
+// The weight entries are not the value's own: they lie in memory the step keeps while the values
+// live (the mesh's columns, or an arena), as millions of small blocks of their own cost much of
+// the step's time in allocation and page faults.
 struct VertexValue {
   DenseColumn dense;
-  std::vector<SparseEntry> weights;
+  std::span<const SparseEntry> weights;
 };
+
+// A copy of `column` in `arena`, for a value's weights.
+inline std::span<const SparseEntry> keptIn(Arena& arena, std::span<const SparseEntry> column) {
+  if (column.empty()) return {};
+  SparseEntry* at = arena.take<SparseEntry>(column.size());
+  std::copy(column.begin(), column.end(), at);
+  return {at, column.size()};
+}
 
 // Keyed by (vertex, cell class) or (vertex, rule); a big step holds millions of entries, so the
 // keys take no more room than that.

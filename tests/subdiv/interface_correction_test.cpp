@@ -60,6 +60,13 @@ VertexValueMap seededValues(const Mesh& mesh) {
   return values;
 }
 
+// The meshes here have no weight rows, so no value keeps memory of the arena.
+void correct(const Mesh& mesh, const LookupTables& tables, VertexValueMap& values,
+             Warnings& warnings) {
+  Arena weightMemory;
+  correctInterfaces(mesh, tables, values, weightMemory, warnings);
+}
+
 std::vector<float> valueOf(VertexValueMap& values, int v, int cls) {
   VertexValue value;
   if (!values.lookup(IntArray::fromValues({v, cls}), value)) return {};
@@ -187,7 +194,7 @@ TEST(InterfaceCorrection, HexPrismQuadTupleStartsWithATriangleEdgeUnderEveryNumb
         for (int i = 0; i < 6; ++i) mesh.cells[6][i] = prism[p[i]];
         VertexValueMap values = seededValues(mesh);
         Warnings warnings;
-        correctInterfaces(mesh, tables, values, warnings);
+        correct(mesh, tables, values, warnings);
         ++runs;
         bool right = true;
         for (int c : shared) {
@@ -228,7 +235,7 @@ TEST(InterfaceCorrection, PrismTriangleOnTetFaceShiftsBothClasses) {
   PrismOnTet s;
   VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   EXPECT_TRUE(warnings.empty());
   // The face's tuple is (0, 2, 1); each vertex receives the column of the one after it.
   const std::vector<std::pair<int, int>> fedBy = {{0, 2}, {2, 1}, {1, 0}};
@@ -253,7 +260,7 @@ TEST(InterfaceCorrection, FaceSharedByTwoTetsTakesNoPart) {
   s.mesh.cells[4] = cellColumns(4, {0, 1, 2, 3, 0, 2, 1, 7});
   VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   for (int v : {0, 1, 2, 3, 7}) EXPECT_EQ(valueOf(values, v, tetClass), column(s.mesh, v)) << v;
   for (int v : {0, 1, 2, 4, 5, 6})
     EXPECT_EQ(valueOf(values, v, prismClass), column(s.mesh, v)) << v;
@@ -264,7 +271,7 @@ TEST(InterfaceCorrection, CorrectionSkipsClassWithoutValue) {
   VertexValueMap values = seededValues(s.mesh);
   values.erase(IntArray::fromValues({0, prismClass}));
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   EXPECT_TRUE(valueOf(values, 0, prismClass).empty());
   EXPECT_EQ(valueOf(values, 0, tetClass), combine(column(s.mesh, 0), column(s.mesh, 2), 1));
 }
@@ -298,7 +305,7 @@ TEST(InterfaceCorrection, TwoTetFacesCoveringHexFaceAverageTheirCorrections) {
   TetsUnderHex s;
   VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   EXPECT_TRUE(warnings.empty());
   s.expectBottomCorrected(values);
 }
@@ -312,7 +319,7 @@ TEST(InterfaceCorrection, FacesWithRepeatedVertexTakeNoPart) {
   s.mesh = mesh;
   VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   s.expectBottomCorrected(values);
 }
 
@@ -321,7 +328,7 @@ TEST(InterfaceCorrection, VertexIndicesOutsideTheMeshAreIgnored) {
   s.mesh.cells[4] = cellColumns(4, {0, 2, 1, 8, 0, 3, 2, 9, 8, 99, 9, -5});
   VertexValueMap values = seededValues(TetsUnderHex().mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   s.expectBottomCorrected(values);
 }
 
@@ -334,7 +341,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   checkTables(tables);
   VertexValueMap values = seededValues(tets);
   Warnings warnings;
-  correctInterfaces(tets, tables, values, warnings);
+  correct(tets, tables, values, warnings);
   for (int v = 0; v < 5; ++v) EXPECT_EQ(valueOf(values, v, tetClass), column(tets, v));
 
   // Hexahedron faces pair with themselves: the same mean goes up and down in one class.
@@ -344,7 +351,7 @@ TEST(InterfaceCorrection, OneCellClassOnlyKeepsValues) {
   tables.procTable = rules({{5, 5}});
   checkTables(tables);
   values = seededValues(hex);
-  correctInterfaces(hex, tables, values, warnings);
+  correct(hex, tables, values, warnings);
   EXPECT_TRUE(warnings.empty());
   for (int v = 0; v < 8; ++v) {
     const std::vector<float> value = valueOf(values, v, hexClass);
@@ -373,7 +380,7 @@ TEST(InterfaceCorrection, ManyFacesOfOneKindAtAVertexAllCount) {
   checkTables(tables);
   VertexValueMap values = seededValues(mesh);
   Warnings warnings;
-  correctInterfaces(mesh, tables, values, warnings);
+  correct(mesh, tables, values, warnings);
   for (int k = 0; k < fan; ++k) {
     for (int v : {1 + 6 * k, 2 + 6 * k}) {
       EXPECT_EQ(valueOf(values, v, tetClass), combine(column(mesh, v), column(mesh, v), 1)) << v;
@@ -403,7 +410,7 @@ TEST(InterfaceCorrection, UnusableRulesAreSkippedWithWarning) {
     checkTables(s.tables);
     VertexValueMap values = seededValues(s.mesh);
     Warnings warnings;
-    correctInterfaces(s.mesh, s.tables, values, warnings);
+    correct(s.mesh, s.tables, values, warnings);
     ASSERT_EQ(warnings.size(), 1u) << c.prefix;
     EXPECT_EQ(warnings[0].rfind(c.prefix, 0), 0u) << warnings[0];
     for (int v = 0; v < 3; ++v) EXPECT_EQ(valueOf(values, v, tetClass), column(s.mesh, v));
@@ -419,7 +426,7 @@ TEST(InterfaceCorrection, UnusableRuleLeavesOthersWorking) {
   checkTables(s.tables);
   VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   EXPECT_EQ(warnings.size(), 6u);
   EXPECT_EQ(valueOf(values, 0, tetClass), combine(column(s.mesh, 0), column(s.mesh, 2), 1));
 }
@@ -431,7 +438,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   checkTables(s.tables);
   VertexValueMap values = seededValues(s.mesh);
   Warnings warnings;
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_zip5.tab") + ": ", 0), 0u) << warnings[0];
   for (int v = 0; v < 8; ++v) EXPECT_EQ(valueOf(values, v, hexClass), column(s.mesh, v));
@@ -440,7 +447,7 @@ TEST(InterfaceCorrection, BadFaceListSkipsItsFamilyOnly) {
   s.tables.zipTables[5] = IntMatrix(IntArray::fromValues({0, 3, 2, 1}));
   checkTables(s.tables);
   warnings.clear();
-  correctInterfaces(s.mesh, s.tables, values, warnings);
+  correct(s.mesh, s.tables, values, warnings);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].rfind(testing::tableFile("mesh_zip5.tab") + ": ", 0), 0u) << warnings[0];
 }

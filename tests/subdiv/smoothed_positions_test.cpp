@@ -46,7 +46,8 @@ struct Scene {
     // The tests edit the tables freely before each run.
     checkTables(tables);
     SparseColumns noWeights;
-    return computeSmoothedPositions(cells, tables, values, out, noWeights);
+    ArenaPool noWeightMemory;
+    return computeSmoothedPositions(cells, tables, values, noWeightMemory, out, noWeights);
   }
 };
 
