@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "array/memory_advice.h"
+
 namespace cagewarp {
 namespace {
 
@@ -101,7 +103,14 @@ Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, 
   size_t capacity = std::min(
       mostKept,
       std::max<size_t>(expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096, 2 * size));
-  bytes.resize(capacity);
+  // A large buffer is backed by huge pages where the system has them: its zero fill and the
+  // reads into it then take far fewer page faults.
+  const auto grow = [&bytes](size_t to) {
+    bytes.reserve(to);
+    adviseHugePages(bytes.data(), to);
+    bytes.resize(to);
+  };
+  grow(capacity);
   for (;;) {
     const ssize_t got = ::read(descriptor, bytes.data() + size, capacity - size);
     if (got < 0 && errno == EINTR) continue;
@@ -119,7 +128,7 @@ Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, 
     }
     if (size == capacity) {
       capacity = std::min(mostKept, capacity * 2);
-      bytes.resize(capacity);
+      grow(capacity);
     }
   }
   bytes.resize(size);
