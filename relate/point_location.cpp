@@ -528,8 +528,9 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const int rows = control.vertexRows();
   CAGEWARP_CHECK(weightRow >= 0 && weightRow <= rows);
   const int modelCount = model.isEmpty() ? 0 : model.cols();
-  // Weight blocks and finished columns; kept until the columns are packed.
-  ArenaPool arenas;
+  // Weight blocks and finished columns; kept until the columns are packed. A million points'
+  // columns fill tens of megabytes, more than the heap's holes hold, so large chunks.
+  ArenaPool arenas(Arena::largeChunks);
   GrowingLocation location;
   location.columns.resize(modelCount);
   location.enclosureCount = IntArray({modelCount}, 0);
