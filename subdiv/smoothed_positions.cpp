@@ -336,6 +336,16 @@ ScatteredColumns sumWeightRows(const AveragedColumns& averaged, const VertexTerm
     std::vector<SparseEntry> column;
     std::vector<SparseEntry> blended;
     for (int64_t u = first; u < last; ++u) {
+      // The terms lie anywhere in the averaged columns: ask for those of the vertices ahead,
+      // where each column starts two vertices ahead and where it lies three ahead.
+      if (u + 3 < last) {
+        for (int64_t k = terms.start[u + 3]; k < terms.start[u + 4]; ++k)
+          __builtin_prefetch(&averaged.columns.begin[terms.slots[k]]);
+      }
+      if (u + 2 < last) {
+        for (int64_t k = terms.start[u + 2]; k < terms.start[u + 3]; ++k)
+          __builtin_prefetch(averaged.columns.begin[terms.slots[k]]);
+      }
       // A vertex in no cell has nothing to average and keeps its zero column.
       if (tally.count[u] == 0) continue;
       for (int64_t k = terms.start[u]; k < terms.start[u + 1]; ++k) {
