@@ -46,9 +46,10 @@ struct CornerValues {
   std::vector<int> owner;
   int parts = 0;
 
-  const VertexValue* value(int u, int t) const {
-    return values[static_cast<size_t>(u) * classes + classIndex[cellClass[t]]];
+  size_t slot(int u, int t) const {
+    return static_cast<size_t>(u) * classes + classIndex[cellClass[t]];
   }
+  const VertexValue* value(int u, int t) const { return values[slot(u, t)]; }
 };
 
 // Looks every corner's value up on one thread (find moves the bucket cursors) and shares the
@@ -222,6 +223,22 @@ AveragedColumns averageCells(const std::array<IntArray, 8>& cells, const LookupT
       const int cell = static_cast<int>(g - firstCell[t]);
       const int* corner = cells[t].column(cell);
       const Matrix& avg = tables.avgTables[t];
+      // The corner values lie anywhere: ask for where the values of the cell three ahead lie,
+      // for the values two ahead and for their weight rows one ahead.
+      const int64_t typeEnd = std::min(last, firstCell[t + 1]);
+      const int corners = verticesPerCell[t];
+      if (g + 3 < typeEnd) {
+        const int* ahead = cells[t].column(cell + 3);
+        for (int i = 0; i < corners; ++i) __builtin_prefetch(&cv.values[cv.slot(ahead[i], t)]);
+      }
+      if (g + 2 < typeEnd) {
+        const int* ahead = cells[t].column(cell + 2);
+        for (int i = 0; i < corners; ++i) __builtin_prefetch(cv.value(ahead[i], t));
+      }
+      if (g + 1 < typeEnd) {
+        const int* ahead = cells[t].column(cell + 1);
+        for (int i = 0; i < corners; ++i) __builtin_prefetch(cv.value(ahead[i], t)->weights.data());
+      }
       for (int q = 0; q < perCell[t]; ++q) {
         if (!columnTaken(corner, t, q, perCell[t], tally)) continue;
         for (int i = 0; i < verticesPerCell[t]; ++i)
