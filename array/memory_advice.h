@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 namespace cagewarp {
 
@@ -10,6 +11,15 @@ namespace cagewarp {
 // pages, where it offers them, when the block is large (4 MiB or more). Touching such memory the
 // first time then costs one fault per 2 MiB instead of one per 4 KiB.
 void adviseHugePages(void* p, size_t bytes);
+
+// `v` made `count` copies of `value` in a new block, advised as above before it is filled.
+template <typename T>
+void assignInHugePages(std::vector<T>& v, size_t count, const T& value) {
+  std::vector<T>().swap(v);
+  v.reserve(count);
+  adviseHugePages(v.data(), count * sizeof(T));
+  v.assign(count, value);
+}
 
 // Hands the whole pages of freed heap memory back to the system, where the allocator allows it
 // (glibc). The allocator keeps what a phase frees for later allocations; a phase that frees much

@@ -63,8 +63,10 @@ CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap&
   for (int t = 0; t < cellTypeCount; ++t)
     if (cells[t].cols() > 0 && cv.classIndex[cellClass[t]] < 0)
       cv.classIndex[cellClass[t]] = cv.classes++;
-  cv.values.assign(static_cast<size_t>(n) * cv.classes, nullptr);
-  cv.owner.assign(static_cast<size_t>(n), -1);
+  // Large and touched all over: in huge pages, as are the vertices' terms below.
+  assignInHugePages(cv.values, static_cast<size_t>(n) * cv.classes,
+                    static_cast<const VertexValue*>(nullptr));
+  assignInHugePages(cv.owner, static_cast<size_t>(n), -1);
   std::vector<int> visitOrder;
   IntArray key({2}, 0);
   for (int t = 0; t < cellTypeCount; ++t) {
@@ -304,10 +306,12 @@ VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColu
                         const VertexTally& tally) {
   const size_t n = tally.count.size();
   VertexTerms terms;
-  terms.start.assign(n + 1, 0);
+  assignInHugePages(terms.start, n + 1, int64_t{0});
   for (size_t u = 0; u < n; ++u) terms.start[u + 1] = terms.start[u] + tally.count[u];
-  terms.slots.resize(static_cast<size_t>(terms.start[n]));
-  std::vector<int64_t> next(terms.start.begin(), terms.start.end() - 1);
+  assignInHugePages(terms.slots, static_cast<size_t>(terms.start[n]), int64_t{0});
+  std::vector<int64_t> next;
+  assignInHugePages(next, n, int64_t{0});
+  std::copy(terms.start.begin(), terms.start.end() - 1, next.begin());
   for (int t = 0; t < cellTypeCount; ++t) {
     const IntArray& typeCells = cells[t];
     const int corners = verticesPerCell[t];
