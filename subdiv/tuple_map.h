@@ -57,8 +57,9 @@ class TupleMap {
  public:
   static constexpr int maxKeyLength = MaxKeyLength;
 
-  TupleMap(int bucketCount, TupleHash hash) : buckets_(bucketCount), hash_(std::move(hash)) {
+  TupleMap(int bucketCount, TupleHash hash) : hash_(std::move(hash)) {
     CAGEWARP_CHECK(bucketCount >= 1);
+    assignInHugePages(buckets_, static_cast<size_t>(bucketCount), Bucket{});
   }
 
   int bucketCount() const { return static_cast<int>(buckets_.size()); }
@@ -199,8 +200,9 @@ class TupleMap {
     int tail = none;
     int cursor = none;
   };
-  // Blocks are reserved whole and filled by appending, so they never reallocate.
-  static constexpr int blockBits = 12;
+  // Blocks are reserved whole and filled by appending, so they never reallocate; a block's pages
+  // are only taken as it fills, and in huge pages where the system has them.
+  static constexpr int blockBits = 16;
   static constexpr int blockSize = 1 << blockBits;
 
   Entry& entry(int i) { return blocks_[i >> blockBits][i & (blockSize - 1)]; }
@@ -226,6 +228,7 @@ class TupleMap {
       if (slots_ == static_cast<int>(blocks_.size()) * blockSize) {
         CAGEWARP_CHECK(blocks_.size() < (size_t{1} << (31 - blockBits)));
         blocks_.emplace_back().reserve(blockSize);
+        adviseHugePages(blocks_.back().data(), blockSize * sizeof(Entry));
       }
       i = slots_++;
       blocks_.back().push_back(Entry{k, std::forward<W>(value), none, none});
