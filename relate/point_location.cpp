@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -332,11 +333,14 @@ class CellGrid {
   }
   void fill(const std::vector<BoundingBox>& boxes) {
     const int bins = count_[0] * count_[1] * count_[2];
-    start_.assign(bins + 1, 0);
+    // A fine cage's grid runs to a hundred megabytes: in huge pages, which take far fewer faults.
+    assignInHugePages(start_, static_cast<size_t>(bins) + 1, int64_t{0});
     for (const BoundingBox& b : boxes) forEachBin(b, [&](int bin) { ++start_[bin + 1]; });
     for (int i = 0; i < bins; ++i) start_[i + 1] += start_[i];
-    listed_.resize(start_[bins]);
-    std::vector<int64_t> at(start_.begin(), start_.end() - 1);
+    assignInHugePages(listed_, static_cast<size_t>(start_[bins]), 0);
+    std::vector<int64_t> at;
+    assignInHugePages(at, static_cast<size_t>(bins), int64_t{0});
+    std::copy(start_.begin(), start_.end() - 1, at.begin());
     for (int position = 0; position < static_cast<int>(boxes.size()); ++position)
       forEachBin(boxes[position], [&](int bin) { listed_[at[bin]++] = position; });
   }
@@ -370,7 +374,9 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
                     int modelCount) {
   const int t = faces.type;
   const int cellCount = control.cellCount(t);
-  std::vector<BoundingBox> boxes(cellCount);
+  // A fine cage's cells fill these by the million: in huge pages, which take far fewer faults.
+  std::vector<BoundingBox> boxes;
+  assignInHugePages(boxes, static_cast<size_t>(cellCount), BoundingBox{});
   FloatArray ymin({cellCount}, 0.0f);
   for (int c = 0; c < cellCount; ++c) {
     boxes[c] = cellBox(control, t, c);
@@ -380,7 +386,7 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   TypeCells cells;
   cells.faces = &faces;
   cells.cell.assign(byYmin.data(), byYmin.data() + cellCount);
-  cells.boxes.resize(cellCount);
+  assignInHugePages(cells.boxes, static_cast<size_t>(cellCount), BoundingBox{});
   for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
   cells.grid = std::make_unique<CellGrid>(cells.boxes);
   if (modelCount >= cellCount) cells.prepared = std::make_unique<PreparedCells>(control, faces);
@@ -405,24 +411,15 @@ struct GrowingLocation {
   IntArray enclosureCount;
 };
 
-// The columns side by side in one entry array, each copied into its own place, so the result is
-// the same on any threads.
+// The columns side by side in one entry array; the result is the same on any threads.
 SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>& columns,
                             int threads) {
-  SparseColumns packed;
-  packed.rows = rows;
-  const auto count = static_cast<int64_t>(columns.size());
-  packed.start.assign(static_cast<size_t>(count) + 1, 0);
-  for (int64_t j = 0; j < count; ++j) packed.start[j + 1] = packed.start[j] + columns[j].size;
-  const auto entries = static_cast<size_t>(packed.start.back());
-  packed.entries.reserve(entries);
-  adviseHugePages(packed.entries.data(), entries * sizeof(SparseEntry));
-  packed.entries.resize(entries);
-  parallelFor(count, threads, [&](int64_t begin, int64_t end) {
-    for (int64_t j = begin; j < end; ++j)
-      std::copy_n(columns[j].first, columns[j].size, packed.entries.begin() + packed.start[j]);
-  });
-  return packed;
+  return packColumns(
+      rows, static_cast<int64_t>(columns.size()),
+      [&columns](int64_t j) {
+        return std::span<const SparseEntry>(columns[j].first, static_cast<size_t>(columns[j].size));
+      },
+      threads);
 }
 
 // Adds the results of model vertex J at p from every cell of the type that holds it.
