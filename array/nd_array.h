@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "array/check.h"
+#include "array/memory_advice.h"
 
 namespace cagewarp {
 
@@ -338,6 +339,8 @@ class NdArray {
     // Running out of memory is the one failure that travels as an exception: it can strike any
     // allocation, and the run's top level turns it into a message.
     if (p == nullptr) throw std::bad_alloc();
+    // Before the first touch, so that a large block's pages come as huge pages.
+    adviseHugePages(p, bytes);
     if (!zero) std::fill(p, p + count, fill);
     return Block(p);
   }

@@ -146,9 +146,7 @@ void accumulatePart(int p, const std::array<IntArray, 8>& cells, const LookupTab
 void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables,
                 const CornerValues& cv, Matrix& vertices, VertexTally& tally) {
   // The matrix comes zeroed from calloc, its pages not yet touched; touch them on one thread,
-  // as page faults taken by several threads at once wait on each other, and in huge pages where
-  // the system has them, which takes far fewer.
-  adviseHugePages(vertices.data(), static_cast<size_t>(vertices.count()) * sizeof(float));
+  // as page faults taken by several threads at once wait on each other.
   if (cv.parts > 1) std::fill(vertices.data(), vertices.data() + vertices.count(), 0.0f);
   parallelFor(cv.parts, cv.parts, [&](int64_t begin, int64_t end) {
     for (int64_t p = begin; p < end; ++p)
