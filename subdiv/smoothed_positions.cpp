@@ -373,7 +373,8 @@ ScatteredColumns sumWeightRows(const AveragedColumns& averaged, const VertexTerm
       }
       sum.take(column, 1.0f / tally.weightSum[u]);
       if (const int b = blends.index[u]; b >= 0) {
-        const auto [f, g] = blends.factors[b];
+        const float f = blends.factors[b].first;
+        const float g = blends.factors[b].second;
         mergeWeights(
             column, blends.own.column(b), [f, g](float x, float y) { return f * x + g * y; },
             blended);
