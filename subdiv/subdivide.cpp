@@ -118,12 +118,6 @@ void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
   }
 }
 
-// Reusable keys of the split, so that the inner loops do not allocate them per node.
-struct SplitKeys {
-  IntArray corner = IntArray({2}, 0);
-  IntArray node = IntArray({2}, 0);
-};
-
 // The vertex index of the node a tuple defines; a new node takes the next free index. A quad
 // middle is named by its diagonals, so it is the same vertex as the middle of an edge joining two
 // opposite corners. Other tuples are sorted in place.
@@ -146,25 +140,37 @@ int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
   return index;
 }
 
-// Enters the mean of the tuple's values under keys.node = (node, class) unless present; the sum
-// runs in tuple order and is scaled by the single-precision reciprocal of the tuple length.
-void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, SplitKeys& keys,
-               WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory) {
-  if (vertexValues.find(keys.node)) return;
-  VertexValue sum{DenseColumn(d), {}};
-  keys.corner[1] = keys.node[1];
-  for (int e = 0; e < tuple.count(); ++e) {
-    keys.corner[0] = tuple[e];
-    const VertexValue* value = vertexValues.find(keys.corner);
+// The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
+// reciprocal of the tuple length; the values are only read, so threads may share the map. Nothing
+// walks the map before or during the split, so every cursor stands at its head and a peek finds
+// what a find would.
+void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
+              WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
+              VertexValue& sum) {
+  sum.dense = DenseColumn(d);
+  IntArray corner({2}, 0);
+  corner[1] = cls;
+  for (int e = 0; e < length; ++e) {
+    corner[0] = tuple[e];
+    const VertexValue* value = vertexValues.peek(corner);
     CAGEWARP_CHECK(value != nullptr);
     sum.dense += value->dense;
     weightSum.add(value->weights);
   }
-  const float reciprocal = 1.0f / static_cast<float>(tuple.count());
+  const float reciprocal = 1.0f / static_cast<float>(length);
   sum.dense *= reciprocal;
   weightSum.take(weights, reciprocal);
   sum.weights = keptIn(weightMemory, weights);
-  vertexValues.insertIfAbsent(keys.node, sum);
+}
+
+// Enters the mean of the tuple's values under `node` = (node, class) unless present.
+void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, const IntArray& node,
+               WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory) {
+  if (vertexValues.find(node)) return;
+  VertexValue sum;
+  formMean(vertexValues, tuple.data(), tuple.count(), node[1], d, weightSum, weights, weightMemory,
+           sum);
+  vertexValues.insertIfAbsent(node, sum);
 }
 
 // Pushes, for each parent column, its nodes at the table's local indices.
@@ -210,29 +216,6 @@ struct NodeGroup {
   int length;
 };
 
-// The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
-// reciprocal of the tuple length; the values are only read, so threads may share the map. Nothing
-// walks the map before the split, so every cursor stands at its head and a peek finds what a find
-// would.
-void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
-              WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
-              VertexValue& sum) {
-  sum.dense = DenseColumn(d);
-  IntArray corner({2}, 0);
-  corner[1] = cls;
-  for (int e = 0; e < length; ++e) {
-    corner[0] = tuple[e];
-    const VertexValue* value = vertexValues.peek(corner);
-    CAGEWARP_CHECK(value != nullptr);
-    sum.dense += value->dense;
-    weightSum.add(value->weights);
-  }
-  const float reciprocal = 1.0f / static_cast<float>(length);
-  sum.dense *= reciprocal;
-  weightSum.take(weights, reciprocal);
-  sum.weights = keptIn(weightMemory, weights);
-}
-
 // The tuple of a pending mean as nodeIndex left it: quad middles in table order, others sorted.
 int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group, int cell,
                  std::array<int, 8>& tuple) {
@@ -262,7 +245,8 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   const BorrowedArena weightMemory(state.weightMemory);
   // Only searched, never walked, so its layout changes no result.
   TupleIndexTable nodeIndices;
-  SplitKeys keys;
+  // Reused, so that the inner loops do not allocate a key per node.
+  IntArray nodeKey({2}, 0);
   std::vector<NodeGroup> groups;
   std::vector<PendingMean> pending;
   std::array<IntArray, 8> refined = mesh.cells;
@@ -270,7 +254,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
     IntArray& cells = refined[t];
     if (cells.cols() == 0) continue;
     cells.resizeRows(refinedNodeCount[t]);
-    keys.node[1] = cellClass[t];
+    nodeKey[1] = cellClass[t];
     int row = verticesPerCell[t];
     for (int k = 1; k <= 4; ++k) {
       const IntMatrix* table = tables.nodeTable(t, k);
@@ -282,13 +266,13 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
         for (int cell = 0; cell < cells.cols(); ++cell) {
           int* nodes = cells.column(cell);
           for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
-          nodes[row] = keys.node[0] = nodeIndex(tuple, nodeIndices, state.vertexCount);
+          nodes[row] = nodeKey[0] = nodeIndex(tuple, nodeIndices, state.vertexCount);
           if (!deferMeans) {
-            nodeValue(state.vertexValues, tuple, d, keys, weightSum, weights, *weightMemory);
+            nodeValue(state.vertexValues, tuple, d, nodeKey, weightSum, weights, *weightMemory);
             continue;
           }
           bool inserted = false;
-          VertexValue* target = state.vertexValues.insertIfAbsent(keys.node, {}, inserted);
+          VertexValue* target = state.vertexValues.insertIfAbsent(nodeKey, {}, inserted);
           if (inserted) pending.push_back({target, cell, static_cast<int>(groups.size()) - 1});
         }
       }
