@@ -38,9 +38,7 @@ SparseColumns packColumns(int rows, int64_t count, const ColumnSource& column, i
   // A small block reuses freed memory: handing it back would only cost the faults of taking it
   // again.
   if (entries * sizeof(SparseEntry) >= largePacking) returnFreedMemory();
-  packed.entries.reserve(entries);
-  adviseHugePages(packed.entries.data(), entries * sizeof(SparseEntry));
-  packed.entries.resize(entries);
+  assignInHugePages(packed.entries, entries, SparseEntry{});
   // Each column is copied into its own place, so the result is the same on any threads.
   parallelFor(count, threads, [&](int64_t begin, int64_t end) {
     for (int64_t j = begin; j < end; ++j) {

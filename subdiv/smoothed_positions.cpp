@@ -181,6 +181,7 @@ struct AveragedColumns {
   std::array<int, 8> perCell{};
   ScatteredColumns columns;
 
+  int64_t slot(int t, int cell, int q) const { return base[t] + int64_t{cell} * perCell[t] + q; }
   // The type whose cells own column `slot`.
   int typeOf(int64_t slot) const {
     int t = cellTypeCount - 1;
@@ -202,17 +203,16 @@ bool columnTaken(const int* corner, int t, int q, int c, const VertexTally& tall
 AveragedColumns averageCells(const std::array<IntArray, 8>& cells, const LookupTables& tables,
                              const CornerValues& cv, const VertexTally& tally, int weightRows,
                              int threads) {
-  std::array<int64_t, 8> base{};
-  std::array<int, 8> perCell{};
+  AveragedColumns averaged;
   std::array<int64_t, 9> firstCell{};
   int64_t slots = 0;
   for (int t = 0; t < cellTypeCount; ++t) {
-    perCell[t] = cells[t].cols() > 0 ? tables.avgTables[t].cols() : 0;
-    base[t] = slots;
-    slots += int64_t{cells[t].cols()} * perCell[t];
+    averaged.perCell[t] = cells[t].cols() > 0 ? tables.avgTables[t].cols() : 0;
+    averaged.base[t] = slots;
+    slots += int64_t{cells[t].cols()} * averaged.perCell[t];
     firstCell[t + 1] = firstCell[t] + cells[t].cols();
   }
-  AveragedColumns averaged{base, perCell, ScatteredColumns(slots)};
+  averaged.columns = ScatteredColumns(slots);
   parallelFor(firstCell[cellTypeCount], threads, [&](int64_t first, int64_t last) {
     const BorrowedArena arena(*averaged.columns.memory);
     WeightSum sum(weightRows);
@@ -239,12 +239,13 @@ AveragedColumns averageCells(const std::array<IntArray, 8>& cells, const LookupT
         const int* ahead = cells[t].column(cell + 1);
         for (int i = 0; i < corners; ++i) __builtin_prefetch(cv.value(ahead[i], t)->weights.data());
       }
-      for (int q = 0; q < perCell[t]; ++q) {
-        if (!columnTaken(corner, t, q, perCell[t], tally)) continue;
-        for (int i = 0; i < verticesPerCell[t]; ++i)
+      const int c = averaged.perCell[t];
+      for (int q = 0; q < c; ++q) {
+        if (!columnTaken(corner, t, q, c, tally)) continue;
+        for (int i = 0; i < corners; ++i)
           sum.addProduct(cv.value(corner[i], t)->weights, avg(i, q));
         sum.take(column);
-        averaged.columns.store(base[t] + int64_t{cell} * perCell[t] + q, *arena, column);
+        averaged.columns.store(averaged.slot(t, cell, q), *arena, column);
       }
     }
   });
@@ -318,8 +319,7 @@ VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColu
       for (int j = 0; j < corners; ++j) {
         const int u = corner[j];
         if (tally.level[u] != cellDimension[t]) continue;
-        terms.slots[next[u]++] =
-            averaged.base[t] + int64_t{cell} * averaged.perCell[t] + j % averaged.perCell[t];
+        terms.slots[next[u]++] = averaged.slot(t, cell, j % averaged.perCell[t]);
       }
     }
   }

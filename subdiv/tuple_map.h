@@ -332,9 +332,7 @@ class TupleIndexTable {
       const size_t size = std::max<size_t>(1024, 2 * oldCapacity) * stride;
       // Probes land anywhere in the slots; in huge pages, where the system has them, they miss
       // far less often in the address translation cache.
-      slots.reserve(size);
-      adviseHugePages(slots.data(), size * sizeof(int));
-      slots.assign(size, empty);
+      assignInHugePages(slots, size, empty);
       for (size_t i = 0; i < oldCapacity; ++i) {
         const int* entry = old.data() + i * stride;
         if (entry[length] == empty) continue;
