@@ -11,6 +11,8 @@
 namespace cagewarp {
 namespace {
 
+constexpr size_t hugeChunk = size_t{2} << 20;
+
 size_t roundUp(size_t bytes, size_t to) {
   return (bytes + to - 1) / to * to;
 }
@@ -23,10 +25,12 @@ void* Arena::takeBytes(size_t bytes) {
     // Chunks double from 64 KiB, so that a small arena stays small.
     chunkSize_ = std::min(chunkSize_ * 2, largestChunk_);
     const size_t size = std::max(bytes, chunkSize_);
-    std::unique_ptr<std::byte[], FreeChunk> chunk(static_cast<std::byte*>(std::malloc(size)));
+    // A chunk of a huge page or more starts on a huge-page boundary, so that all of it, not only
+    // the whole huge pages that happen to lie within it, can be backed by them.
+    std::unique_ptr<std::byte[], FreeChunk> chunk(
+        static_cast<std::byte*>(size >= hugeChunk ? allocateInHugePages(size) : std::malloc(size)));
     // Running out of memory travels as an exception, as for every other allocation.
     if (!chunk) throw std::bad_alloc();
-    adviseHugePages(chunk.get(), size);
     chunks_.push_back(std::move(chunk));
     at_ = chunks_.back().get();
     left_ = size;

@@ -2,7 +2,9 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -31,6 +33,13 @@ void adviseHugePages(void* p, size_t bytes) {
   const uintptr_t end = (from + bytes) / hugePage * hugePage;
   // A failure (no transparent huge pages here) leaves ordinary pages.
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+void* allocateInHugePages(size_t bytes) {
+  const size_t size = roundUp(std::max<size_t>(bytes, 1), hugePage);
+  void* p = std::aligned_alloc(hugePage, size);
+  if (p != nullptr) madvise(p, size, MADV_HUGEPAGE);
+  return p;
 }
 
 void returnFreedMemory() {

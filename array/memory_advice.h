@@ -1,6 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace cagewarp {
@@ -12,12 +18,69 @@ namespace cagewarp {
 // first time then costs one fault per 2 MiB instead of one per 4 KiB.
 void adviseHugePages(void* p, size_t bytes);
 
-// `v` made `count` copies of `value` in a new block, advised as above before it is filled.
+// A block of at least `bytes` bytes that starts on a 2 MiB boundary, advised as above whatever its
+// size, so that all of it can come as huge pages; null if there is no memory. Freed by std::free.
+void* allocateInHugePages(size_t bytes);
+
+// An allocator whose blocks of 2 MiB or more come from allocateInHugePages: all of such a block
+// can be backed by huge pages, and touching it the first time takes one fault per 2 MiB instead of
+// one per 4 KiB. Smaller blocks come from the usual heap.
 template <typename T>
-void assignInHugePages(std::vector<T>& v, size_t count, const T& value) {
-  std::vector<T>().swap(v);
-  v.reserve(count);
-  adviseHugePages(v.data(), count * sizeof(T));
+struct HugePageAllocator {
+  using value_type = T;
+  static constexpr size_t hugeBlock = size_t{2} << 20;
+
+  HugePageAllocator() = default;
+  template <typename U>
+  HugePageAllocator(const HugePageAllocator<U>&) noexcept {}  // implicit, as std::allocator's
+
+  T* allocate(size_t n) {
+    if (n * sizeof(T) < hugeBlock) return std::allocator<T>().allocate(n);
+    if (n > std::numeric_limits<size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
+    void* p = allocateInHugePages(n * sizeof(T));
+    if (p == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  }
+  void deallocate(T* p, size_t n) noexcept {
+    if (n * sizeof(T) < hugeBlock)
+      std::allocator<T>().deallocate(p, n);
+    else
+      std::free(p);
+  }
+  friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) { return true; }
+};
+
+// A vector for large arrays that are touched all over: its large blocks come in huge pages.
+template <typename T>
+using HugePageVector = std::vector<T, HugePageAllocator<T>>;
+
+// As HugePageAllocator, but a container's value-initialisation of trivial elements leaves them
+// unset: a vector grown by `resize` does not write its new elements. Whoever writes them first then
+// takes the fresh pages' faults, so threads that fill disjoint parts share that cost.
+template <typename T>
+struct UnfilledAllocator : HugePageAllocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UnfilledAllocator<U>;
+  };
+  UnfilledAllocator() = default;
+  template <typename U>
+  UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}  // implicit, as std::allocator's
+
+  template <typename U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// `v` made `count` copies of `value` in a new block (in huge pages where it is large).
+template <typename T>
+void assignInHugePages(HugePageVector<T>& v, size_t count, const T& value) {
+  HugePageVector<T>().swap(v);
   v.assign(count, value);
 }
 

@@ -38,8 +38,9 @@ SparseColumns packColumns(int rows, int64_t count, const ColumnSource& column, i
   // A small block reuses freed memory: handing it back would only cost the faults of taking it
   // again.
   if (entries * sizeof(SparseEntry) >= largePacking) returnFreedMemory();
-  assignInHugePages(packed.entries, entries, SparseEntry{});
-  // Each column is copied into its own place, so the result is the same on any threads.
+  packed.entries.resize(entries);
+  // Each column is copied into its own place, so the result is the same on any threads; every
+  // entry is written once, and the threads take the fresh pages' faults between them.
   parallelFor(count, threads, [&](int64_t begin, int64_t end) {
     for (int64_t j = begin; j < end; ++j) {
       const std::span<const SparseEntry> source = column(j);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "array/matrix.h"
+#include "array/memory_advice.h"
 
 namespace cagewarp {
 
@@ -21,7 +22,9 @@ struct SparseEntry {
 struct SparseColumns {
   int rows = 0;
   std::vector<int64_t> start = {0};  // column j is entries[start[j], start[j + 1])
-  std::vector<SparseEntry> entries;
+  // In huge pages where large, and unfilled on resize: packing writes every entry, on several
+  // threads.
+  std::vector<SparseEntry, UnfilledAllocator<SparseEntry>> entries;
 
   int cols() const { return static_cast<int>(start.size()) - 1; }
   const SparseEntry* begin(int j) const { return entries.data() + start[j]; }

@@ -253,7 +253,7 @@ bool boxHolds(const BoundingBox& box, const float* p) {
 class CellGrid {
  public:
   // `boxes` in the order the cells are visited; the bins list those positions ascending.
-  explicit CellGrid(const std::vector<BoundingBox>& boxes) {
+  explicit CellGrid(std::span<const BoundingBox> boxes) {
     float lo[3] = {0, 0, 0};
     float hi[3] = {0, 0, 0};
     bool seen[3] = {false, false, false};
@@ -314,7 +314,7 @@ class CellGrid {
     }
     return true;
   }
-  int64_t entries(const std::vector<BoundingBox>& boxes) const {
+  int64_t entries(std::span<const BoundingBox> boxes) const {
     int64_t total = 0;
     int first[3], last[3];
     for (const BoundingBox& b : boxes)
@@ -331,14 +331,14 @@ class CellGrid {
       for (int y = first[1]; y <= last[1]; ++y)
         for (int x = first[0]; x <= last[0]; ++x) visit(x + count_[0] * (y + count_[1] * z));
   }
-  void fill(const std::vector<BoundingBox>& boxes) {
+  void fill(std::span<const BoundingBox> boxes) {
     const int bins = count_[0] * count_[1] * count_[2];
     // A fine cage's grid runs to a hundred megabytes: in huge pages, which take far fewer faults.
     assignInHugePages(start_, static_cast<size_t>(bins) + 1, int64_t{0});
     for (const BoundingBox& b : boxes) forEachBin(b, [&](int bin) { ++start_[bin + 1]; });
     for (int i = 0; i < bins; ++i) start_[i + 1] += start_[i];
     assignInHugePages(listed_, static_cast<size_t>(start_[bins]), 0);
-    std::vector<int64_t> at;
+    HugePageVector<int64_t> at;
     assignInHugePages(at, static_cast<size_t>(bins), int64_t{0});
     std::copy(start_.begin(), start_.end() - 1, at.begin());
     for (int position = 0; position < static_cast<int>(boxes.size()); ++position)
@@ -348,16 +348,16 @@ class CellGrid {
   int count_[3] = {1, 1, 1};
   float lo_[3] = {0, 0, 0};
   float scale_[3] = {1, 1, 1};
-  std::vector<int64_t> start_;
-  std::vector<int> listed_;
+  HugePageVector<int64_t> start_;
+  HugePageVector<int> listed_;
 };
 
 // The cells of one volume type in the order a model vertex meets them: ascending lower y bound,
 // equal bounds as the reference quicksort leaves them.
 struct TypeCells {
   const CellFaceTables* faces = nullptr;
-  std::vector<int> cell;           // cell[position]
-  std::vector<BoundingBox> boxes;  // by position
+  std::vector<int> cell;              // cell[position]
+  HugePageVector<BoundingBox> boxes;  // by position
   std::unique_ptr<CellGrid> grid;
   // Shared by the threads when the model has at least as many vertices as there are cells;
   // otherwise each thread keeps the cells it prepared last (ThreadCells).
@@ -375,7 +375,7 @@ TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinate
   const int t = faces.type;
   const int cellCount = control.cellCount(t);
   // A fine cage's cells fill these by the million: in huge pages, which take far fewer faults.
-  std::vector<BoundingBox> boxes;
+  HugePageVector<BoundingBox> boxes;
   assignInHugePages(boxes, static_cast<size_t>(cellCount), BoundingBox{});
   FloatArray ymin({cellCount}, 0.0f);
   for (int c = 0; c < cellCount; ++c) {

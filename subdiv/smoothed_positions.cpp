@@ -40,10 +40,10 @@ struct VertexTally {
 struct CornerValues {
   std::array<int, 8> classIndex{};
   int classes = 0;
-  std::vector<const VertexValue*> values;
+  HugePageVector<const VertexValue*> values;
   // The part that adds into each vertex. Parts own runs of the order in which the cell walk
   // first reaches the vertices, so that few cells have corners in more than one part.
-  std::vector<int> owner;
+  HugePageVector<int> owner;
   int parts = 0;
 
   size_t slot(int u, int t) const {
@@ -297,8 +297,8 @@ class TermSum {
 // For each vertex, the averaged columns it adds in, in the order of the cell walk: those of
 // vertex u are slots[start[u], start[u + 1]).
 struct VertexTerms {
-  std::vector<int64_t> start;
-  std::vector<int64_t> slots;
+  HugePageVector<int64_t> start;
+  HugePageVector<int64_t> slots;
 };
 
 VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColumns& averaged,
@@ -308,7 +308,7 @@ VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColu
   assignInHugePages(terms.start, n + 1, int64_t{0});
   for (size_t u = 0; u < n; ++u) terms.start[u + 1] = terms.start[u] + tally.count[u];
   assignInHugePages(terms.slots, static_cast<size_t>(terms.start[n]), int64_t{0});
-  std::vector<int64_t> next;
+  HugePageVector<int64_t> next;
   assignInHugePages(next, n, int64_t{0});
   std::copy(terms.start.begin(), terms.start.end() - 1, next.begin());
   for (int t = 0; t < cellTypeCount; ++t) {

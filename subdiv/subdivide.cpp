@@ -141,13 +141,14 @@ int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
 }
 
 // The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
-// reciprocal of the tuple length; the values are only read, so threads may share the map. Nothing
+// reciprocal of the tuple length; the values are only read, so threads may share the map. Rows
+// that do not fit in the value lie in `weightMemory`, with its weights. Nothing
 // walks the map before or during the split, so every cursor stands at its head and a peek finds
 // what a find would.
 void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
               WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
               VertexValue& sum) {
-  sum.dense = DenseColumn(d);
+  sum.dense = DenseColumn(d, weightMemory);
   IntArray corner({2}, 0);
   corner[1] = cls;
   for (int e = 0; e < length; ++e) {
@@ -170,7 +171,8 @@ void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, const
   VertexValue sum;
   formMean(vertexValues, tuple.data(), tuple.count(), node[1], d, weightSum, weights, weightMemory,
            sum);
-  vertexValues.insertIfAbsent(node, sum);
+  bool inserted = false;
+  vertexValues.insertIfAbsent(node, std::move(sum), inserted);
 }
 
 // Pushes, for each parent column, its nodes at the table's local indices.

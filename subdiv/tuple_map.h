@@ -228,7 +228,6 @@ class TupleMap {
       if (slots_ == static_cast<int>(blocks_.size()) * blockSize) {
         CAGEWARP_CHECK(blocks_.size() < (size_t{1} << (31 - blockBits)));
         blocks_.emplace_back().reserve(blockSize);
-        adviseHugePages(blocks_.back().data(), blockSize * sizeof(Entry));
       }
       i = slots_++;
       blocks_.back().push_back(Entry{k, std::forward<W>(value), none, none});
@@ -261,9 +260,9 @@ class TupleMap {
     return b.cursor == none ? nullptr : &entry(b.cursor);
   }
 
-  std::vector<Bucket> buckets_;
+  HugePageVector<Bucket> buckets_;
   TupleHash hash_;
-  std::vector<std::vector<Entry>> blocks_;
+  std::vector<HugePageVector<Entry>> blocks_;
   int slots_ = 0;
   int free_ = none;
   int entryCount_ = 0;
@@ -307,7 +306,7 @@ class TupleIndexTable {
  private:
   static constexpr int empty = -1;
   struct Table {
-    std::vector<int> slots;  // capacity() slots of length + 1 ints
+    HugePageVector<int> slots;  // capacity() slots of length + 1 ints
     size_t count = 0;
     int stride = 1;
 
@@ -325,7 +324,7 @@ class TupleIndexTable {
     }
     // Doubles the slots (at least 1024) and places the entries again.
     void grow(int length) {
-      std::vector<int> old;
+      HugePageVector<int> old;
       old.swap(slots);
       stride = length + 1;
       const size_t oldCapacity = old.size() / stride;

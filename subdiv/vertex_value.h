@@ -19,14 +19,26 @@
 namespace cagewarp {
 
 // A vertex's dense rows. A refinement step holds millions of them, nearly all a position or a
-// position and a count, so up to four rows are kept in place and only longer columns take memory
-// of their own.
+// position and a count, so up to four rows are kept in place. Longer columns take memory of their
+// own, or lie in an arena that outlives them (a step's means, thousands of equal columns whose
+// blocks of their own would cost most of their time in allocation and page faults). A copy always
+// owns its rows.
 class DenseColumn {
  public:
   DenseColumn() = default;
   // `rows` zeros.
   explicit DenseColumn(int rows) : count_(rows) {
-    if (rows > inlineRows) heap_ = std::make_unique<float[]>(static_cast<size_t>(rows));
+    if (rows > inlineRows) {
+      heap_ = std::make_unique<float[]>(static_cast<size_t>(rows));
+      far_ = heap_.get();
+    }
+  }
+  // `rows` zeros, in `arena` where they do not fit in place.
+  DenseColumn(int rows, Arena& arena) : count_(rows) {
+    if (rows > inlineRows) {
+      far_ = arena.take<float>(static_cast<size_t>(rows));
+      std::fill_n(far_, rows, 0.0f);
+    }
   }
   DenseColumn(const float* first, int rows) : DenseColumn(rows) {
     std::copy_n(first, rows, data());
@@ -34,7 +46,10 @@ class DenseColumn {
   DenseColumn(const DenseColumn& o) : DenseColumn(o.data(), o.count_) {}
   // A moved-from column is empty.
   DenseColumn(DenseColumn&& o) noexcept
-      : count_(std::exchange(o.count_, 0)), inline_(o.inline_), heap_(std::move(o.heap_)) {}
+      : count_(std::exchange(o.count_, 0)),
+        inline_(o.inline_),
+        far_(std::exchange(o.far_, nullptr)),
+        heap_(std::move(o.heap_)) {}
   DenseColumn& operator=(const DenseColumn& o) {
     if (this != &o) *this = DenseColumn(o);
     return *this;
@@ -42,14 +57,15 @@ class DenseColumn {
   DenseColumn& operator=(DenseColumn&& o) noexcept {
     count_ = std::exchange(o.count_, 0);
     inline_ = o.inline_;
+    far_ = std::exchange(o.far_, nullptr);
     heap_ = std::move(o.heap_);
     return *this;
   }
   ~DenseColumn() = default;
 
   int count() const { return count_; }
-  float* data() { return heap_ ? heap_.get() : inline_.data(); }
-  const float* data() const { return heap_ ? heap_.get() : inline_.data(); }
+  float* data() { return far_ ? far_ : inline_.data(); }
+  const float* data() const { return far_ ? far_ : inline_.data(); }
   float& operator[](int i) { return data()[i]; }
   float operator[](int i) const { return data()[i]; }
 
@@ -71,6 +87,7 @@ class DenseColumn {
   static constexpr int inlineRows = 4;
   int count_ = 0;
   std::array<float, inlineRows> inline_{};
+  float* far_ = nullptr;  // the rows where they are not in place: heap_ or an arena's
   std::unique_ptr<float[]> heap_;
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "array/made_once.h"
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 
 namespace cagewarp {
@@ -42,6 +43,30 @@ TEST(Arena, PiecesAreAlignedDisjointAndKept) {
     SCOPED_TRACE(largestChunk);
     checkPieces(largestChunk);
   }
+}
+
+// Vectors whose large blocks come in huge pages keep their elements as they grow past the
+// huge-block size and shrink below it again (each block freed the way it was taken), and a large
+// block starts on a huge-page boundary. One that leaves new elements unfilled still fills what it
+// is given.
+TEST(HugePageVector, KeepsElementsAcrossBlockSizes) {
+  constexpr size_t hugePage = size_t{2} << 20;
+  constexpr int count = static_cast<int>(2 * hugePage / sizeof(int));
+  HugePageVector<int> v;
+  for (int i = 0; i < count; ++i) v.push_back(7 * i);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(v.data()) % hugePage, 0u);
+  v.resize(100);
+  v.shrink_to_fit();
+  for (int i = 0; i < 100; ++i) ASSERT_EQ(v[i], 7 * i);
+
+  std::vector<int, UnfilledAllocator<int>> unfilled(static_cast<size_t>(count), 5);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(unfilled.data()) % hugePage, 0u);
+  EXPECT_EQ(unfilled.front(), 5);
+  EXPECT_EQ(unfilled.back(), 5);
+  unfilled.resize(2 * static_cast<size_t>(count));
+  for (size_t i = count; i < unfilled.size(); ++i) unfilled[i] = static_cast<int>(i);
+  EXPECT_EQ(unfilled[count - 1], 5);
+  EXPECT_EQ(unfilled.back(), 2 * count - 1);
 }
 
 // Items shared out among threads are each made once, whichever thread needs them first; an item
