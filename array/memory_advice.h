@@ -77,6 +77,10 @@ struct UnfilledAllocator : HugePageAllocator<T> {
   }
 };
 
+// A vector whose `resize` leaves new trivial elements unwritten, in huge pages where large.
+template <typename T>
+using UnfilledVector = std::vector<T, UnfilledAllocator<T>>;
+
 // `v` made `count` copies of `value` in a new block (in huge pages where it is large).
 template <typename T>
 void assignInHugePages(HugePageVector<T>& v, size_t count, const T& value) {

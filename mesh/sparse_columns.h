@@ -21,7 +21,7 @@ struct SparseEntry {
 // A listed entry may hold any value, zeros of either sign and NaN included.
 struct SparseColumns {
   int rows = 0;
-  std::vector<int64_t> start = {0};  // column j is entries[start[j], start[j + 1])
+  HugePageVector<int64_t> start = {0};  // column j is entries[start[j], start[j + 1])
   // In huge pages where large, and unfilled on resize: packing writes every entry, on several
   // threads.
   std::vector<SparseEntry, UnfilledAllocator<SparseEntry>> entries;

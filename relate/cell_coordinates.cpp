@@ -367,11 +367,12 @@ PreparedCells::PreparedCells(const Mesh& control, const CellFaceTables& faces, i
       recentSlots > 0 ? holder_.size() : static_cast<size_t>(control.cellCount(faces.type));
   normalCount_ = faces.triangleCount + 2 * faces.quadCount;
   termStride_ = mostFanTerms(faces);
-  // Left uninitialised: a cell's part is written before its first use, and the pages of cells
-  // that no point reaches are never touched.
-  planes_ = std::make_unique_for_overwrite<float[]>(places * 6 * normalCount_);
-  terms_ = std::make_unique_for_overwrite<FanTerm[]>(places * termStride_);
-  termEnd_ = std::make_unique_for_overwrite<uint8_t[]>(places * k);
+  // Left unfilled: a cell's part is written before its first use. Every cell is kept only when
+  // there are at least as many points as cells, so most of these pages are touched; in huge
+  // pages, they take far fewer faults.
+  planes_.resize(places * 6 * normalCount_);
+  terms_.resize(places * termStride_);
+  termEnd_.resize(places * k);
 }
 
 void PreparedCells::prepare(int c, size_t at) {
@@ -379,9 +380,9 @@ void PreparedCells::prepare(int c, size_t at) {
   const CellCorners corners = cellCorners(control_, faces_.type, c);
   const CellFaces cell = cellFaces(corners, faces_);
   CAGEWARP_CHECK(cell.termEnd[k - 1] <= termStride_);
-  writePlanes(corners, cell, planes_.get() + at * 6 * normalCount_);
-  std::copy_n(cell.terms.begin(), cell.termEnd[k - 1], terms_.get() + at * termStride_);
-  std::copy_n(cell.termEnd.begin(), k, termEnd_.get() + at * k);
+  writePlanes(corners, cell, planes_.data() + at * 6 * normalCount_);
+  std::copy_n(cell.terms.begin(), cell.termEnd[k - 1], terms_.data() + at * termStride_);
+  std::copy_n(cell.termEnd.begin(), k, termEnd_.data() + at * k);
 }
 
 bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
@@ -398,8 +399,8 @@ bool PreparedCells::coordinates(int c, const float p[3], float* lambda) {
   const int k = verticesPerCell[faces_.type];
   const Vector point{p[0], p[1], p[2]};
   std::array<float, maxCellNormals> distance;
-  const Verdict verdict = weighPoint(k, normalCount_, planes_.get() + at * 6 * normalCount_,
-                                     terms_.get() + at * termStride_, termEnd_.get() + at * k,
+  const Verdict verdict = weighPoint(k, normalCount_, planes_.data() + at * 6 * normalCount_,
+                                     terms_.data() + at * termStride_, termEnd_.data() + at * k,
                                      point, distance.data(), lambda);
   if (verdict != Verdict::boundary) return verdict == Verdict::inside;
   // Rare: the point lies on a face plane. The full computation finds the face triangle.

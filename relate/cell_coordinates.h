@@ -7,6 +7,7 @@
 
 #include "array/made_once.h"
 #include "array/matrix.h"
+#include "array/memory_advice.h"
 #include "array/status.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
@@ -95,12 +96,12 @@ class PreparedCells {
   const Mesh& control_;
   const CellFaceTables& faces_;
   int normalCount_ = 0;
-  int termStride_ = 0;                  // the most terms a cell of the type can have
-  std::unique_ptr<float[]> planes_;     // per cell and face triangle: unit normal, then a corner
-  std::unique_ptr<FanTerm[]> terms_;    // per cell termStride_ terms, vertex by vertex
-  std::unique_ptr<uint8_t[]> termEnd_;  // per cell and vertex: where its terms end
-  MadeOnce made_;                       // each cell's part, on its first use
-  std::vector<int> holder_;             // with recent slots: the cell each slot holds, or -1
+  int termStride_ = 0;               // the most terms a cell of the type can have
+  UnfilledVector<float> planes_;     // per cell and face triangle: unit normal, then a corner
+  UnfilledVector<FanTerm> terms_;    // per cell termStride_ terms, vertex by vertex
+  UnfilledVector<uint8_t> termEnd_;  // per cell and vertex: where its terms end
+  MadeOnce made_;                    // each cell's part, on its first use
+  std::vector<int> holder_;          // with recent slots: the cell each slot holds, or -1
 };
 
 }  // namespace cagewarp

@@ -407,12 +407,12 @@ struct GrowingLocation {
     const SparseEntry* first = nullptr;
     int64_t size = 0;
   };
-  std::vector<Place> columns;
+  HugePageVector<Place> columns;
   IntArray enclosureCount;
 };
 
 // The columns side by side in one entry array; the result is the same on any threads.
-SparseColumns packedColumns(int rows, const std::vector<GrowingLocation::Place>& columns,
+SparseColumns packedColumns(int rows, const HugePageVector<GrowingLocation::Place>& columns,
                             int threads) {
   return packColumns(
       rows, static_cast<int64_t>(columns.size()),
@@ -467,10 +467,10 @@ void locateVertex(const Mesh& control, TypeCells& cells, int weightRow, const fl
 // few vertices, and small enough that the per-vertex data it touches mostly stays in cache. A
 // counting sort over at most about one key per vertex of a window: when there are more bins than
 // that, runs of neighbouring bins share a key.
-std::vector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix& model, int s,
-                              int threads) {
+HugePageVector<int> spatialOrder(const std::vector<TypeCells>& types, const Matrix& model, int s,
+                                 int threads) {
   const int modelCount = model.cols();
-  std::vector<int> order(modelCount);
+  HugePageVector<int> order(modelCount);
   const TypeCells* largest = nullptr;
   for (const TypeCells& cells : types)
     if (largest == nullptr || cells.cell.size() > largest->cell.size()) largest = &cells;
@@ -556,7 +556,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
     if (faces[t]) types.push_back(typeCells(control, *faces[t], coordinates, modelCount));
   // Each vertex's column depends only on its own cells, visited type by type in the order above,
   // so the vertices may be visited in any order and shared out among threads in any way.
-  const std::vector<int> order = spatialOrder(types, model, s, threads);
+  const HugePageVector<int> order = spatialOrder(types, model, s, threads);
   std::atomic<int64_t> gaps = 0;
   parallelFor(modelCount, threads, [&](int64_t begin, int64_t end) {
     const BorrowedArena arena(arenas);
