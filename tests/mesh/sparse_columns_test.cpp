@@ -19,7 +19,7 @@ TEST(SparseForm, KeepsNonZeroEntriesInColumnOrder) {
   const SparseColumns sparse = sparseForm(dense);
   EXPECT_EQ(sparse.rows, 3);
   EXPECT_EQ(sparse.cols(), 2);
-  EXPECT_EQ(sparse.start, (std::vector<int64_t>{0, 2, 3}));
+  EXPECT_EQ(sparse.start, (HugePageVector<int64_t>{0, 2, 3}));
   const std::pair<int, float> entries[3] = {{0, 0.5f}, {2, -0.25f}, {2, 2.0f}};
   ASSERT_EQ(sparse.entries.size(), 3u);
   for (int e = 0; e < 3; ++e) {
