@@ -18,6 +18,8 @@ namespace cagewarp {
 namespace {
 
 constexpr int64_t intLimit = std::numeric_limits<int>::max();
+// How many cells ahead the split brings a node's table slots towards the cache.
+constexpr int prefetchCells = 8;
 
 // New nodes one cell of type t gains in a split.
 int newNodeCount(int t) {
@@ -218,17 +220,37 @@ struct NodeGroup {
   int length;
 };
 
-// The tuple of a pending mean as nodeIndex left it: quad middles in table order, others sorted.
-int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group, int cell,
-                 std::array<int, 8>& tuple) {
-  const int* nodes = refined[group.type].column(cell);
-  for (int e = 0; e < group.length; ++e) tuple[e] = nodes[group.members[e]];
-  if (group.length == 4) return group.length;
+// The tuple of the node `members` name in a cell with nodes `nodes`, as nodeIndex leaves it: quad
+// middles in table order, others sorted.
+void nodeTuple(const int* nodes, const int* members, int length, std::array<int, 8>& tuple) {
+  for (int e = 0; e < length; ++e) tuple[e] = nodes[members[e]];
+  if (length == 4) return;
   // At most eight elements: an insertion sort (std::sort's sixteen-element step trips GCC's bounds
   // warning on an array this short).
-  for (int i = 1; i < group.length; ++i)
+  for (int i = 1; i < length; ++i)
     for (int j = i; j > 0 && tuple[j - 1] > tuple[j]; --j) std::swap(tuple[j - 1], tuple[j]);
+}
+
+// The tuple of a pending mean as nodeIndex left it.
+int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group, int cell,
+                 std::array<int, 8>& tuple) {
+  nodeTuple(refined[group.type].column(cell), group.members, group.length, tuple);
   return group.length;
+}
+
+// Brings the slots where nodeIndex will search for the node `members` name in a cell with nodes
+// `nodes` towards the cache: the searches land anywhere in a large table.
+void prefetchNode(const int* nodes, const int* members, int length,
+                  const TupleIndexTable& nodeIndices) {
+  std::array<int, 8> tuple{};
+  nodeTuple(nodes, members, length, tuple);
+  if (length != 4) {
+    nodeIndices.prefetch(tuple.data(), length);
+    return;
+  }
+  const int diagonals[2][2] = {{std::min(tuple[0], tuple[2]), std::max(tuple[0], tuple[2])},
+                               {std::min(tuple[1], tuple[3]), std::max(tuple[1], tuple[3])}};
+  for (const int* diagonal : diagonals) nodeIndices.prefetch(diagonal, 2);
 }
 
 // Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
@@ -257,6 +279,8 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
     if (cells.cols() == 0) continue;
     cells.resizeRows(refinedNodeCount[t]);
     nodeKey[1] = cellClass[t];
+    // The nodes this type numbers from here on get their entry for its class when numbered.
+    const int typeFirstNode = state.vertexCount;
     int row = verticesPerCell[t];
     for (int k = 1; k <= 4; ++k) {
       const IntMatrix* table = tables.nodeTable(t, k);
@@ -267,12 +291,18 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
         groups.push_back({t, group, 2 * k});
         for (int cell = 0; cell < cells.cols(); ++cell) {
           int* nodes = cells.column(cell);
+          if (cell + prefetchCells < cells.cols())
+            prefetchNode(cells.column(cell + prefetchCells), group, 2 * k, nodeIndices);
           for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
+          const int known = state.vertexCount;
           nodes[row] = nodeKey[0] = nodeIndex(tuple, nodeIndices, state.vertexCount);
           if (!deferMeans) {
             nodeValue(state.vertexValues, tuple, d, nodeKey, weightSum, weights, *weightMemory);
             continue;
           }
+          // Present already; a lookup would find it and leave the map as it is, every cursor
+          // standing at its head during the split.
+          if (state.vertexCount == known && nodeKey[0] >= typeFirstNode) continue;
           bool inserted = false;
           VertexValue* target = state.vertexValues.insertIfAbsent(nodeKey, {}, inserted);
           if (inserted) pending.push_back({target, cell, static_cast<int>(groups.size()) - 1});

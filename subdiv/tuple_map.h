@@ -286,6 +286,14 @@ class TupleIndexTable {
     const int* slot = table.slotFor(key, length);
     return slot[length] == empty ? nullptr : slot + length;
   }
+  // Brings the slot where a search for key[0..length) starts towards the cache, for a search
+  // soon after; changes nothing.
+  void prefetch(const int* key, int length) const {
+    const Table& table = tables_[length];
+    if (table.slots.empty()) return;
+    const size_t i = mixedHash(key, length) & (table.capacity() - 1);
+    __builtin_prefetch(table.slots.data() + i * table.stride);
+  }
   // Stores (key, value) unless the key is present, in which case value receives the stored one.
   // True when stored.
   bool insertIfAbsent(const int* key, int length, int& value) {
