@@ -179,7 +179,7 @@ void relateRefined(const Mesh& control, Mesh model, const LookupTables& tables,
   std::optional<CageSurface> surface;
   const bool nearest = options.outside == OutsideMode::nearest;
   if (nearest || binding.relation.enclosedIndices.count() < binding.model.vertexColumns())
-    surface.emplace(binding.control, tables);
+    surface.emplace(binding.control, tables, options.threads);
   OutsideVertices bound;
   if (nearest) bound = bindFromOutside(control, options, *surface, binding);
   binding.outside = findOutsideVertices(binding.model, binding.relation.enclosedIndices, control);

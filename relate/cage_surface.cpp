@@ -4,8 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <mutex>
 #include <tuple>
 
+#include "array/parallel_for.h"
 #include "array/vector3.h"
 #include "mesh/cell_type.h"
 #include "relate/cell_coordinates.h"
@@ -96,9 +98,11 @@ struct FaceNumbers {
 
 // The faces that only one cell has. Faces are grouped by their smallest vertex (a counting sort
 // of face numbers, in two passes over the cells), and only a group's few faces are made whole and
-// sorted to find those that two cells share.
+// sorted to find those that two cells share; the groups on `threads` threads. The faces come in
+// no particular order.
 std::vector<CellFace> unsharedFaces(const Mesh& control,
-                                    const std::array<const CellFaceTables*, 8>& usable) {
+                                    const std::array<const CellFaceTables*, 8>& usable,
+                                    int threads) {
   const int n = control.vertices.cols();
   const FaceNumbers numbers(control, usable);
   // end[v] first counts the faces of smallest vertex v - 1, then, placed, ends the group of v.
@@ -112,20 +116,26 @@ std::vector<CellFace> unsharedFaces(const Mesh& control,
   numbers.forEach(control,
                   [&](uint32_t number, int smallest) { grouped[end[smallest]++] = number; });
   std::vector<CellFace> surface;
-  std::vector<CellFace> group;
-  for (int v = 0; v < n; ++v) {
-    group.clear();
-    for (uint32_t i = v == 0 ? 0 : end[v - 1]; i < end[v]; ++i)
-      group.push_back(numbers.face(control, grouped[i]));
-    std::sort(group.begin(), group.end(),
-              [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
-    for (auto i = group.begin(); i != group.end();) {
-      auto j = i + 1;
-      while (j != group.end() && j->key == i->key) ++j;
-      if (j == i + 1) surface.push_back(*i);
-      i = j;
+  std::mutex lock;
+  parallelFor(n, threads, [&](int64_t begin, int64_t last) {
+    std::vector<CellFace> found;
+    std::vector<CellFace> group;
+    for (int64_t v = begin; v < last; ++v) {
+      group.clear();
+      for (uint32_t i = v == 0 ? 0 : end[v - 1]; i < end[v]; ++i)
+        group.push_back(numbers.face(control, grouped[i]));
+      std::sort(group.begin(), group.end(),
+                [](const CellFace& a, const CellFace& b) { return a.order() < b.order(); });
+      for (auto i = group.begin(); i != group.end();) {
+        auto j = i + 1;
+        while (j != group.end() && j->key == i->key) ++j;
+        if (j == i + 1) found.push_back(*i);
+        i = j;
+      }
     }
-  }
+    const std::lock_guard<std::mutex> hold(lock);
+    surface.insert(surface.end(), found.begin(), found.end());
+  });
   return surface;
 }
 
@@ -184,7 +194,8 @@ double squaredTriangleDistance(const Point& p, const Point& a, const Point& b, c
   return dot(d, d);
 }
 
-CageSurface::CageSurface(const Mesh& control, const LookupTables& tables) : control_(control) {
+CageSurface::CageSurface(const Mesh& control, const LookupTables& tables, int threads)
+    : control_(control) {
   std::array<const CellFaceTables*, 8> usable{};
   for (int t = tetrahedronType; t <= hexahedronType; ++t) {
     if (control.cellCount(t) == 0) continue;
@@ -194,7 +205,8 @@ CageSurface::CageSurface(const Mesh& control, const LookupTables& tables) : cont
     faces_[t] = checked.faces;
     usable[t] = &faces_[t];
   }
-  std::vector<CellFace> surface = unsharedFaces(control, usable);
+  std::vector<CellFace> surface = unsharedFaces(control, usable, threads);
+  // In one order on any threads: a face is one cell's face.
   std::sort(surface.begin(), surface.end(), [](const CellFace& a, const CellFace& b) {
     return std::tie(a.type, a.cell, a.face) < std::tie(b.type, b.cell, b.face);
   });

@@ -26,10 +26,11 @@ struct NearestTriangle {
 
 // The surface of the volume cells of a mesh (the faces no second cell shares), cut into
 // triangles, with a bounding volume hierarchy for nearest-triangle queries. Types whose face
-// tables are unusable contribute nothing. Refers to `control`, which must outlive it.
+// tables are unusable contribute nothing. Refers to `control`, which must outlive it. Built on
+// `threads` threads (0: one per core), the same on any.
 class CageSurface {
  public:
-  CageSurface(const Mesh& control, const LookupTables& tables);
+  CageSurface(const Mesh& control, const LookupTables& tables, int threads = 1);
 
   int triangleCount() const { return static_cast<int>(triangles_.size()); }
   // False when a type with cells had unusable face tables: the surface then lacks its faces.
