@@ -11,8 +11,6 @@
 namespace cagewarp {
 namespace {
 
-constexpr size_t hugeChunk = size_t{2} << 20;
-
 size_t roundUp(size_t bytes, size_t to) {
   return (bytes + to - 1) / to * to;
 }
@@ -25,10 +23,9 @@ void* Arena::takeBytes(size_t bytes) {
     // Chunks double from 64 KiB, so that a small arena stays small.
     chunkSize_ = std::min(chunkSize_ * 2, largestChunk_);
     const size_t size = std::max(bytes, chunkSize_);
-    // A chunk of a huge page or more starts on a huge-page boundary, so that all of it, not only
-    // the whole huge pages that happen to lie within it, can be backed by them.
+    // A chunk of a huge page or more can be backed by huge pages whole.
     std::unique_ptr<std::byte[], FreeChunk> chunk(
-        static_cast<std::byte*>(size >= hugeChunk ? allocateInHugePages(size) : std::malloc(size)));
+        static_cast<std::byte*>(allocateInHugePages(size)));
     // Running out of memory travels as an exception, as for every other allocation.
     if (!chunk) throw std::bad_alloc();
     chunks_.push_back(std::move(chunk));

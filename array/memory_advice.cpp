@@ -36,7 +36,8 @@ void adviseHugePages(void* p, size_t bytes) {
 }
 
 void* allocateInHugePages(size_t bytes) {
-  const size_t size = roundUp(std::max<size_t>(bytes, 1), hugePage);
+  if (bytes < hugePage) return std::malloc(std::max<size_t>(bytes, 1));
+  const size_t size = roundUp(bytes, hugePage);
   void* p = std::aligned_alloc(hugePage, size);
   if (p != nullptr) madvise(p, size, MADV_HUGEPAGE);
   return p;

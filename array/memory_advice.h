@@ -18,35 +18,29 @@ namespace cagewarp {
 // first time then costs one fault per 2 MiB instead of one per 4 KiB.
 void adviseHugePages(void* p, size_t bytes);
 
-// A block of at least `bytes` bytes that starts on a 2 MiB boundary, advised as above whatever its
-// size, so that all of it can come as huge pages; null if there is no memory. Freed by std::free.
+// A block of at least `bytes` bytes, freed by std::free; null if there is no memory. A block of
+// 2 MiB or more starts on a 2 MiB boundary and is advised as above whatever its size, so that all
+// of it, not only the whole huge pages that happen to lie within it, can come as huge pages.
+// Smaller blocks come from the usual heap.
 void* allocateInHugePages(size_t bytes);
 
-// An allocator whose blocks of 2 MiB or more come from allocateInHugePages: all of such a block
-// can be backed by huge pages, and touching it the first time takes one fault per 2 MiB instead of
-// one per 4 KiB. Smaller blocks come from the usual heap.
+// An allocator whose blocks come from allocateInHugePages: touching a large block the first time
+// takes one fault per 2 MiB instead of one per 4 KiB.
 template <typename T>
 struct HugePageAllocator {
   using value_type = T;
-  static constexpr size_t hugeBlock = size_t{2} << 20;
 
   HugePageAllocator() = default;
   template <typename U>
   HugePageAllocator(const HugePageAllocator<U>&) noexcept {}  // implicit, as std::allocator's
 
   T* allocate(size_t n) {
-    if (n * sizeof(T) < hugeBlock) return std::allocator<T>().allocate(n);
     if (n > std::numeric_limits<size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
     void* p = allocateInHugePages(n * sizeof(T));
     if (p == nullptr) throw std::bad_alloc();
     return static_cast<T*>(p);
   }
-  void deallocate(T* p, size_t n) noexcept {
-    if (n * sizeof(T) < hugeBlock)
-      std::allocator<T>().deallocate(p, n);
-    else
-      std::free(p);
-  }
+  void deallocate(T* p, size_t) noexcept { std::free(p); }
   friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) { return true; }
 };
 

@@ -333,20 +333,18 @@ class NdArray {
     if (count > std::numeric_limits<int>::max()) throw std::bad_alloc();
   }
   // Zero-filled blocks come from calloc, so large zero matrices cost no page writes up front.
-  static constexpr size_t hugeFilledBlock = size_t{2} << 20;
   static Block allocateBlock(int64_t count, bool zero, T fill) {
     const size_t bytes = static_cast<size_t>(std::max<int64_t>(count, 1)) * sizeof(T);
-    // A large block to be filled now is taken in huge pages; a zero one comes from calloc, which
-    // for a large block touches nothing.
-    T* p = static_cast<T*>(zero                       ? std::calloc(1, bytes)
-                           : bytes >= hugeFilledBlock ? allocateInHugePages(bytes)
-                                                      : std::malloc(bytes));
+    // A block to be filled now is taken in huge pages where it is large.
+    T* p = static_cast<T*>(zero ? std::calloc(1, bytes) : allocateInHugePages(bytes));
     // Running out of memory is the one failure that travels as an exception: it can strike any
     // allocation, and the run's top level turns it into a message.
     if (p == nullptr) throw std::bad_alloc();
     // Before the first touch, so that a large block's pages come as huge pages.
-    if (zero) adviseHugePages(p, bytes);
-    if (!zero) std::fill(p, p + count, fill);
+    if (zero)
+      adviseHugePages(p, bytes);
+    else
+      std::fill(p, p + count, fill);
     return Block(p);
   }
   static void copyElements(T* dst, const T* src, int64_t count) {

@@ -120,23 +120,35 @@ void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
   }
 }
 
+// The two diagonals that name a quad middle, each as (smaller, larger) corner.
+std::array<std::array<int, 2>, 2> quadDiagonals(const int* quad) {
+  return {{{std::min(quad[0], quad[2]), std::max(quad[0], quad[2])},
+           {std::min(quad[1], quad[3]), std::max(quad[1], quad[3])}}};
+}
+
+// Sorts a tuple of at most eight elements in place: an insertion sort (std::sort's
+// sixteen-element step trips GCC's bounds warning on an array this short).
+void sortTuple(int* tuple, int length) {
+  for (int i = 1; i < length; ++i)
+    for (int j = i; j > 0 && tuple[j - 1] > tuple[j]; --j) std::swap(tuple[j - 1], tuple[j]);
+}
+
 // The vertex index of the node a tuple defines; a new node takes the next free index. A quad
 // middle is named by its diagonals, so it is the same vertex as the middle of an edge joining two
 // opposite corners. Other tuples are sorted in place.
 int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
   if (tuple.count() == 4) {
-    const int diagonals[2][2] = {{std::min(tuple[0], tuple[2]), std::max(tuple[0], tuple[2])},
-                                 {std::min(tuple[1], tuple[3]), std::max(tuple[1], tuple[3])}};
-    for (const int* diagonal : diagonals)
-      if (const int* known = nodeIndices.find(diagonal, 2)) return *known;
+    const auto diagonals = quadDiagonals(tuple.data());
+    for (const auto& diagonal : diagonals)
+      if (const int* known = nodeIndices.find(diagonal.data(), 2)) return *known;
     const int index = vertexCount++;
-    for (const int* diagonal : diagonals) {
+    for (const auto& diagonal : diagonals) {
       int stored = index;
-      nodeIndices.insertIfAbsent(diagonal, 2, stored);
+      nodeIndices.insertIfAbsent(diagonal.data(), 2, stored);
     }
     return index;
   }
-  std::sort(tuple.data(), tuple.data() + tuple.count());
+  sortTuple(tuple.data(), tuple.count());
   int index = vertexCount;
   if (nodeIndices.insertIfAbsent(tuple.data(), tuple.count(), index)) ++vertexCount;
   return index;
@@ -144,9 +156,9 @@ int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
 
 // The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
 // reciprocal of the tuple length; the values are only read, so threads may share the map. Rows
-// that do not fit in the value lie in `weightMemory`, with its weights. Nothing
-// walks the map before or during the split, so every cursor stands at its head and a peek finds
-// what a find would.
+// that do not fit in the value lie in `weightMemory`, with its weights. Nothing walks the map
+// before or during the split, so every cursor stands at its head and a peek finds what a find
+// would.
 void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
               WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
               VertexValue& sum) {
@@ -224,11 +236,7 @@ struct NodeGroup {
 // middles in table order, others sorted.
 void nodeTuple(const int* nodes, const int* members, int length, std::array<int, 8>& tuple) {
   for (int e = 0; e < length; ++e) tuple[e] = nodes[members[e]];
-  if (length == 4) return;
-  // At most eight elements: an insertion sort (std::sort's sixteen-element step trips GCC's bounds
-  // warning on an array this short).
-  for (int i = 1; i < length; ++i)
-    for (int j = i; j > 0 && tuple[j - 1] > tuple[j]; --j) std::swap(tuple[j - 1], tuple[j]);
+  if (length != 4) sortTuple(tuple.data(), length);
 }
 
 // The tuple of a pending mean as nodeIndex left it.
@@ -248,9 +256,7 @@ void prefetchNode(const int* nodes, const int* members, int length,
     nodeIndices.prefetch(tuple.data(), length);
     return;
   }
-  const int diagonals[2][2] = {{std::min(tuple[0], tuple[2]), std::max(tuple[0], tuple[2])},
-                               {std::min(tuple[1], tuple[3]), std::max(tuple[1], tuple[3])}};
-  for (const int* diagonal : diagonals) nodeIndices.prefetch(diagonal, 2);
+  for (const auto& diagonal : quadDiagonals(tuple.data())) nodeIndices.prefetch(diagonal.data(), 2);
 }
 
 // Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
