@@ -15,6 +15,7 @@
 
 #include "array/check.h"
 #include "array/memory_advice.h"
+#include "array/parallel_for.h"
 
 namespace cagewarp {
 
@@ -49,16 +50,26 @@ inline int64_t columnCount(const int* sizes, int n) {
   return count;
 }
 
+// Below this many keys a sort stays on one thread.
+constexpr int sharedSortLeast = 1 << 14;
+
 // The ascending quicksort that fixes the order of equal keys (pivot = first element of the
-// range, Hoare-style crossing indices). Ranges are kept on an explicit stack: the two parts of
-// a partition are disjoint, so the order in which they are sorted does not change the result.
+// range, Hoare-style crossing indices), over the index ranges in `ranges`. Ranges are kept on an
+// explicit stack: the two parts of a partition are disjoint, so the order in which they are
+// sorted does not change the result. A range of at most `aside` keys is left unsorted and
+// returned, to be sorted on its own; with `aside` 0 every range is sorted.
 template <typename T>
-void quicksortWithIndex(T* a, int* p, int count) {
-  if (count < 2) return;
-  std::vector<std::pair<int, int>> ranges{{0, count - 1}};
+std::vector<std::pair<int, int>> quicksortRanges(T* a, int* p,
+                                                 std::vector<std::pair<int, int>> ranges,
+                                                 int aside) {
+  std::vector<std::pair<int, int>> setAside;
   while (!ranges.empty()) {
     auto [lo, hi] = ranges.back();
     ranges.pop_back();
+    if (hi - lo < aside) {
+      setAside.emplace_back(lo, hi);
+      continue;
+    }
     const T pivot = a[lo];
     int i = lo;
     int j = hi;
@@ -74,6 +85,44 @@ void quicksortWithIndex(T* a, int* p, int count) {
     }
     if (lo < j) ranges.emplace_back(lo, j);
     if (i < hi) ranges.emplace_back(i, hi);
+  }
+  return setAside;
+}
+
+// The quicksort above over a[0, count), p permuted alike. Once the parts are small enough to
+// share out evenly, they are sorted on `threads` threads, each part as a whole by one of them.
+template <typename T>
+void quicksortWithIndex(T* a, int* p, int count, int threads = 1) {
+  if (count < 2) return;
+  const int workers = threadCount(threads);
+  const int aside = workers > 1 && count >= sharedSortLeast ? count / (16 * workers) : 0;
+  const std::vector<std::pair<int, int>> parts = quicksortRanges(a, p, {{0, count - 1}}, aside);
+  parallelFor(static_cast<int64_t>(parts.size()), threads, [&](int64_t begin, int64_t end) {
+    for (int64_t k = begin; k < end; ++k) quicksortRanges(a, p, {parts[k]}, 0);
+  });
+}
+
+// Sorts `items` ascending by `less` on `threads` threads: a piece per thread, then the pieces
+// merged pairwise. Items that compare equal may end in any order.
+template <typename Item, typename Less>
+void sortInPieces(std::vector<Item>& items, int threads, Less less) {
+  const auto n = static_cast<int64_t>(items.size());
+  const int pieces =
+      static_cast<int>(std::min<int64_t>(threadCount(threads), n / sharedSortLeast + 1));
+  std::vector<int64_t> bound(static_cast<size_t>(pieces) + 1);
+  for (int k = 0; k <= pieces; ++k) bound[k] = n * k / pieces;
+  const auto at = [&](int k) { return items.begin() + bound[std::min(k, pieces)]; };
+  parallelFor(pieces, threads, [&](int64_t begin, int64_t end) {
+    for (auto k = static_cast<int>(begin); k < end; ++k) std::sort(at(k), at(k + 1), less);
+  });
+  for (int width = 1; width < pieces; width *= 2) {
+    parallelFor((pieces + 2 * width - 1) / (2 * width), threads, [&](int64_t begin, int64_t end) {
+      for (auto m = static_cast<int>(begin); m < end; ++m) {
+        const int first = 2 * width * m;
+        if (first + width < pieces)
+          std::inplace_merge(at(first), at(first + width), at(first + 2 * width), less);
+      }
+    });
   }
 }
 
@@ -264,10 +313,10 @@ class NdArray {
     return true;
   }
 
-  // Sorts ascending in place and returns p, p[k] = former position of the element now at k.
-  // Equal keys are ordered as the reference quicksort orders them; without equal keys (the
-  // common case) the permutation is unique, so a faster sort gives the same answer.
-  NdArray<int> sortWithIndex() {
+  // Sorts ascending in place and returns p, p[k] = former position of the element now at k,
+  // on `threads` threads. Equal keys are ordered as the reference quicksort orders them; without
+  // equal keys (the common case) the permutation is unique, so a faster sort gives the same answer.
+  NdArray<int> sortWithIndex(int threads = 1) {
     NdArray<int> p({count_}, 0);
     for (int i = 0; i < count_; ++i) p[i] = i;
     if (count_ < 2) return p;
@@ -279,8 +328,8 @@ class NdArray {
         orderable = orderable && !std::isnan(pairs[i].first);
     }
     if (orderable) {
-      std::sort(pairs.begin(), pairs.end(),
-                [](const auto& a, const auto& b) { return a.first < b.first; });
+      detail::sortInPieces(pairs, threads,
+                           [](const auto& a, const auto& b) { return a.first < b.first; });
       bool distinct = true;
       for (int i = 1; i < count_ && distinct; ++i) distinct = pairs[i - 1].first < pairs[i].first;
       if (distinct) {
@@ -291,7 +340,7 @@ class NdArray {
         return p;
       }
     }
-    detail::quicksortWithIndex(data(), p.data(), count_);
+    detail::quicksortWithIndex(data(), p.data(), count_, threads);
     return p;
   }
 

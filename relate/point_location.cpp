@@ -252,8 +252,9 @@ bool boxHolds(const BoundingBox& box, const float* p) {
 // outermost bins, and a box with a NaN bound (which holds no point) is in no bin.
 class CellGrid {
  public:
-  // `boxes` in the order the cells are visited; the bins list those positions ascending.
-  explicit CellGrid(std::span<const BoundingBox> boxes) {
+  // `boxes` in the order the cells are visited; the bins list those positions ascending. The
+  // bins are counted and filled on `threads` threads, a slab of z layers each.
+  CellGrid(std::span<const BoundingBox> boxes, int threads) {
     float lo[3] = {0, 0, 0};
     float hi[3] = {0, 0, 0};
     bool seen[3] = {false, false, false};
@@ -278,9 +279,10 @@ class CellGrid {
         const float extent = hi[a] - lo[a];
         scale_[a] = extent > 0 && std::isfinite(extent) ? static_cast<float>(per) / extent : 1.0f;
       }
-      if (per == 1 || entries(boxes) <= 32 * static_cast<int64_t>(boxes.size()) + 1024) break;
+      if (per == 1 || entries(boxes, threads) <= 32 * static_cast<int64_t>(boxes.size()) + 1024)
+        break;
     }
-    fill(boxes);
+    fill(boxes, threads);
   }
 
   // The positions of the cells whose boxes may hold p, ascending.
@@ -314,42 +316,57 @@ class CellGrid {
     }
     return true;
   }
-  int64_t entries(std::span<const BoundingBox> boxes) const {
-    int64_t total = 0;
-    int first[3], last[3];
-    for (const BoundingBox& b : boxes)
-      if (range(b, first, last))
-        total +=
-            int64_t{last[0] - first[0] + 1} * (last[1] - first[1] + 1) * (last[2] - first[2] + 1);
-    return total;
+  int64_t entries(std::span<const BoundingBox> boxes, int threads) const {
+    std::atomic<int64_t> total = 0;
+    parallelFor(static_cast<int64_t>(boxes.size()), threads, [&](int64_t begin, int64_t end) {
+      int64_t sum = 0;
+      int first[3], last[3];
+      for (int64_t i = begin; i < end; ++i)
+        if (range(boxes[i], first, last))
+          sum +=
+              int64_t{last[0] - first[0] + 1} * (last[1] - first[1] + 1) * (last[2] - first[2] + 1);
+      total.fetch_add(sum, std::memory_order_relaxed);
+    });
+    return total.load();
   }
+  // Visits the bins the box meets in the z layers [zBegin, zEnd).
   template <typename Visit>
-  void forEachBin(const BoundingBox& b, Visit visit) const {
+  void forEachBin(const BoundingBox& b, int zBegin, int zEnd, Visit visit) const {
     int first[3], last[3];
     if (!range(b, first, last)) return;
-    for (int z = first[2]; z <= last[2]; ++z)
+    for (int z = std::max(first[2], zBegin); z <= std::min(last[2], zEnd - 1); ++z)
       for (int y = first[1]; y <= last[1]; ++y)
         for (int x = first[0]; x <= last[0]; ++x) visit(x + count_[0] * (y + count_[1] * z));
   }
-  void fill(std::span<const BoundingBox> boxes) {
+  // Each thread takes the bins of its slab of z layers and meets the boxes in position order, so
+  // every bin lists its positions ascending on any threads.
+  void fill(std::span<const BoundingBox> boxes, int threads) {
     const int bins = count_[0] * count_[1] * count_[2];
+    const int slabs = std::min(threadCount(threads), count_[2]);
+    const auto eachSlab = [&](auto visit) {
+      parallelFor(slabs, threads, [&](int64_t begin, int64_t end) {
+        for (auto slab = static_cast<int>(begin); slab < end; ++slab) {
+          const int zBegin = static_cast<int>(int64_t{count_[2]} * slab / slabs);
+          const int zEnd = static_cast<int>(int64_t{count_[2]} * (slab + 1) / slabs);
+          for (int position = 0; position < static_cast<int>(boxes.size()); ++position)
+            forEachBin(boxes[position], zBegin, zEnd, [&](int bin) { visit(position, bin); });
+        }
+      });
+    };
     // A fine cage's grid runs to a hundred megabytes: in huge pages, which take far fewer faults.
     assignInHugePages(start_, static_cast<size_t>(bins) + 1, int64_t{0});
-    for (const BoundingBox& b : boxes) forEachBin(b, [&](int bin) { ++start_[bin + 1]; });
+    eachSlab([&](int, int bin) { ++start_[bin + 1]; });
     for (int i = 0; i < bins; ++i) start_[i + 1] += start_[i];
-    assignInHugePages(listed_, static_cast<size_t>(start_[bins]), 0);
-    HugePageVector<int64_t> at;
-    assignInHugePages(at, static_cast<size_t>(bins), int64_t{0});
-    std::copy(start_.begin(), start_.end() - 1, at.begin());
-    for (int position = 0; position < static_cast<int>(boxes.size()); ++position)
-      forEachBin(boxes[position], [&](int bin) { listed_[at[bin]++] = position; });
+    listed_.resize(static_cast<size_t>(start_[bins]));
+    UnfilledVector<int64_t> at(start_.begin(), start_.end() - 1);
+    eachSlab([&](int position, int bin) { listed_[at[bin]++] = position; });
   }
 
   int count_[3] = {1, 1, 1};
   float lo_[3] = {0, 0, 0};
   float scale_[3] = {1, 1, 1};
   HugePageVector<int64_t> start_;
-  HugePageVector<int> listed_;
+  UnfilledVector<int> listed_;
 };
 
 // The cells of one volume type in the order a model vertex meets them: ascending lower y bound,
@@ -357,7 +374,7 @@ class CellGrid {
 struct TypeCells {
   const CellFaceTables* faces = nullptr;
   std::vector<int> cell;              // cell[position]
-  HugePageVector<BoundingBox> boxes;  // by position
+  UnfilledVector<BoundingBox> boxes;  // by position
   std::unique_ptr<CellGrid> grid;
   // Shared by the threads when the model has at least as many vertices as there are cells;
   // otherwise each thread keeps the cells it prepared last (ThreadCells).
@@ -371,24 +388,27 @@ struct TypeCells {
 };
 
 TypeCells typeCells(const Mesh& control, const CellFaceTables& faces, Coordinates coordinates,
-                    int modelCount) {
+                    int modelCount, int threads) {
   const int t = faces.type;
   const int cellCount = control.cellCount(t);
   // A fine cage's cells fill these by the million: in huge pages, which take far fewer faults.
-  HugePageVector<BoundingBox> boxes;
-  assignInHugePages(boxes, static_cast<size_t>(cellCount), BoundingBox{});
+  UnfilledVector<BoundingBox> boxes(static_cast<size_t>(cellCount));
   FloatArray ymin({cellCount}, 0.0f);
-  for (int c = 0; c < cellCount; ++c) {
-    boxes[c] = cellBox(control, t, c);
-    ymin[c] = boxes[c].ymin;
-  }
-  const IntArray byYmin = ymin.sortWithIndex();
+  parallelFor(cellCount, threads, [&](int64_t begin, int64_t end) {
+    for (auto c = static_cast<int>(begin); c < end; ++c) {
+      boxes[c] = cellBox(control, t, c);
+      ymin[c] = boxes[c].ymin;
+    }
+  });
+  const IntArray byYmin = ymin.sortWithIndex(threads);
   TypeCells cells;
   cells.faces = &faces;
   cells.cell.assign(byYmin.data(), byYmin.data() + cellCount);
-  assignInHugePages(cells.boxes, static_cast<size_t>(cellCount), BoundingBox{});
-  for (int m = 0; m < cellCount; ++m) cells.boxes[m] = boxes[cells.cell[m]];
-  cells.grid = std::make_unique<CellGrid>(cells.boxes);
+  cells.boxes.resize(static_cast<size_t>(cellCount));
+  parallelFor(cellCount, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t m = begin; m < end; ++m) cells.boxes[m] = boxes[cells.cell[m]];
+  });
+  cells.grid = std::make_unique<CellGrid>(cells.boxes, threads);
   if (modelCount >= cellCount) cells.prepared = std::make_unique<PreparedCells>(control, faces);
   if (coordinates == Coordinates::trilinear)
     cells.isoparametric = std::make_unique<IsoparametricCells>(control, t);
@@ -553,7 +573,7 @@ ModelLocation locateModelVertices(const Mesh& control, const Matrix& model, int 
   const int s = modelPositionRow(model.rows());
   std::vector<TypeCells> types;
   for (int t = tetrahedronType; t <= hexahedronType; ++t)
-    if (faces[t]) types.push_back(typeCells(control, *faces[t], coordinates, modelCount));
+    if (faces[t]) types.push_back(typeCells(control, *faces[t], coordinates, modelCount, threads));
   // Each vertex's column depends only on its own cells, visited type by type in the order above,
   // so the vertices may be visited in any order and shared out among threads in any way.
   const HugePageVector<int> order = spatialOrder(types, model, s, threads);

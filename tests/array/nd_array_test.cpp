@@ -147,21 +147,24 @@ TEST(NdArray, SortWithIndexReturnsFormerPositions) {
 }
 
 // The fast path (no equal keys) must give the permutation of the reference quicksort, and
-// equal keys must be ordered exactly as that quicksort orders them.
+// equal keys must be ordered exactly as that quicksort orders them, on any threads; large arrays
+// are sorted in parts on the threads.
 TEST(NdArray, SortWithIndexMatchesTheReferenceQuicksortOnTies) {
   std::mt19937 random(7);
-  for (int trial = 0; trial < 200; ++trial) {
-    const int count = 1 + static_cast<int>(random() % 60);
+  for (int trial = 0; trial < 224; ++trial) {
+    const bool large = trial >= 200;
+    const int count = 1 + static_cast<int>(random() % (large ? 100'000 : 60));
     const int spread = trial % 2 ? 1000000 : 5;  // distinct keys, or many ties
+    const int threads = large ? 1 + trial % 7 : 1;
     FloatArray keys({count}, 0.0f);
     for (int i = 0; i < count; ++i) keys[i] = static_cast<float>(random() % spread);
     FloatArray reference(keys);
     std::vector<int> referencePermutation(count);
     for (int i = 0; i < count; ++i) referencePermutation[i] = i;
-    detail::quicksortWithIndex(reference.data(), referencePermutation.data(), count);
-    IntArray p = keys.sortWithIndex();
-    EXPECT_EQ(elements(keys), elements(reference));
-    EXPECT_EQ(elements(p), referencePermutation);
+    detail::quicksortRanges(reference.data(), referencePermutation.data(), {{0, count - 1}}, 0);
+    IntArray p = keys.sortWithIndex(threads);
+    EXPECT_EQ(elements(keys), elements(reference)) << count << " keys, " << threads << " threads";
+    EXPECT_EQ(elements(p), referencePermutation) << count << " keys, " << threads << " threads";
   }
 }
 
