@@ -189,30 +189,40 @@ void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, const
   vertexValues.insertIfAbsent(node, std::move(sum), inserted);
 }
 
-// Pushes, for each parent column, its nodes at the table's local indices.
-void pushChildren(const IntArray& parents, const IntMatrix& table, IntArray& children) {
-  for (int cell = 0; cell < parents.cols(); ++cell) {
-    const int* nodes = parents.column(cell);
-    for (int j = 0; j < table.count(); ++j) children.push(nodes[table[j]]);
-  }
+// Writes, for each parent column, its nodes at the table's local indices into `children`, the
+// parents one after another from the cursor on, on `threads` threads; moves the cursor past them.
+void writeChildren(const IntArray& parents, const IntMatrix& table, IntArray& children,
+                   int threads) {
+  const int per = table.count();
+  const int first = children.cursor();
+  const int64_t last = first + int64_t{per} * parents.cols();
+  CAGEWARP_CHECK(last <= children.count());
+  parallelFor(parents.cols(), threads, [&](int64_t begin, int64_t end) {
+    for (auto cell = static_cast<int>(begin); cell < end; ++cell) {
+      const int* nodes = parents.column(cell);
+      int* out = children.data() + first + int64_t{per} * cell;
+      for (int j = 0; j < per; ++j) out[j] = nodes[table[j]];
+    }
+  });
+  children.setCursor(static_cast<int>(last));
 }
 
 std::array<IntArray, 8> buildChildren(const std::array<IntArray, 8>& refined,
                                       const std::array<int64_t, 8>& counts,
-                                      const LookupTables& tables) {
+                                      const LookupTables& tables, int threads) {
   std::array<IntArray, 8> children;
   for (int t = 0; t < cellTypeCount; ++t)
     children[t] = IntArray({verticesPerCell[t], static_cast<int>(counts[t])}, 0);
   for (int t = 0; t < cellTypeCount; ++t) {
-    if (refined[t].cols() > 0) pushChildren(refined[t], tables.uniTables[t], children[t]);
+    if (refined[t].cols() > 0) writeChildren(refined[t], tables.uniTables[t], children[t], threads);
   }
   if (refined[octahedronType].cols() > 0) {
-    pushChildren(refined[octahedronType], tables.basTables[octahedronType],
-                 children[tetrahedronType]);
+    writeChildren(refined[octahedronType], tables.basTables[octahedronType],
+                  children[tetrahedronType], threads);
   }
   if (refined[tetrahedronType].cols() > 0) {
-    pushChildren(refined[tetrahedronType], tables.basTables[tetrahedronType],
-                 children[octahedronType]);
+    writeChildren(refined[tetrahedronType], tables.basTables[tetrahedronType],
+                  children[octahedronType], threads);
   }
   return children;
 }
@@ -329,7 +339,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
                *memory, *p.target);
     }
   });
-  return buildChildren(refined, childCounts(mesh), tables);
+  return buildChildren(refined, childCounts(mesh), tables, threads);
 }
 
 // The value first entered for vertex i, or null; the walk leaves the bucket's cursor at its head.
