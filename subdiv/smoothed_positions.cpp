@@ -1,6 +1,7 @@
 #include "subdiv/smoothed_positions.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -52,12 +53,13 @@ struct CornerValues {
   const VertexValue* value(int u, int t) const { return values[slot(u, t)]; }
 };
 
-// Looks every corner's value up on one thread (find moves the bucket cursors) and shares the
-// vertices out among `parts` parts. Each key is looked up once, at its first corner: a find
-// leaves its bucket's cursor at the head, so a repeated find of the same key would return the
-// same value and leave the same cursor.
+// Looks every corner's value up and shares the vertices out among `parts` parts. Each key is
+// looked up once, at its first corner: a find leaves its bucket's cursor at the head, so a
+// repeated find of the same key would return the same value and leave the same cursor. With every
+// cursor at its head already, the finds change nothing and peeks find the same values, so the
+// lookups run on `threads` threads; otherwise they run in order on one.
 CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap& vertexValues,
-                           int n, int parts) {
+                           int n, int parts, int threads) {
   CornerValues cv;
   cv.classIndex.fill(-1);
   for (int t = 0; t < cellTypeCount; ++t)
@@ -68,10 +70,8 @@ CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap&
                     static_cast<const VertexValue*>(nullptr));
   assignInHugePages(cv.owner, static_cast<size_t>(n), -1);
   std::vector<int> visitOrder;
-  IntArray key({2}, 0);
   for (int t = 0; t < cellTypeCount; ++t) {
     const int* corner = cells[t].data();
-    key[1] = cellClass[t];
     for (int s = 0; s < cells[t].count(); ++s) {
       const int u = corner[s];
       CAGEWARP_CHECK(u >= 0 && u < n);
@@ -79,13 +79,26 @@ CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap&
         cv.owner[u] = 0;
         visitOrder.push_back(u);
       }
-      const VertexValue*& value =
-          cv.values[static_cast<size_t>(u) * cv.classes + cv.classIndex[cellClass[t]]];
-      if (value) continue;
-      key[0] = u;
-      value = vertexValues.find(key);
-      CAGEWARP_CHECK(value != nullptr);
     }
+  }
+  const bool shared = vertexValues.cursorsAtHead();
+  for (int t = 0; t < cellTypeCount; ++t) {
+    const int rows = cells[t].rows();
+    parallelFor(cells[t].cols(), shared ? threads : 1, [&](int64_t begin, int64_t end) {
+      IntArray key({2}, 0);
+      key[1] = cellClass[t];
+      const int* corner = cells[t].data();
+      for (int64_t s = begin * rows; s < end * rows; ++s) {
+        const int u = corner[s];
+        // Threads may race to the same corner; each stores the one value there is.
+        std::atomic_ref<const VertexValue*> value(cv.values[cv.slot(u, t)]);
+        if (value.load(std::memory_order_relaxed)) continue;
+        key[0] = u;
+        const VertexValue* found = shared ? vertexValues.peek(key) : vertexValues.find(key);
+        CAGEWARP_CHECK(found != nullptr);
+        value.store(found, std::memory_order_relaxed);
+      }
+    });
   }
   const int64_t visited = static_cast<int64_t>(visitOrder.size());
   cv.parts = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(parts, visited)));
@@ -417,7 +430,7 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
   const int weightRows = weightColumns.rows;
   const bool sparse = weightRows > 0;
   VertexTally tally(n);
-  const CornerValues cv = lookUpCorners(cells, vertexValues, n, threadCount(threads));
+  const CornerValues cv = lookUpCorners(cells, vertexValues, n, threadCount(threads), threads);
   accumulate(cells, tables, cv, vertices, tally);
   AveragedColumns averaged;
   if (sparse) averaged = averageCells(cells, tables, cv, tally, weightRows, threads);

@@ -89,6 +89,12 @@ class TupleMap {
       if (entry(i).key == k) return &entry(i).value;
     return nullptr;
   }
+  // Whether every bucket's cursor stands at its head: then peek finds what find would, and a find
+  // leaves the map as it was.
+  bool cursorsAtHead() const {
+    return std::all_of(buckets_.begin(), buckets_.end(),
+                       [](const Bucket& b) { return b.cursor == none; });
+  }
   // Appends (key, value) unless the key is present; if present, value receives the stored one.
   bool insertIfAbsent(const IntArray& key, V& value) {
     Bucket& b = bucketFor(key);

@@ -109,6 +109,7 @@ TEST(TupleMap, WalksKeepInsertionOrderAndRestart) {
 
 TEST(TupleMap, SearchesStartAfterTheCursorAndLeaveItAtTheHead) {
   ThreeInOneBucket s;
+  EXPECT_TRUE(s.map.cursorsAtHead());
   s.walkTo(2);
   int value = 0;
   EXPECT_FALSE(s.map.lookup(key({1, 0}), value));
@@ -118,13 +119,16 @@ TEST(TupleMap, SearchesStartAfterTheCursorAndLeaveItAtTheHead) {
   EXPECT_NE(s.map.find(key({3, 0})), nullptr);
   EXPECT_EQ(s.next(), 1);
 
-  // A peek searches from the same place but leaves the walk where it was.
+  // A peek searches from the same place but leaves the walk where it was; only a walk run to its
+  // end (or restarted by a search) leaves every cursor at its head.
   s.walkTo(2);
+  EXPECT_FALSE(s.map.cursorsAtHead());
   EXPECT_EQ(s.map.peek(key({1, 0})), nullptr);
   ASSERT_NE(s.map.peek(key({3, 0})), nullptr);
   EXPECT_EQ(*s.map.peek(key({3, 0})), 30);
   EXPECT_EQ(s.next(), 3);
   EXPECT_EQ(s.next(), -1);
+  EXPECT_TRUE(s.map.cursorsAtHead());
 
   // An insertion into the walked bucket sends the walk back to its first entry.
   s.walkTo(2);
