@@ -88,7 +88,7 @@ OutsideVertices bindFromOutside(const Mesh& control, const BindingOptions& optio
   Relation placed;
   placed.enclosedIndices = bound.vertices;
   placed.deformation = bound.columns;
-  placeEnclosedVertices(binding.model, placed, control);
+  placeEnclosedVertices(binding.model, placed, control, options.threads);
   addOutsideBinding(binding.relation, bound);
   OutsideVertices report;
   report.bound = bound.vertices.count();

@@ -6,22 +6,25 @@
 #include <string>
 #include <utility>
 
+#include "array/parallel_for.h"
 #include "relate/point_location.h"
 
 namespace cagewarp {
 
-Matrix applyRelation(const SparseColumns& d, const Matrix& positions) {
+Matrix applyRelation(const SparseColumns& d, const Matrix& positions, int threads) {
   CAGEWARP_CHECK(positions.rows() == 3 && positions.cols() >= d.rows);
   Matrix x(3, d.cols());
-  for (int j = 0; j < d.cols(); ++j) {
-    float* out = x.column(j);
-    for (const SparseEntry* e = d.begin(j); e != d.end(j); ++e) {
-      // A zero times an infinite position would be NaN, where the stored form of D has nothing.
-      if (!(e->value < 0.0f || e->value > 0.0f)) continue;
-      const float* p = positions.column(e->row);
-      for (int k = 0; k < 3; ++k) out[k] = out[k] + p[k] * e->value;
+  parallelFor(d.cols(), threads, [&](int64_t begin, int64_t end) {
+    for (auto j = static_cast<int>(begin); j < end; ++j) {
+      float* out = x.column(j);
+      for (const SparseEntry* e = d.begin(j); e != d.end(j); ++e) {
+        // A zero times an infinite position would be NaN, where the stored form of D has nothing.
+        if (!(e->value < 0.0f || e->value > 0.0f)) continue;
+        const float* p = positions.column(e->row);
+        for (int k = 0; k < 3; ++k) out[k] = out[k] + p[k] * e->value;
+      }
     }
-  }
+  });
   return x;
 }
 
@@ -51,7 +54,8 @@ Matrix deformationMatrix(const Relation& relation) {
   return denseForm(relation.deformation);
 }
 
-void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl) {
+void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl,
+                           int threads) {
   const int n = unrefinedControl.vertexColumns();
   const int e = relation.enclosedIndices.count();
   if (e == 0) return;
@@ -59,7 +63,7 @@ void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& un
   CAGEWARP_CHECK(model.vertexRows() >= model.xyzRow + 3);
   Matrix p(3, n);
   for (int i = 0; i < n; ++i) std::copy_n(unrefinedControl.vertices.column(i), 3, p.column(i));
-  const Matrix x = applyRelation(relation.deformation, p);
+  const Matrix x = applyRelation(relation.deformation, p, threads);
   for (int j = 0; j < e; ++j)
     std::copy_n(x.column(j), 3, model.vertices.column(relation.enclosedIndices[j]) + model.xyzRow);
 }
@@ -69,7 +73,7 @@ Relation relateModel(Mesh& model, const Mesh& unrefinedControl, const Mesh& refi
                      Coordinates coordinates, std::atomic<int64_t>* located) {
   Relation relation = buildRelation(model, unrefinedControl, refinedControl, tables, warnings,
                                     threads, coordinates, located);
-  placeEnclosedVertices(model, relation, unrefinedControl);
+  placeEnclosedVertices(model, relation, unrefinedControl, threads);
   return relation;
 }
 

@@ -13,9 +13,10 @@
 
 namespace cagewarp {
 
-// P * D for a 3 x n position matrix P and the n x e matrix D: the 3 x e positions D gives.
-// Entries of D that are zero or NaN are passed over, as if D had been stored without them.
-Matrix applyRelation(const SparseColumns& d, const Matrix& positions);
+// P * D for a 3 x n position matrix P and the n x e matrix D: the 3 x e positions D gives, on
+// `threads` threads (0: one per core). Entries of D that are zero or NaN are passed over, as if D
+// had been stored without them.
+Matrix applyRelation(const SparseColumns& d, const Matrix& positions, int threads = 1);
 
 // How the model vertices inside the refined control mesh follow the control vertices as loaded.
 struct Relation {
@@ -37,8 +38,10 @@ Relation buildRelation(const Mesh& model, const Mesh& unrefinedControl, const Me
                        Coordinates coordinates = Coordinates::wachspress,
                        std::atomic<int64_t>* located = nullptr);
 
-// Moves each enclosed model vertex to where the relation puts it for the unrefined positions.
-void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl);
+// Moves each enclosed model vertex to where the relation puts it for the unrefined positions, on
+// `threads` threads (0: one per core).
+void placeEnclosedVertices(Mesh& model, const Relation& relation, const Mesh& unrefinedControl,
+                           int threads = 1);
 
 // Builds the relation and places the enclosed model vertices. Prints nothing: the caller prints
 // enclosedCountLine.
