@@ -10,6 +10,7 @@
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 #include "subdiv/interface_correction.h"
+#include "subdiv/node_numbering.h"
 #include "subdiv/smoothed_positions.h"
 #include "subdiv/tuple_map.h"
 #include "subdiv/vertex_value.h"
@@ -18,8 +19,6 @@ namespace cagewarp {
 namespace {
 
 constexpr int64_t intLimit = std::numeric_limits<int>::max();
-// How many cells ahead the split brings a node's table slots towards the cache.
-constexpr int prefetchCells = 8;
 
 // New nodes one cell of type t gains in a split.
 int newNodeCount(int t) {
@@ -120,40 +119,6 @@ void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
   }
 }
 
-// The two diagonals that name a quad middle, each as (smaller, larger) corner.
-std::array<std::array<int, 2>, 2> quadDiagonals(const int* quad) {
-  return {{{std::min(quad[0], quad[2]), std::max(quad[0], quad[2])},
-           {std::min(quad[1], quad[3]), std::max(quad[1], quad[3])}}};
-}
-
-// Sorts a tuple of at most eight elements in place: an insertion sort (std::sort's
-// sixteen-element step trips GCC's bounds warning on an array this short).
-void sortTuple(int* tuple, int length) {
-  for (int i = 1; i < length; ++i)
-    for (int j = i; j > 0 && tuple[j - 1] > tuple[j]; --j) std::swap(tuple[j - 1], tuple[j]);
-}
-
-// The vertex index of the node a tuple defines; a new node takes the next free index. A quad
-// middle is named by its diagonals, so it is the same vertex as the middle of an edge joining two
-// opposite corners. Other tuples are sorted in place.
-int nodeIndex(IntArray& tuple, TupleIndexTable& nodeIndices, int& vertexCount) {
-  if (tuple.count() == 4) {
-    const auto diagonals = quadDiagonals(tuple.data());
-    for (const auto& diagonal : diagonals)
-      if (const int* known = nodeIndices.find(diagonal.data(), 2)) return *known;
-    const int index = vertexCount++;
-    for (const auto& diagonal : diagonals) {
-      int stored = index;
-      nodeIndices.insertIfAbsent(diagonal.data(), 2, stored);
-    }
-    return index;
-  }
-  sortTuple(tuple.data(), tuple.count());
-  int index = vertexCount;
-  if (nodeIndices.insertIfAbsent(tuple.data(), tuple.count(), index)) ++vertexCount;
-  return index;
-}
-
 // The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
 // reciprocal of the tuple length; the values are only read, so threads may share the map. Rows
 // that do not fit in the value lie in `weightMemory`, with its weights. Nothing walks the map
@@ -228,8 +193,7 @@ std::array<IntArray, 8> buildChildren(const std::array<IntArray, 8>& refined,
 }
 
 // A node's (vertex, class) value to be formed once the numbering is done: the mean over the
-// tuple of group g of node table k of cell `cell` of type t, the tuple in the order nodeIndex
-// leaves it.
+// tuple of a group of cell `cell`, the tuple as the numbering leaves it.
 struct PendingMean {
   VertexValue* target;
   int cell;
@@ -242,38 +206,19 @@ struct NodeGroup {
   int length;
 };
 
-// The tuple of the node `members` name in a cell with nodes `nodes`, as nodeIndex leaves it: quad
-// middles in table order, others sorted.
-void nodeTuple(const int* nodes, const int* members, int length, std::array<int, 8>& tuple) {
-  for (int e = 0; e < length; ++e) tuple[e] = nodes[members[e]];
-  if (length != 4) sortTuple(tuple.data(), length);
-}
-
-// The tuple of a pending mean as nodeIndex left it.
+// The tuple of a pending mean, as the numbering left it.
 int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group, int cell,
                  std::array<int, 8>& tuple) {
   nodeTuple(refined[group.type].column(cell), group.members, group.length, tuple);
   return group.length;
 }
 
-// Brings the slots where nodeIndex will search for the node `members` name in a cell with nodes
-// `nodes` towards the cache: the searches land anywhere in a large table.
-void prefetchNode(const int* nodes, const int* members, int length,
-                  const TupleIndexTable& nodeIndices) {
-  std::array<int, 8> tuple{};
-  nodeTuple(nodes, members, length, tuple);
-  if (length != 4) {
-    nodeIndices.prefetch(tuple.data(), length);
-    return;
-  }
-  for (const auto& diagonal : quadDiagonals(tuple.data())) nodeIndices.prefetch(diagonal.data(), 2);
-}
-
 // Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
-// their per-class means, and returns the children that replace the cells. The numbering and the
-// order in which values enter the map are sequential; where every tuple names only corners, the
-// means depend only on values the split does not change, so they are formed afterwards on
-// `threads` threads, each into the entry already made for it.
+// their per-class means, and returns the children that replace the cells. The order in which
+// values enter the map is the walk's; where every tuple names only corners, the means depend only
+// on values the split does not change, so they are formed afterwards on `threads` threads, each
+// into the entry already made for it, and the nodes are numbered cell by cell where that gives
+// the walk's numbers.
 std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state,
                                    int threads) {
   const int d = mesh.vertices.rows();
@@ -283,49 +228,47 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
     if (mesh.cellCount(t) > 0 && tables.checked().nodesNameNewNodes[t]) deferMeans = false;
   std::vector<SparseEntry> weights;
   const BorrowedArena weightMemory(state.weightMemory);
-  // Only searched, never walked, so its layout changes no result.
-  TupleIndexTable nodeIndices;
+  std::array<IntArray, 8> refined = mesh.cells;
+  for (int t = 0; t < cellTypeCount; ++t)
+    if (refined[t].cols() > 0) refined[t].resizeRows(refinedNodeCount[t]);
+  int known = state.vertexCount;  // the nodes the walk has met so far
+  if (!deferMeans || !numberNodesByCell(tables, refined, state.vertexCount, threads))
+    numberNodesInWalk(tables, refined, state.vertexCount);
   // Reused, so that the inner loops do not allocate a key per node.
   IntArray nodeKey({2}, 0);
   std::vector<NodeGroup> groups;
   std::vector<PendingMean> pending;
-  std::array<IntArray, 8> refined = mesh.cells;
+  std::array<int, 8> members{};
   for (int t = 0; t < cellTypeCount; ++t) {
     IntArray& cells = refined[t];
     if (cells.cols() == 0) continue;
-    cells.resizeRows(refinedNodeCount[t]);
     nodeKey[1] = cellClass[t];
     // The nodes this type numbers from here on get their entry for its class when numbered.
-    const int typeFirstNode = state.vertexCount;
-    int row = verticesPerCell[t];
-    for (int k = 1; k <= 4; ++k) {
-      const IntMatrix* table = tables.nodeTable(t, k);
-      if (!table) continue;
-      IntArray tuple({2 * k}, 0);
-      for (int g = 0; g < table->count() / (2 * k); ++g, ++row) {
-        const int* group = table->data() + g * 2 * k;
-        groups.push_back({t, group, 2 * k});
-        for (int cell = 0; cell < cells.cols(); ++cell) {
-          int* nodes = cells.column(cell);
-          if (cell + prefetchCells < cells.cols())
-            prefetchNode(cells.column(cell + prefetchCells), group, 2 * k, nodeIndices);
-          for (int e = 0; e < 2 * k; ++e) tuple[e] = nodes[group[e]];
-          const int known = state.vertexCount;
-          nodes[row] = nodeKey[0] = nodeIndex(tuple, nodeIndices, state.vertexCount);
-          if (!deferMeans) {
-            nodeValue(state.vertexValues, tuple, d, nodeKey, weightSum, weights, *weightMemory);
-            continue;
-          }
-          // Present already; a lookup would find it and leave the map as it is, every cursor
-          // standing at its head during the split.
-          if (state.vertexCount == known && nodeKey[0] >= typeFirstNode) continue;
-          bool inserted = false;
-          VertexValue* target = state.vertexValues.insertIfAbsent(nodeKey, {}, inserted);
-          if (inserted) pending.push_back({target, cell, static_cast<int>(groups.size()) - 1});
+    const int typeFirstNode = known;
+    for (const SplitGroup& group : splitGroups(tables, t)) {
+      groups.push_back({t, group.members, group.length});
+      IntArray tuple({group.length}, 0);
+      for (int cell = 0; cell < cells.cols(); ++cell) {
+        const int* nodes = cells.column(cell);
+        nodeKey[0] = nodes[group.row];
+        const bool isNew = nodeKey[0] == known;
+        if (isNew) ++known;
+        if (!deferMeans) {
+          nodeTuple(nodes, group.members, group.length, members);
+          std::copy_n(members.data(), group.length, tuple.data());
+          nodeValue(state.vertexValues, tuple, d, nodeKey, weightSum, weights, *weightMemory);
+          continue;
         }
+        // Present already; a lookup would find it and leave the map as it is, every cursor
+        // standing at its head during the split.
+        if (!isNew && nodeKey[0] >= typeFirstNode) continue;
+        bool inserted = false;
+        VertexValue* target = state.vertexValues.insertIfAbsent(nodeKey, {}, inserted);
+        if (inserted) pending.push_back({target, cell, static_cast<int>(groups.size()) - 1});
       }
     }
   }
+  CAGEWARP_CHECK(known == state.vertexCount);
   parallelFor(static_cast<int64_t>(pending.size()), threads, [&](int64_t begin, int64_t end) {
     WeightSum sum(mesh.weights.rows);
     std::vector<SparseEntry> meanWeights;
