@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 #include "subdiv/tuple_map.h"
@@ -114,7 +115,10 @@ bool numberNodesByCell(const LookupTables& tables, std::array<IntArray, 8>& refi
     const std::vector<SplitGroup> groups = splitGroups(tables, t);
     const int first = count;
     const int64_t cellCount = cells.cols();
-    std::vector<int64_t> firstPlace;  // by new node - first: q * cellCount + cell, least
+    const auto places = static_cast<size_t>(groups.size() * cellCount);
+    // Large and filled as they go: reserved whole (only the pages used are taken), in huge pages.
+    UnfilledVector<int64_t> firstPlace;  // by new node - first: q * cellCount + cell, least
+    firstPlace.reserve(places);
     std::array<int, 8> tuple{};
     for (int cell = 0; cell < cellCount; ++cell) {
       int* nodes = cells.column(cell);
@@ -154,9 +158,10 @@ bool numberNodesByCell(const LookupTables& tables, std::array<IntArray, 8>& refi
       }
     }
     // The walk numbers the new nodes in the order of their first places.
-    std::vector<int> byPlace(static_cast<size_t>(groups.size() * cellCount), -1);
+    HugePageVector<int> byPlace;
+    assignInHugePages(byPlace, places, -1);
     for (size_t n = 0; n < firstPlace.size(); ++n) byPlace[firstPlace[n]] = static_cast<int>(n);
-    std::vector<int> number(firstPlace.size());
+    UnfilledVector<int> number(firstPlace.size());
     int next = first;
     for (const int n : byPlace)
       if (n >= 0) number[n] = next++;
