@@ -24,13 +24,14 @@ Status checkAverageTables(const std::array<IntArray, 8>& cells, const LookupTabl
   return Status::success();
 }
 
-// Per-vertex bookkeeping of the accumulation.
+// Per-vertex bookkeeping of the accumulation; a big step's vertices number in the millions, so
+// in huge pages, which take far fewer faults.
 struct VertexTally {
-  std::vector<int8_t> level;
+  HugePageVector<int8_t> level;
   // An int, so that a vertex surrounded by more than 127 cells keeps its true count.
-  std::vector<int> count;
-  std::vector<float> weightSum;
-  std::vector<uint8_t> typeMask;
+  HugePageVector<int> count;
+  HugePageVector<float> weightSum;
+  HugePageVector<uint8_t> typeMask;
 
   explicit VertexTally(int n) : level(n, 3), count(n, 0), weightSum(n, 0.0f), typeMask(n, 0) {}
 };
@@ -69,7 +70,8 @@ CornerValues lookUpCorners(const std::array<IntArray, 8>& cells, VertexValueMap&
   assignInHugePages(cv.values, static_cast<size_t>(n) * cv.classes,
                     static_cast<const VertexValue*>(nullptr));
   assignInHugePages(cv.owner, static_cast<size_t>(n), -1);
-  std::vector<int> visitOrder;
+  HugePageVector<int> visitOrder;
+  visitOrder.reserve(static_cast<size_t>(n));
   for (int t = 0; t < cellTypeCount; ++t) {
     const int* corner = cells[t].data();
     for (int s = 0; s < cells[t].count(); ++s) {
@@ -343,7 +345,7 @@ VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColu
 // kept so that the vertex values can be freed before the weight rows are summed.
 struct OwnBlends {
   explicit OwnBlends(int n) : index(static_cast<size_t>(n), -1) {}
-  std::vector<int> index;  // per vertex: -1, or its place in `factors` and `own`
+  HugePageVector<int> index;  // per vertex: -1, or its place in `factors` and `own`
   std::vector<std::pair<float, float>> factors;
   SparseColumns own;
 
