@@ -7,6 +7,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 #include "array/vector3.h"
 #include "mesh/cell_type.h"
@@ -106,13 +107,15 @@ std::vector<CellFace> unsharedFaces(const Mesh& control,
   const int n = control.vertices.cols();
   const FaceNumbers numbers(control, usable);
   // end[v] first counts the faces of smallest vertex v - 1, then, placed, ends the group of v.
-  std::vector<uint32_t> end(static_cast<size_t>(n) + 1, 0);
+  // A big refined cage has millions of vertices and tens of millions of faces: in huge pages,
+  // which take far fewer faults.
+  HugePageVector<uint32_t> end(static_cast<size_t>(n) + 1, 0);
   numbers.forEach(control, [&](uint32_t, int smallest) {
     CAGEWARP_CHECK(smallest >= 0 && smallest < n);
     ++end[smallest + 1];
   });
   for (int v = 0; v < n; ++v) end[v + 1] += end[v];
-  std::vector<uint32_t> grouped(numbers.count);
+  UnfilledVector<uint32_t> grouped(numbers.count);
   numbers.forEach(control,
                   [&](uint32_t number, int smallest) { grouped[end[smallest]++] = number; });
   std::vector<CellFace> surface;
