@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "array/memory_advice.h"
 #include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 #include "subdiv/interface_correction.h"
@@ -237,7 +238,15 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   // Reused, so that the inner loops do not allocate a key per node.
   IntArray nodeKey({2}, 0);
   std::vector<NodeGroup> groups;
-  std::vector<PendingMean> pending;
+  // At most one per node row of every cell: reserved whole (only the pages used are taken), in
+  // huge pages, rather than grown by doubling through millions of entries.
+  UnfilledVector<PendingMean> pending;
+  if (deferMeans) {
+    size_t rows = 0;
+    for (int t = 0; t < cellTypeCount; ++t)
+      rows += static_cast<size_t>(refined[t].cols()) * (refinedNodeCount[t] - verticesPerCell[t]);
+    pending.reserve(rows);
+  }
   std::array<int, 8> members{};
   for (int t = 0; t < cellTypeCount; ++t) {
     IntArray& cells = refined[t];
