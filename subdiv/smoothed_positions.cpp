@@ -172,8 +172,9 @@ void accumulate(const std::array<IntArray, 8>& cells, const LookupTables& tables
 // Sparse columns formed in any order on several threads, each copied into an arena that its
 // thread borrowed, so that a column costs no allocation of its own.
 struct ScatteredColumns {
-  std::vector<const SparseEntry*> begin;
-  std::vector<int> length;
+  // A column per vertex or per averaged cell column, by the million: in huge pages.
+  HugePageVector<const SparseEntry*> begin;
+  HugePageVector<int> length;
   std::unique_ptr<ArenaPool> memory = std::make_unique<ArenaPool>(Arena::largeChunks);
 
   ScatteredColumns() = default;
