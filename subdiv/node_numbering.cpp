@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <utility>
 
-#include "array/memory_advice.h"
-#include "array/parallel_for.h"
 #include "mesh/cell_type.h"
 #include "subdiv/tuple_map.h"
 
@@ -98,91 +95,6 @@ void numberNodesInWalk(const LookupTables& tables, std::array<IntArray, 8>& refi
       }
     }
   }
-}
-
-bool numberNodesByCell(const LookupTables& tables, std::array<IntArray, 8>& refined,
-                       int& vertexCount, int threads) {
-  // A stored value is a node times two, plus one for a key stored as a quad diagonal.
-  int64_t bound = vertexCount;
-  for (int t = 0; t < cellTypeCount; ++t)
-    bound += int64_t{refined[t].cols()} * (refinedNodeCount[t] - verticesPerCell[t]);
-  if (bound > std::numeric_limits<int>::max() / 2) return false;
-  int count = vertexCount;
-  TupleIndexTable nodeIndices;
-  for (int t = 0; t < cellTypeCount; ++t) {
-    IntArray& cells = refined[t];
-    if (cells.cols() == 0) continue;
-    const std::vector<SplitGroup> groups = splitGroups(tables, t);
-    const int first = count;
-    const int64_t cellCount = cells.cols();
-    const auto places = static_cast<size_t>(groups.size() * cellCount);
-    // Large and filled as they go: reserved whole (only the pages used are taken), in huge pages.
-    UnfilledVector<int64_t> firstPlace;  // by new node - first: q * cellCount + cell, least
-    firstPlace.reserve(places);
-    std::array<int, 8> tuple{};
-    for (int cell = 0; cell < cellCount; ++cell) {
-      int* nodes = cells.column(cell);
-      for (size_t q = 0; q < groups.size(); ++q) {
-        const SplitGroup& group = groups[q];
-        const int64_t place = static_cast<int64_t>(q) * cellCount + cell;
-        nodeTuple(nodes, group.members, group.length, tuple);
-        int node = count;
-        if (group.length == 4) {
-          const auto diagonals = quadDiagonals(tuple.data());
-          const int* a = nodeIndices.find(diagonals[0].data(), 2);
-          const int* b = nodeIndices.find(diagonals[1].data(), 2);
-          if (a == nullptr && b == nullptr) {
-            for (const auto& diagonal : diagonals) {
-              int stored = 2 * node + 1;
-              nodeIndices.insertIfAbsent(diagonal.data(), 2, stored);
-            }
-          } else if (a != nullptr && b != nullptr && *a == *b && (*a & 1) == 1) {
-            node = *a >> 1;
-          } else {
-            return false;
-          }
-        } else if (const int* known = nodeIndices.find(tuple.data(), group.length)) {
-          if ((*known & 1) == 1) return false;
-          node = *known >> 1;
-        } else {
-          int stored = 2 * node;
-          nodeIndices.insertIfAbsent(tuple.data(), group.length, stored);
-        }
-        if (node == count) {
-          ++count;
-          firstPlace.push_back(place);
-        } else if (node >= first) {
-          firstPlace[node - first] = std::min(firstPlace[node - first], place);
-        }
-        nodes[group.row] = node;
-      }
-    }
-    // The walk numbers the new nodes in the order of their first places.
-    HugePageVector<int> byPlace;
-    assignInHugePages(byPlace, places, -1);
-    for (size_t n = 0; n < firstPlace.size(); ++n) byPlace[firstPlace[n]] = static_cast<int>(n);
-    UnfilledVector<int> number(firstPlace.size());
-    int next = first;
-    for (const int n : byPlace)
-      if (n >= 0) number[n] = next++;
-    parallelFor(cellCount, threads, [&](int64_t begin, int64_t end) {
-      for (int64_t cell = begin; cell < end; ++cell) {
-        int* nodes = cells.column(static_cast<int>(cell));
-        for (const SplitGroup& group : groups)
-          if (nodes[group.row] >= first) nodes[group.row] = number[nodes[group.row] - first];
-      }
-    });
-    // Later types find this type's nodes by their numbers.
-    bool later = false;
-    for (int u = t + 1; u < cellTypeCount; ++u) later = later || refined[u].cols() > 0;
-    if (later)
-      nodeIndices.changeValues([&](int v) {
-        const int node = v >> 1;
-        return node >= first ? 2 * number[node - first] + (v & 1) : v;
-      });
-  }
-  vertexCount = count;
-  return true;
 }
 
 }  // namespace cagewarp

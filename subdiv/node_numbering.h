@@ -31,15 +31,4 @@ void nodeTuple(const int* nodes, const int* members, int length, std::array<int,
 void numberNodesInWalk(const LookupTables& tables, std::array<IntArray, 8>& refined,
                        int& vertexCount);
 
-// The walk's numbers, found cell by cell: neighbouring cells share most of their nodes, so most
-// searches find their place in the table still in the cache, where the walk's land anywhere in a
-// large table. Only quad middles, named by either diagonal, can depend on the order: when no key
-// names both an edge middle and a diagonal, and a quad's two diagonals name the same node or none,
-// each tuple has its node whatever the order, and the numbers follow each node's first place in
-// the walk. Returns false where that does not hold, with `vertexCount` unchanged and the rows
-// partly written. Only for node tables whose tuples name corners alone; the renumbering runs on
-// `threads` threads.
-bool numberNodesByCell(const LookupTables& tables, std::array<IntArray, 8>& refined,
-                       int& vertexCount, int threads);
-
 }  // namespace cagewarp

@@ -215,11 +215,10 @@ int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group,
 }
 
 // Gives every cell its new nodes (new vertex indices by type, node table, group, then cell) with
-// their per-class means, and returns the children that replace the cells. The order in which
-// values enter the map is the walk's; where every tuple names only corners, the means depend only
-// on values the split does not change, so they are formed afterwards on `threads` threads, each
-// into the entry already made for it, and the nodes are numbered cell by cell where that gives
-// the walk's numbers.
+// their per-class means, and returns the children that replace the cells. The nodes are numbered
+// first, then their values enter the map in the same walk; where every tuple names only corners,
+// the means depend only on values the split does not change, so they are formed afterwards on
+// `threads` threads, each into the entry already made for it.
 std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state,
                                    int threads) {
   const int d = mesh.vertices.rows();
@@ -233,8 +232,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   for (int t = 0; t < cellTypeCount; ++t)
     if (refined[t].cols() > 0) refined[t].resizeRows(refinedNodeCount[t]);
   int known = state.vertexCount;  // the nodes the walk has met so far
-  if (!deferMeans || !numberNodesByCell(tables, refined, state.vertexCount, threads))
-    numberNodesInWalk(tables, refined, state.vertexCount);
+  numberNodesInWalk(tables, refined, state.vertexCount);
   // Reused, so that the inner loops do not allocate a key per node.
   IntArray nodeKey({2}, 0);
   std::vector<NodeGroup> groups;

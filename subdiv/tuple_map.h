@@ -316,18 +316,6 @@ class TupleIndexTable {
     ++table.count;
     return true;
   }
-  // Replaces every stored value v by change(v), which must not be negative.
-  template <typename Change>
-  void changeValues(Change change) {
-    for (int length = 1; length <= maxKeyLength; ++length) {
-      Table& table = tables_[length];
-      for (size_t i = length; i < table.slots.size(); i += table.stride) {
-        if (table.slots[i] == empty) continue;
-        table.slots[i] = change(table.slots[i]);
-        CAGEWARP_CHECK(table.slots[i] >= 0);
-      }
-    }
-  }
 
  private:
   static constexpr int empty = -1;
