@@ -242,7 +242,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   if (deferMeans) {
     size_t rows = 0;
     for (int t = 0; t < cellTypeCount; ++t)
-      rows += static_cast<size_t>(refined[t].cols()) * (refinedNodeCount[t] - verticesPerCell[t]);
+      rows += static_cast<size_t>(refined[t].cols()) * newNodeCount(t);
     pending.reserve(rows);
   }
   std::array<int, 8> members{};
