@@ -145,12 +145,12 @@ void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, 
 }
 
 // Enters the mean of the tuple's values under `node` = (node, class) unless present.
-void nodeValue(VertexValueMap& vertexValues, const IntArray& tuple, int d, const IntArray& node,
-               WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory) {
+void nodeValue(VertexValueMap& vertexValues, const int* tuple, int length, int d,
+               const IntArray& node, WeightSum& weightSum, std::vector<SparseEntry>& weights,
+               Arena& weightMemory) {
   if (vertexValues.find(node)) return;
   VertexValue sum;
-  formMean(vertexValues, tuple.data(), tuple.count(), node[1], d, weightSum, weights, weightMemory,
-           sum);
+  formMean(vertexValues, tuple, length, node[1], d, weightSum, weights, weightMemory, sum);
   bool inserted = false;
   vertexValues.insertIfAbsent(node, std::move(sum), inserted);
 }
@@ -218,9 +218,10 @@ int pendingTuple(const std::array<IntArray, 8>& refined, const NodeGroup& group,
 // their per-class means, and returns the children that replace the cells. The nodes are numbered
 // first, then their values enter the map in the same walk; where every tuple names only corners,
 // the means depend only on values the split does not change, so they are formed afterwards on
-// `threads` threads, each into the entry already made for it.
+// `threads` threads, each into the entry already made for it. The cells have `nodeRows` new node
+// rows in all.
 std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables, StepState& state,
-                                   int threads) {
+                                   int64_t nodeRows, int threads) {
   const int d = mesh.vertices.rows();
   WeightSum weightSum(mesh.weights.rows);
   bool deferMeans = true;
@@ -236,16 +237,11 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   // Reused, so that the inner loops do not allocate a key per node.
   IntArray nodeKey({2}, 0);
   std::vector<NodeGroup> groups;
-  // At most one per node row of every cell: reserved whole (only the pages used are taken), in
-  // huge pages, rather than grown by doubling through millions of entries.
+  // At most one per node row: reserved whole (only the pages used are taken), in huge pages,
+  // rather than grown by doubling through millions of entries.
   UnfilledVector<PendingMean> pending;
-  if (deferMeans) {
-    size_t rows = 0;
-    for (int t = 0; t < cellTypeCount; ++t)
-      rows += static_cast<size_t>(refined[t].cols()) * newNodeCount(t);
-    pending.reserve(rows);
-  }
-  std::array<int, 8> members{};
+  if (deferMeans) pending.reserve(static_cast<size_t>(nodeRows));
+  std::array<int, 8> corners{};  // a node's tuple
   for (int t = 0; t < cellTypeCount; ++t) {
     IntArray& cells = refined[t];
     if (cells.cols() == 0) continue;
@@ -254,16 +250,15 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
     const int typeFirstNode = known;
     for (const SplitGroup& group : splitGroups(tables, t)) {
       groups.push_back({t, group.members, group.length});
-      IntArray tuple({group.length}, 0);
       for (int cell = 0; cell < cells.cols(); ++cell) {
         const int* nodes = cells.column(cell);
         nodeKey[0] = nodes[group.row];
         const bool isNew = nodeKey[0] == known;
         if (isNew) ++known;
         if (!deferMeans) {
-          nodeTuple(nodes, group.members, group.length, members);
-          std::copy_n(members.data(), group.length, tuple.data());
-          nodeValue(state.vertexValues, tuple, d, nodeKey, weightSum, weights, *weightMemory);
+          nodeTuple(nodes, group.members, group.length, corners);
+          nodeValue(state.vertexValues, corners.data(), group.length, d, nodeKey, weightSum,
+                    weights, *weightMemory);
           continue;
         }
         // Present already; a lookup would find it and leave the map as it is, every cursor
@@ -344,7 +339,9 @@ Status subdivide(Mesh& mesh, const LookupTables& tables, int flags, Warnings& wa
     const BorrowedArena weightMemory(state.weightMemory);
     correctInterfaces(mesh, tables, state.vertexValues, *weightMemory, warnings);
   }
-  std::array<IntArray, 8> cells = split ? splitCells(mesh, tables, state, threads) : mesh.cells;
+  std::array<IntArray, 8> cells =
+      split ? splitCells(mesh, tables, state, vertexBound - mesh.vertexColumns(), threads)
+            : mesh.cells;
 
   const int d = mesh.vertices.rows();
   if (int64_t{d} * state.vertexCount > intLimit)
