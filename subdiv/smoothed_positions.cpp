@@ -359,12 +359,14 @@ struct OwnBlends {
 
 // Sums each vertex's weight rows over its terms (weight * column, in the walk's order, in double
 // rounded to single precision), scales the sum by 1 / weight sum and blends it where the blend
-// does; vertices are shared out in ranges on `threads` threads.
+// does; vertices are shared out in ranges on `threads` threads. The sums take `freedMemory`'s
+// chunks first.
 ScatteredColumns sumWeightRows(const AveragedColumns& averaged, const VertexTerms& terms,
                                const VertexTally& tally, const OwnBlends& blends, int weightRows,
-                               int threads) {
+                               ArenaPool& freedMemory, int threads) {
   const auto n = static_cast<int64_t>(tally.count.size());
   ScatteredColumns sums(n);
+  freedMemory.passChunksTo(*sums.memory);
   parallelFor(n, threads, [&](int64_t first, int64_t last) {
     const BorrowedArena arena(*sums.memory);
     TermSum sum(weightRows);
@@ -399,6 +401,7 @@ ScatteredColumns sumWeightRows(const AveragedColumns& averaged, const VertexTerm
       sums.store(u, *arena, column);
     }
   });
+  sums.memory->dropSpareChunks();
   return sums;
 }
 
@@ -449,15 +452,17 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
       if (Status st = blend(b, t, tables, tally, cv, vertices, blends, sparse); !st.ok) return st;
     }
   }
-  // The values are not needed any more; releasing them before the weight rows are summed keeps
-  // them, the averaged columns and the sums from being held whole at once.
+  // The values are not needed any more; their memory holds the sums next, so that the values,
+  // the averaged columns and the sums are not held whole at once.
   vertexValues = VertexValueMap(1, firstElementHash);
-  valueMemory.clear();
-  if (!sparse) return Status::success();
+  if (!sparse) {
+    valueMemory.clear();
+    return Status::success();
+  }
   ScatteredColumns sums;
   {
     const VertexTerms terms = gatherTerms(cells, averaged, tally);
-    sums = sumWeightRows(averaged, terms, tally, blends, weightRows, threads);
+    sums = sumWeightRows(averaged, terms, tally, blends, weightRows, valueMemory, threads);
   }
   averaged = AveragedColumns{};
   weightColumns = packColumns(

@@ -45,6 +45,29 @@ TEST(Arena, PiecesAreAlignedDisjointAndKept) {
   }
 }
 
+// A pool's chunks passed to another are what that pool's arenas take first, however small the
+// pieces; a piece larger than every spare chunk comes from new memory, and pieces stay disjoint.
+TEST(ArenaPool, PassedChunksAreTakenBeforeNewMemory) {
+  const size_t large = size_t{5} << 20;  // a chunk of its own, mapped apart from the heap
+  ArenaPool first;
+  ArenaPool second;
+  unsigned char* old = nullptr;
+  {
+    const BorrowedArena arena(first);
+    old = (*arena).take<unsigned char>(large);
+  }
+  first.passChunksTo(second);
+  const BorrowedArena arena(second);
+  unsigned char* reused = (*arena).take<unsigned char>(1000);
+  EXPECT_EQ(reused, old);
+  unsigned char* fresh = (*arena).take<unsigned char>(large + 1);
+  EXPECT_TRUE(fresh >= old + large || fresh + large + 1 <= old);
+  std::memset(old, 1, large);
+  std::memset(fresh, 2, large + 1);
+  EXPECT_EQ(old[large - 1], 1);
+  second.dropSpareChunks();
+}
+
 // Vectors whose large blocks come in huge pages keep their elements as they grow past the
 // huge-block size and shrink below it again (each block freed the way it was taken), and a large
 // block starts on a huge-page boundary. One that leaves new elements unfilled still fills what it
