@@ -1,6 +1,7 @@
 #include "relate/cage_surface.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -76,30 +77,41 @@ struct FaceNumbers {
     return cellFace(control, *usable[t], static_cast<int>(local / perCell[t]),
                     static_cast<int>(local % perCell[t]));
   }
-  // Calls visit(number, smallest vertex) for every face, in number order.
+  // Calls visit(number, smallest vertex) for every face, the cells of each type shared out on
+  // `threads` threads.
   template <class Visit>
-  void forEach(const Mesh& control, Visit visit) const {
+  void forEach(const Mesh& control, int threads, Visit visit) const {
     for (int t = 0; t < cellTypeCount; ++t) {
       if (!usable[t]) continue;
       const CellFaceTables& faces = *usable[t];
-      uint32_t number = first[t];
-      for (int c = 0; c < control.cellCount(t); ++c) {
-        const int* vertex = control.cells[t].column(c);
-        for (int f = 0; f < perCell[t]; ++f) {
-          int corners = 0;
-          const int* local = faceCorners(faces, f, corners);
-          int smallest = vertex[local[0]];
-          for (int h = 1; h < corners; ++h) smallest = std::min(smallest, vertex[local[h]]);
-          visit(number++, smallest);
+      parallelFor(control.cellCount(t), threads, [&](int64_t begin, int64_t end) {
+        for (auto c = static_cast<int>(begin); c < end; ++c) {
+          const int* vertex = control.cells[t].column(c);
+          uint32_t number = first[t] + static_cast<uint32_t>(c) * perCell[t];
+          for (int f = 0; f < perCell[t]; ++f) {
+            int corners = 0;
+            const int* local = faceCorners(faces, f, corners);
+            int smallest = vertex[local[0]];
+            for (int h = 1; h < corners; ++h) smallest = std::min(smallest, vertex[local[h]]);
+            visit(number++, smallest);
+          }
         }
-      }
+      });
     }
   }
 };
 
+// Adds one to a count that other threads may add to at the same time, when `shared`; returns
+// the count before.
+uint32_t countUp(uint32_t& count, bool shared) {
+  if (!shared) return count++;
+  return std::atomic_ref<uint32_t>(count).fetch_add(1, std::memory_order_relaxed);
+}
+
 // The faces that only one cell has. Faces are grouped by their smallest vertex (a counting sort
 // of face numbers, in two passes over the cells), and only a group's few faces are made whole and
-// sorted to find those that two cells share; the groups on `threads` threads. The faces come in
+// sorted to find those that two cells share; both passes and the groups on `threads` threads. A
+// group is sorted whole, so the order its faces are placed in does not matter. The faces come in
 // no particular order.
 std::vector<CellFace> unsharedFaces(const Mesh& control,
                                     const std::array<const CellFaceTables*, 8>& usable,
@@ -110,14 +122,16 @@ std::vector<CellFace> unsharedFaces(const Mesh& control,
   // A big refined cage has millions of vertices and tens of millions of faces: in huge pages,
   // which take far fewer faults.
   HugePageVector<uint32_t> end(static_cast<size_t>(n) + 1, 0);
-  numbers.forEach(control, [&](uint32_t, int smallest) {
+  const bool shared = threadCount(threads) > 1;
+  numbers.forEach(control, threads, [&](uint32_t, int smallest) {
     CAGEWARP_CHECK(smallest >= 0 && smallest < n);
-    ++end[smallest + 1];
+    countUp(end[smallest + 1], shared);
   });
   for (int v = 0; v < n; ++v) end[v + 1] += end[v];
   UnfilledVector<uint32_t> grouped(numbers.count);
-  numbers.forEach(control,
-                  [&](uint32_t number, int smallest) { grouped[end[smallest]++] = number; });
+  numbers.forEach(control, threads, [&](uint32_t number, int smallest) {
+    grouped[countUp(end[smallest], shared)] = number;
+  });
   std::vector<CellFace> surface;
   std::mutex lock;
   parallelFor(n, threads, [&](int64_t begin, int64_t last) {
@@ -234,15 +248,20 @@ CageSurface::CageSurface(const Mesh& control, const LookupTables& tables, int th
   }
   const int count = triangleCount();
   std::vector<Point> centres(count);
-  for (int i = 0; i < count; ++i) {
-    const auto c = corners(i);
-    for (int k = 0; k < 3; ++k) centres[i][k] = (c[0][k] + c[1][k] + c[2][k]) / 3;
-  }
+  parallelFor(count, threads, [&](int64_t begin, int64_t end) {
+    for (auto i = static_cast<int>(begin); i < end; ++i) {
+      const auto c = corners(i);
+      for (int k = 0; k < 3; ++k) centres[i][k] = (c[0][k] + c[1][k] + c[2][k]) / 3;
+    }
+  });
   order_.resize(count);
   for (int i = 0; i < count; ++i) order_[i] = i;
   if (count > 0) {
     nodes_.reserve(2 * (count / leafSize + 1));
-    build(0, count, centres);
+    // Split on threads down to about one subtree per thread.
+    int splits = 0;
+    while ((1 << splits) < threadCount(threads)) ++splits;
+    build(0, count, centres, nodes_, splits, threads);
   }
 }
 
@@ -268,9 +287,13 @@ std::array<double, 3> CageSurface::cellCentroid(int i) const {
   return g;
 }
 
-// Adds the node over order_[first, first + count) and its subtree: a leaf of a few triangles, or
-// two children split at the median centre along the longest side of its box.
-int CageSurface::build(int first, int count, const std::vector<Point>& centres) {
+// Appends the node over order_[first, first + count) and its subtree to `nodes` in preorder,
+// children named by their place in `nodes`: a leaf of a few triangles, or two children split at
+// the median centre along the longest side of its box. While `splits` is above 0, the second
+// child's subtree is built in a list of its own on another thread, then appended; the nodes come
+// out as one thread makes them.
+void CageSurface::build(int first, int count, const std::vector<Point>& centres,
+                        std::vector<Node>& nodes, int splits, int threads) {
   Node node;
   node.low.fill(std::numeric_limits<double>::infinity());
   node.high.fill(-std::numeric_limits<double>::infinity());
@@ -280,12 +303,12 @@ int CageSurface::build(int first, int count, const std::vector<Point>& centres) 
         node.low[k] = std::min(node.low[k], c[k]);
         node.high[k] = std::max(node.high[k], c[k]);
       }
-  const int index = static_cast<int>(nodes_.size());
-  nodes_.push_back(node);
+  const auto index = static_cast<int>(nodes.size());
+  nodes.push_back(node);
   if (count <= leafSize) {
-    nodes_[index].first = first;
-    nodes_[index].count = count;
-    return index;
+    nodes[index].first = first;
+    nodes[index].count = count;
+    return;
   }
   int axis = 0;
   for (int k = 1; k < 3; ++k)
@@ -296,11 +319,31 @@ int CageSurface::build(int first, int count, const std::vector<Point>& centres) 
                      return centres[a][axis] < centres[b][axis] ||
                             (centres[a][axis] == centres[b][axis] && a < b);
                    });
-  const int left = build(first, half, centres);
-  const int right = build(first + half, count - half, centres);
-  nodes_[index].left = left;
-  nodes_[index].right = right;
-  return index;
+  nodes[index].left = index + 1;
+  if (splits == 0) {
+    build(first, half, centres, nodes, 0, threads);
+    nodes[index].right = static_cast<int>(nodes.size());
+    build(first + half, count - half, centres, nodes, 0, threads);
+    return;
+  }
+  std::vector<Node> second;
+  parallelFor(2, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t child = begin; child < end; ++child) {
+      if (child == 0)
+        build(first, half, centres, nodes, splits - 1, threads);
+      else
+        build(first + half, count - half, centres, second, splits - 1, threads);
+    }
+  });
+  const auto offset = static_cast<int>(nodes.size());
+  nodes[index].right = offset;
+  for (Node& moved : second) {
+    if (moved.left >= 0) {
+      moved.left += offset;
+      moved.right += offset;
+    }
+    nodes.push_back(moved);
+  }
 }
 
 NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const {

@@ -55,7 +55,8 @@ class CageSurface {
     int left = -1, right = -1;  // inner nodes: the children
     int first = 0, count = 0;   // leaves: their entries of order_
   };
-  int build(int first, int count, const std::vector<std::array<double, 3>>& centres);
+  void build(int first, int count, const std::vector<std::array<double, 3>>& centres,
+             std::vector<Node>& nodes, int splits, int threads);
 
   const Mesh& control_;
   std::array<CellFaceTables, 8> faces_{};

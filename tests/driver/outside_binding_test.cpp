@@ -180,11 +180,18 @@ TEST(OutsideBinding, TetrahedronCoordinatesHaveKnownValues) {
 
 // The surface of a 3 x 3 x 3 lattice is its 54 outer quads, two triangles each; the index finds
 // the same nearest distance as a scan over them, inside the cage and out, nothing past the
-// distance asked for, and nothing for a point that is not finite.
+// distance asked for, and nothing for a point that is not finite. Built on several threads, the
+// surface has the same triangles and gives the same answers.
 TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
   const Mesh cage = testing::hexahedralCube(3, 1.0f);
   const CageSurface surface(cage, committedLookupTables());
+  const CageSurface threaded(cage, committedLookupTables(), 7);
   ASSERT_EQ(surface.triangleCount(), 108);
+  ASSERT_EQ(threaded.triangleCount(), 108);
+  for (int t = 0; t < surface.triangleCount(); ++t) {
+    EXPECT_EQ(threaded.triangle(t).cell, surface.triangle(t).cell);
+    EXPECT_EQ(threaded.triangle(t).corners, surface.triangle(t).corners);
+  }
   EXPECT_NEAR(medianEdgeLength(cage), 2.0 / 3, 1e-6);
   std::mt19937 random(7);
   std::uniform_real_distribution<float> coordinate(-2.5f, 2.5f);
@@ -198,6 +205,7 @@ TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
     const NearestTriangle found = surface.nearest(p, HUGE_VAL);
     ASSERT_GE(found.triangle, 0);
     EXPECT_DOUBLE_EQ(found.distance, std::sqrt(scan));
+    EXPECT_EQ(threaded.nearest(p, HUGE_VAL).triangle, found.triangle);
     EXPECT_EQ(surface.nearest(p, 0.99 * found.distance).triangle, -1);
   }
   const float notFinite[3] = {NAN, 0, 0};
