@@ -84,7 +84,8 @@ RunOutcome runJob(const Job& job, RunObserver& observer) {
   observer.finished(Phase::readControl, &control);
   observer.started(Phase::readModel, job.modelFile);
   Warnings fileWarnings;  // like the control mesh's, they concern the file and always pass
-  run.status = readModelMesh(job.modelFile, run.modelSource, run.model, fileWarnings);
+  run.status =
+      readModelMesh(job.modelFile, run.modelSource, run.model, fileWarnings, job.binding.threads);
   for (const std::string& w : fileWarnings) observer.warning(w);
   if (!run.status.ok) return run;
   if (run.status = checkVertexRead(job.modelFile, run.model, true, observer); !run.status.ok)

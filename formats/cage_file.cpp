@@ -7,9 +7,10 @@
 
 namespace cagewarp {
 
-Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings) {
+Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings, int threads) {
   const FormatEntry& format = formatEntryOf(path);
   if (!format.serves(FormatRole::cageInput)) return Status::failure(path + ": not a cage format");
+  if (format.format == FileFormat::meshText) return readTextCage(path, mesh, threads);
   return format.readCage(path, mesh, warnings);
 }
 

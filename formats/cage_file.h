@@ -11,8 +11,9 @@ namespace cagewarp {
 // its .node), Medit .mesh; our own mesh text format for any other extension and for a .mesh file
 // that does not start with Medit's MeshVersionFormatted. Cells and vertices of `mesh` are
 // replaced (its tables kept); on failure `mesh` is unchanged. Vertex orders are mapped to ours,
-// inverted volume cells reoriented, and what was changed is reported in `warnings`.
-Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings);
+// inverted volume cells reoriented, and what was changed is reported in `warnings`. Mesh text
+// reads large vertex records on `threads` threads (0: one per core).
+Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings, int threads = 1);
 
 // Writes the positions (rows xyzRow..xyzRow+2) and cells of `mesh` as .vtk, .msh or .mesh, by
 // the extension of `path`; octahedra, which these formats lack, as four tetrahedra around their

@@ -20,22 +20,14 @@
 namespace cagewarp {
 namespace {
 
-// Mesh text read as a cage: like the other cage readers it replaces the cells and vertices and
-// leaves `mesh` as it was on failure.
-Status readTextCage(const std::string& path, Mesh& mesh, Warnings& /*warnings*/) {
-  Mesh text;
-  const Status status = readText(text, path);
-  if (!status.ok) return status;
-  mesh.cells = std::move(text.cells);
-  mesh.vertices = std::move(text.vertices);
-  mesh.xyzRow = 0;
-  return status;
+Status readTextAsCage(const std::string& path, Mesh& mesh, Warnings& /*warnings*/) {
+  return readTextCage(path, mesh);
 }
 
 // Files named .mesh before Medit's format was read are in our text format.
 Status readMeditOrText(const std::string& path, Mesh& mesh, Warnings& warnings) {
   if (isMeditFile(path)) return readMedit(path, mesh, warnings);
-  return readTextCage(path, mesh, warnings);
+  return readTextCage(path, mesh);
 }
 
 // A model written by the writer of a cell format: its points, lines and faces are cells.
@@ -47,7 +39,7 @@ Status writeModelCells(const ModelGeometry& model, const std::string& path) {
 // The one place that names the formats; the mesh text row comes first and serves every
 // extension not listed.
 constexpr std::array<FormatEntry, 11> formats{{
-    {FileFormat::meshText, "", "mesh text", readTextCage, nullptr, nullptr, nullptr},
+    {FileFormat::meshText, "", "mesh text", readTextAsCage, nullptr, nullptr, nullptr},
     {FileFormat::obj, "obj", "OBJ", nullptr, nullptr, readObj, writeObj},
     {FileFormat::off, "off", "OFF", nullptr, nullptr, readOff, writeOff},
     {FileFormat::ply, "ply", "PLY", nullptr, nullptr, readPly, writePly},

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
+#include "array/memory_advice.h"
+#include "array/parallel_for.h"
 #include "formats/atomic_file.h"
 #include "formats/file_handle.h"
 #include "formats/number_format.h"
@@ -122,6 +125,7 @@ class TextCursor {
 
   int line() const { return line_; }
   const char* position() const { return p_; }
+  const char* end() const { return end_; }
   int64_t remaining() const { return end_ - p_; }
 
  private:
@@ -140,14 +144,67 @@ struct CellRecordSpan {
   int highest;
 };
 
+// Blocks of about this many bytes per thread and round; small enough that a round that runs
+// past the record wastes little.
+constexpr int64_t valueBlockBytes = int64_t{1} << 22;
+
+// Values of a large vertex record read a block of text per thread: each block starts at a word
+// (after white space) and takes the numbers of the words that start in it. A block stops early
+// at a word that is no number, at the end of the text, or once it has `limit` numbers. Each on a
+// cache line of its own, since they are filled on several threads.
+struct alignas(64) ValueBlock {
+  // A number takes a character, and two from the second on (a blank, or a sign or point that
+  // ends the one before): room for every number a block's text can hold.
+  static constexpr int64_t room = valueBlockBytes / 2 + 2;
+
+  const char* textEnd = nullptr;
+  const char* begin = nullptr;
+  const char* end = nullptr;  // where the next block begins
+  UnfilledVector<float> values = UnfilledVector<float>(room);
+  UnfilledVector<const char*> after = UnfilledVector<const char*>(room);  // each value's end
+  int64_t count = 0;
+  int lines = 0;  // line ends passed up to `end`, for a block that reached it
+  bool reachedEnd = false;
+
+  void read(int64_t limit) {
+    TextCursor cursor(begin, textEnd, 0);
+    count = 0;
+    reachedEnd = false;
+    limit = std::min(limit, room);
+    while (count < limit) {
+      cursor.skipSpace();
+      if (cursor.position() >= end) {
+        reachedEnd = cursor.position() == end;
+        lines = cursor.line();
+        return;
+      }
+      if (cursor.readFloat(values[count]) != Scan::ok) return;
+      after[count] = cursor.position();
+      ++count;
+    }
+  }
+};
+
+// Records with fewer values are read on one thread.
+constexpr int64_t threadedValueCount = int64_t{1} << 16;
+
+// The first word start at or after p: a character that is not white space, after one that is.
+const char* wordStartFrom(const char* p, const char* begin, const char* end) {
+  while (p < end && p > begin && !isSpace(p[-1])) ++p;
+  while (p < end && isSpace(*p)) ++p;
+  return p;
+}
+
 class MeshTextReader {
  public:
-  MeshTextReader(Mesh& mesh, const std::string& fileName, std::string_view text)
+  MeshTextReader(Mesh& mesh, const std::string& fileName, std::string_view text, int threads)
       : mesh_(mesh),
         fileName_(fileName),
+        begin_(text.data()),
         end_(text.data() + text.size()),
         cursor_(text.data() + textStart(text), end_, 1),
-        recordRows_(mesh.vertices.cols() > 0 ? mesh.vertices.rows() : -1) {}
+        recordRows_(mesh.vertices.cols() > 0 ? mesh.vertices.rows() : -1),
+        threads_(threadCount(threads)) {}
 
   Status read() {
     while (cursor_.skipSpace()) {
@@ -249,7 +306,11 @@ class MeshTextReader {
 
     Matrix block(rows, count);
     float* values = block.data();
-    for (int k = 0; k < block.count(); ++k) {
+    // What the threads leave, and every problem, is read here as a single reader reads it.
+    int64_t k = block.count() >= threadedValueCount && threads_ > 1
+                    ? readValuesOnThreads(values, block.count())
+                    : 0;
+    for (; k < block.count(); ++k) {
       const Scan scan = cursor_.readFloat(values[k]);
       if (scan != Scan::ok) return scanFailure(scan, recordLine);
     }
@@ -259,6 +320,57 @@ class MeshTextReader {
       mesh_.vertices.appendCols(block);
     recordRows_ = rows;
     return Status::success();
+  }
+
+  // Reads up to `total` values into `values` round by round, a block per thread, and joins the
+  // blocks in order; stops at the first block that stopped early. Returns how many values it
+  // took, the cursor standing after the last of them (on its line) as a single reader leaves it.
+  int64_t readValuesOnThreads(float* values, int64_t total) {
+    std::vector<ValueBlock> blocks(static_cast<size_t>(threads_));
+    const char* recordStart = cursor_.position();
+    int64_t taken = 0;
+    while (taken < total) {
+      int64_t blockBytes = 0;
+      const char* start = cursor_.position();
+      // The first round shares out the rest of the text, up to a block's size; once the text
+      // read so far tells how long the rest of the record is, the last round's blocks end about
+      // where it does.
+      if (taken == 0) {
+        blockBytes = std::clamp<int64_t>((end_ - start) / threads_ + 1, 1, valueBlockBytes);
+      } else {
+        const double perValue = static_cast<double>(start - recordStart) / taken;
+        const auto rest = static_cast<int64_t>(perValue * static_cast<double>(total - taken));
+        blockBytes = std::clamp<int64_t>(rest / threads_ + rest / 64 + 64, 1, valueBlockBytes);
+      }
+      for (int i = 0; i < threads_; ++i) {
+        ValueBlock& b = blocks[static_cast<size_t>(i)];
+        b.textEnd = end_;
+        b.begin = i == 0 ? start : blocks[static_cast<size_t>(i) - 1].end;
+        const int64_t room = end_ - b.begin;
+        b.end = wordStartFrom(b.begin + std::min(room, blockBytes), begin_, end_);
+      }
+      parallelFor(threads_, threads_, [&](int64_t first, int64_t last) {
+        for (int64_t i = first; i < last; ++i) blocks[static_cast<size_t>(i)].read(total - taken);
+      });
+      int line = cursor_.line();
+      for (const ValueBlock& b : blocks) {
+        const int64_t take = std::min(b.count, total - taken);
+        std::copy_n(b.values.begin(), take, values + taken);
+        taken += take;
+        if (!b.reachedEnd || take < b.count || taken == total) {
+          if (take > 0) {
+            const char* stop = b.after[static_cast<size_t>(take) - 1];
+            cursor_ =
+                TextCursor(stop, end_, line + static_cast<int>(std::count(b.begin, stop, '\n')));
+          }
+          return taken;
+        }
+        line += b.lines;
+        cursor_ = TextCursor(b.end, end_, line);
+      }
+      if (cursor_.position() == end_) return taken;
+    }
+    return taken;
   }
 
   // Forward references are allowed, so indices are checked once every vertex record is read.
@@ -291,9 +403,11 @@ class MeshTextReader {
 
   Mesh& mesh_;
   const std::string& fileName_;
+  const char* begin_;
   const char* end_;
   TextCursor cursor_;
   int recordRows_;
+  int threads_;
   std::vector<CellRecordSpan> spans_;
 };
 
@@ -434,10 +548,20 @@ void writeVertices(BufferedFile& out, const Mesh& mesh, bool compact) {
 
 }  // namespace
 
-Status readText(Mesh& mesh, const std::string& fileName) {
+Status readText(Mesh& mesh, const std::string& fileName, int threads) {
   std::string text;
   if (Status read = readWholeFile(fileName, text); !read.ok) return read;
-  return MeshTextReader(mesh, fileName, text).read();
+  return MeshTextReader(mesh, fileName, text, threads).read();
+}
+
+Status readTextCage(const std::string& path, Mesh& mesh, int threads) {
+  Mesh text;
+  const Status status = readText(text, path, threads);
+  if (!status.ok) return status;
+  mesh.cells = std::move(text.cells);
+  mesh.vertices = std::move(text.vertices);
+  mesh.xyzRow = 0;
+  return status;
 }
 
 Status writeText(const Mesh& mesh, const std::string& fileName, const MeshTextLayout& layout) {

@@ -14,7 +14,11 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 // Adds the cell and vertex records of a mesh text file to `mesh` (appends; does not clear).
 // Fails with "<file>:<line>: <problem>" on malformed input or an index that names no vertex,
 // and with the reason of readWholeFile when the file cannot be read; the mesh is then unspecified.
-Status readText(Mesh& mesh, const std::string& fileName);
+// Large vertex records are read on `threads` threads (0: one per core), with the same result.
+Status readText(Mesh& mesh, const std::string& fileName, int threads = 1);
+// Mesh text read as a cage: like the other cage readers it replaces the cells and vertices of
+// `mesh` (positions from row 0) and leaves `mesh` as it was on failure.
+Status readTextCage(const std::string& path, Mesh& mesh, int threads = 1);
 
 // How a mesh text file is laid out. The default is the program's own result file; the other
 // choices keep the bytes of files other writers have always made (the generated scenes).

@@ -90,8 +90,10 @@ Status readModelFile(const std::string& path, ModelFile& model) {
   return format.readModel(path, model);
 }
 
-Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings) {
-  if (!formatEntryOf(path).serves(FormatRole::model)) return readCage(path, mesh, warnings);
+Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings,
+                     int threads) {
+  if (!formatEntryOf(path).serves(FormatRole::model))
+    return readCage(path, mesh, warnings, threads);
   if (Status status = readModelFile(path, source); !status.ok) return status;
   warnings.insert(warnings.end(), source.warnings.begin(), source.warnings.end());
   mesh = source.mesh;

@@ -51,8 +51,9 @@ Status readModelFile(const std::string& path, ModelFile& model);
 
 // Reads the model at `path` into `mesh`: a file in a model format (OBJ, OFF, PLY, STL, XYZ, CSV)
 // through readModelFile, kept in `source` for writing deformed copies; any other as a cage
-// (readCage), `source` then untouched. Reader warnings go to `warnings`.
-Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings);
+// (readCage, on `threads` threads), `source` then untouched. Reader warnings go to `warnings`.
+Status readModelMesh(const std::string& path, ModelFile& source, Mesh& mesh, Warnings& warnings,
+                     int threads = 1);
 
 // Writes `model` to `path` (whose extension must name the model's own format) with vertex
 // movedIndices[j] at column j of movedPositions (3 x e), through a temporary file renamed into

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -246,6 +247,50 @@ TEST_F(MeshFile, MalformedInputIsReportedWithItsLine) {
     const Status status = readString(mesh, text);
     EXPECT_FALSE(status.ok) << text;
     EXPECT_EQ(status.message, message) << text;
+  }
+}
+
+// A large vertex record is read in blocks on threads: whatever the layout (a vertex a line, one
+// line of numbers that end where the next sign starts, CR LF and tabs) and wherever the text
+// breaks off or holds a word that is no number, every thread count gives the mesh, or the
+// message with its line, that one thread gives.
+TEST_F(MeshFile, LargeVertexRecordsReadAlikeOnThreads) {
+  const int n = 30000;  // 90000 values, enough to be shared out
+  auto numbers = [](int count, const std::string& separator, const std::string& lineEnd) {
+    std::string text;
+    for (int j = 0; j < count; ++j)
+      for (int i = 0; i < 3; ++i)
+        text += floatText(0.25f * static_cast<float>((7 * j + i) % 1001) - 99.0f) +
+                (i < 2 ? separator : lineEnd);
+    return text;
+  };
+  const std::string record = "v 3 " + std::to_string(n) + "\n";
+  const std::string cells = "f 2 1 0 1 2\n";
+  std::string glued = numbers(n, "", "");  // "-99-98.75..." : each number starts a new one
+  std::string badWord = numbers(n, " ", "\n");
+  badWord.replace(badWord.size() * 4 / 5, 1, "x");
+  const std::string cases[] = {
+      header + record + numbers(n, " ", "\n") + cells,
+      record + glued + "\n" + cells,
+      record + numbers(n, "\t", "\r\n\r\n") + "v 3 2 0 0 0 1 1 1\n" + cells,
+      record + badWord + cells,
+      record + numbers(n - 1, " ", "\n"),
+      record + numbers(n - 1, " ", "\n") + cells,
+  };
+  for (const std::string& text : cases) {
+    Mesh alone;
+    const Status one = readText(alone, writeFile(text), 1);
+    for (const int threads : {2, 3, 7}) {
+      Mesh mesh;
+      const Status status = readText(mesh, writeFile(text), threads);
+      EXPECT_EQ(status.ok, one.ok) << threads;
+      EXPECT_EQ(status.message, one.message) << threads;
+      if (!one.ok) continue;
+      EXPECT_EQ(mesh.cells[2], alone.cells[2]);
+      ASSERT_EQ(mesh.vertices.count(), alone.vertices.count());
+      EXPECT_EQ(0, std::memcmp(mesh.vertices.data(), alone.vertices.data(),
+                               sizeof(float) * static_cast<size_t>(alone.vertices.count())));
+    }
   }
 }
 
