@@ -153,20 +153,24 @@ constexpr int64_t valueBlockBytes = int64_t{1} << 22;
 // at a word that is no number, at the end of the text, or once it has `limit` numbers. Each on a
 // cache line of its own, since they are filled on several threads.
 struct alignas(64) ValueBlock {
-  // A number takes a character, and two from the second on (a blank, or a sign or point that
-  // ends the one before): room for every number a block's text can hold.
-  static constexpr int64_t room = valueBlockBytes / 2 + 2;
-
   const char* textEnd = nullptr;
   const char* begin = nullptr;
   const char* end = nullptr;  // where the next block begins
-  UnfilledVector<float> values = UnfilledVector<float>(room);
-  UnfilledVector<const char*> after = UnfilledVector<const char*>(room);  // each value's end
+  UnfilledVector<float> values;
+  UnfilledVector<const char*> after;  // where each value's text ends
   int64_t count = 0;
   int lines = 0;  // line ends passed up to `end`, for a block that reached it
   bool reachedEnd = false;
 
   void read(int64_t limit) {
+    // A number takes a character, and two from the second on (a blank, or a sign or point that
+    // ends the one before): room for every number the block's text can hold, up to that of a
+    // block of the usual size (a block that runs out stops early).
+    const int64_t room = std::min(end - begin, valueBlockBytes) / 2 + 2;
+    if (static_cast<int64_t>(values.size()) < room) {
+      values.resize(static_cast<size_t>(room));
+      after.resize(static_cast<size_t>(room));
+    }
     TextCursor cursor(begin, textEnd, 0);
     count = 0;
     reachedEnd = false;
@@ -185,7 +189,7 @@ struct alignas(64) ValueBlock {
   }
 };
 
-// Records with fewer values are read on one thread.
+// Vertex records with fewer values are read on one thread.
 constexpr int64_t threadedValueCount = int64_t{1} << 16;
 
 // The first word start at or after p: a character that is not white space, after one that is.
@@ -197,14 +201,16 @@ const char* wordStartFrom(const char* p, const char* begin, const char* end) {
 
 class MeshTextReader {
  public:
-  MeshTextReader(Mesh& mesh, const std::string& fileName, std::string_view text, int threads)
+  MeshTextReader(Mesh& mesh, const std::string& fileName, std::string_view text, int threads,
+                 int64_t threadedValues)
       : mesh_(mesh),
         fileName_(fileName),
         begin_(text.data()),
         end_(text.data() + text.size()),
         cursor_(text.data() + textStart(text), end_, 1),
         recordRows_(mesh.vertices.cols() > 0 ? mesh.vertices.rows() : -1),
-        threads_(threadCount(threads)) {}
+        threads_(threadCount(threads)),
+        threadedValues_(threadedValues) {}
 
   Status read() {
     while (cursor_.skipSpace()) {
@@ -307,7 +313,7 @@ class MeshTextReader {
     Matrix block(rows, count);
     float* values = block.data();
     // What the threads leave, and every problem, is read here as a single reader reads it.
-    int64_t k = block.count() >= threadedValueCount && threads_ > 1
+    int64_t k = block.count() >= threadedValues_ && threads_ > 1
                     ? readValuesOnThreads(values, block.count())
                     : 0;
     for (; k < block.count(); ++k) {
@@ -408,6 +414,7 @@ class MeshTextReader {
   TextCursor cursor_;
   int recordRows_;
   int threads_;
+  int64_t threadedValues_;  // records with fewer values are read on one thread
   std::vector<CellRecordSpan> spans_;
 };
 
@@ -549,10 +556,18 @@ void writeVertices(BufferedFile& out, const Mesh& mesh, bool compact) {
 }  // namespace
 
 Status readText(Mesh& mesh, const std::string& fileName, int threads) {
+  return detail::readText(mesh, fileName, threads, threadedValueCount);
+}
+
+namespace detail {
+
+Status readText(Mesh& mesh, const std::string& fileName, int threads, int64_t threadedValues) {
   std::string text;
   if (Status read = readWholeFile(fileName, text); !read.ok) return read;
-  return MeshTextReader(mesh, fileName, text, threads).read();
+  return MeshTextReader(mesh, fileName, text, threads, threadedValues).read();
 }
+
+}  // namespace detail
 
 Status readTextCage(const std::string& path, Mesh& mesh, int threads) {
   Mesh text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,12 @@ inline constexpr std::string_view projectWebAddress = "https://cagewarp.org";
 // and with the reason of readWholeFile when the file cannot be read; the mesh is then unspecified.
 // Large vertex records are read on `threads` threads (0: one per core), with the same result.
 Status readText(Mesh& mesh, const std::string& fileName, int threads = 1);
+namespace detail {
+// readText with vertex records of `threadedValues` values or more read on the threads: for tests
+// and fuzzing, which check that small records read alike.
+Status readText(Mesh& mesh, const std::string& fileName, int threads, int64_t threadedValues);
+}  // namespace detail
+
 // Mesh text read as a cage: like the other cage readers it replaces the cells and vertices of
 // `mesh` (positions from row 0) and leaves `mesh` as it was on failure.
 Status readTextCage(const std::string& path, Mesh& mesh, int threads = 1);
