@@ -81,6 +81,7 @@ void ArenaPool::clear() {
   const std::lock_guard<std::mutex> hold(lock_);
   idle_.clear();
   arenas_.clear();
+  spares_.clear();
 }
 
 void ArenaPool::passChunksTo(ArenaPool& other) {

@@ -81,7 +81,7 @@ class ArenaPool {
   explicit ArenaPool(size_t largestChunk = Arena::smallChunks) : largestChunk_(largestChunk) {}
   Arena& borrow();
   void giveBack(Arena& arena);
-  // Frees every arena and what was taken from them; none may be borrowed.
+  // Frees every arena, what was taken from them and the chunks passed in; none may be borrowed.
   void clear();
   // Empties the pool as clear() does, but hands the arenas' chunks to `other`, whose arenas take
   // them before new memory; nothing taken from this pool may be used after. A large phase that

@@ -125,7 +125,6 @@ class TextCursor {
 
   int line() const { return line_; }
   const char* position() const { return p_; }
-  const char* end() const { return end_; }
   int64_t remaining() const { return end_ - p_; }
 
  private:
