@@ -10,8 +10,7 @@ namespace cagewarp {
 Status readCage(const std::string& path, Mesh& mesh, Warnings& warnings, int threads) {
   const FormatEntry& format = formatEntryOf(path);
   if (!format.serves(FormatRole::cageInput)) return Status::failure(path + ": not a cage format");
-  if (format.format == FileFormat::meshText) return readTextCage(path, mesh, threads);
-  return format.readCage(path, mesh, warnings);
+  return format.readCage(path, mesh, warnings, threads);
 }
 
 Status writeCage(const Mesh& mesh, const std::string& path) {

@@ -20,14 +20,20 @@
 namespace cagewarp {
 namespace {
 
-Status readTextAsCage(const std::string& path, Mesh& mesh, Warnings& /*warnings*/) {
-  return readTextCage(path, mesh);
+Status readTextAsCage(const std::string& path, Mesh& mesh, Warnings& /*warnings*/, int threads) {
+  return readTextCage(path, mesh, threads);
 }
 
 // Files named .mesh before Medit's format was read are in our text format.
-Status readMeditOrText(const std::string& path, Mesh& mesh, Warnings& warnings) {
+Status readMeditOrText(const std::string& path, Mesh& mesh, Warnings& warnings, int threads) {
   if (isMeditFile(path)) return readMedit(path, mesh, warnings);
-  return readTextCage(path, mesh);
+  return readTextCage(path, mesh, threads);
+}
+
+// A cage reader that reads on one thread.
+template <Status (*read)(const std::string&, Mesh&, Warnings&)>
+Status readOnOneThread(const std::string& path, Mesh& mesh, Warnings& warnings, int /*threads*/) {
+  return read(path, mesh, warnings);
 }
 
 // A model written by the writer of a cell format: its points, lines and faces are cells.
@@ -44,9 +50,11 @@ constexpr std::array<FormatEntry, 11> formats{{
     {FileFormat::off, "off", "OFF", nullptr, nullptr, readOff, writeOff},
     {FileFormat::ply, "ply", "PLY", nullptr, nullptr, readPly, writePly},
     {FileFormat::stl, "stl", "STL", nullptr, nullptr, readStl, writeStl},
-    {FileFormat::gmsh, "msh", "gmsh", readGmsh, writeGmsh, nullptr, writeModelCells<writeGmsh>},
-    {FileFormat::vtk, "vtk", "VTK", readVtk, writeVtk, nullptr, writeModelCells<writeVtk>},
-    {FileFormat::tetgen, "ele", "TetGen", readTetgen, nullptr, nullptr, nullptr},
+    {FileFormat::gmsh, "msh", "gmsh", readOnOneThread<readGmsh>, writeGmsh, nullptr,
+     writeModelCells<writeGmsh>},
+    {FileFormat::vtk, "vtk", "VTK", readOnOneThread<readVtk>, writeVtk, nullptr,
+     writeModelCells<writeVtk>},
+    {FileFormat::tetgen, "ele", "TetGen", readOnOneThread<readTetgen>, nullptr, nullptr, nullptr},
     {FileFormat::medit, "mesh", "Medit", readMeditOrText, writeMedit, nullptr,
      writeModelCells<writeMedit>},
     {FileFormat::xyz, "xyz", "XYZ", nullptr, nullptr, readXyz, writeXyz},

@@ -42,7 +42,8 @@ struct FormatEntry {
   std::string_view extension;  // lower case, without the dot; empty for mesh text
   std::string_view name;       // as messages name it ("OBJ", "mesh text")
   // Replaces the cells and vertices of `mesh` (tables kept); on failure `mesh` is unchanged.
-  Status (*readCage)(const std::string& path, Mesh& mesh, Warnings& warnings);
+  // Readers that can share their work out take up to `threads` threads.
+  Status (*readCage)(const std::string& path, Mesh& mesh, Warnings& warnings, int threads);
   // Writes the positions (rows xyzRow..xyzRow+2) and cells of `mesh`.
   Status (*writeCage)(const Mesh& mesh, const std::string& path);
   // Parses the bytes already in `model.bytes` into the rest of `model`.

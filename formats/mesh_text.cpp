@@ -152,7 +152,6 @@ constexpr int64_t valueBlockBytes = int64_t{1} << 22;
 // at a word that is no number, at the end of the text, or once it has `limit` numbers. Each on a
 // cache line of its own, since they are filled on several threads.
 struct alignas(64) ValueBlock {
-  const char* textEnd = nullptr;
   const char* begin = nullptr;
   const char* end = nullptr;  // where the next block begins
   UnfilledVector<float> values;
@@ -161,7 +160,8 @@ struct alignas(64) ValueBlock {
   int lines = 0;  // line ends passed up to `end`, for a block that reached it
   bool reachedEnd = false;
 
-  void read(int64_t limit) {
+  // Reads the block of a text that ends at `textEnd`.
+  void read(const char* textEnd, int64_t limit) {
     // A number takes a character, and two from the second on (a blank, or a sign or point that
     // ends the one before): room for every number the block's text can hold, up to that of a
     // block of the usual size (a block that runs out stops early).
@@ -349,13 +349,13 @@ class MeshTextReader {
       }
       for (int i = 0; i < threads_; ++i) {
         ValueBlock& b = blocks[static_cast<size_t>(i)];
-        b.textEnd = end_;
         b.begin = i == 0 ? start : blocks[static_cast<size_t>(i) - 1].end;
         const int64_t room = end_ - b.begin;
         b.end = wordStartFrom(b.begin + std::min(room, blockBytes), begin_, end_);
       }
       parallelFor(threads_, threads_, [&](int64_t first, int64_t last) {
-        for (int64_t i = first; i < last; ++i) blocks[static_cast<size_t>(i)].read(total - taken);
+        for (int64_t i = first; i < last; ++i)
+          blocks[static_cast<size_t>(i)].read(end_, total - taken);
       });
       int line = cursor_.line();
       for (const ValueBlock& b : blocks) {
