@@ -31,4 +31,18 @@ void nodeTuple(const int* nodes, const int* members, int length, std::array<int,
 void numberNodesInWalk(const LookupTables& tables, std::array<IntArray, 8>& refined,
                        int& vertexCount);
 
+// Numbers the nodes exactly as numberNodesInWalk does, on `threads` threads where it can: a node
+// takes its index from the first place in the walk where its tuple is met. The walk itself numbers
+// them where a table names nodes of the split, or where a quad middle's two diagonals are not first
+// met together (one was met before as an edge).
+void numberNodes(const LookupTables& tables, std::array<IntArray, 8>& refined, int& vertexCount,
+                 int threads);
+
+namespace detail {
+// numberNodes' threaded numbering alone: false, with nothing written, where only the walk gives
+// the numbers. Tables that name nodes of the split are for the walk only.
+bool numberByFirstPlaces(const LookupTables& tables, std::array<IntArray, 8>& refined,
+                         int& vertexCount, int threads);
+}  // namespace detail
+
 }  // namespace cagewarp

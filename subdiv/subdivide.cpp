@@ -233,7 +233,7 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
   for (int t = 0; t < cellTypeCount; ++t)
     if (refined[t].cols() > 0) refined[t].resizeRows(refinedNodeCount[t]);
   int known = state.vertexCount;  // the nodes the walk has met so far
-  numberNodesInWalk(tables, refined, state.vertexCount);
+  numberNodes(tables, refined, state.vertexCount, threads);
   // Reused, so that the inner loops do not allocate a key per node.
   IntArray nodeKey({2}, 0);
   std::vector<NodeGroup> groups;
