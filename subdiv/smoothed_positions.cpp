@@ -206,13 +206,6 @@ struct AveragedColumns {
   }
 };
 
-// Brings every cache line of `column` towards the cache, for a read soon after.
-void prefetchWhole(std::span<const SparseEntry> column) {
-  const char* p = reinterpret_cast<const char*>(column.data());
-  const char* end = p + column.size_bytes();
-  for (; p < end; p += 64) __builtin_prefetch(p);
-}
-
 // True when the corners that take column q of the cell's avg table include a vertex whose lowest
 // cell dimension is the cell's.
 bool columnTaken(const int* corner, int t, int q, int c, const VertexTally& tally) {

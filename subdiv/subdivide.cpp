@@ -120,29 +120,65 @@ void seedVertexValues(const Mesh& mesh, VertexValueMap& vertexValues) {
   }
 }
 
-// The mean of `tuple`'s values under `cls`, in tuple order, scaled by the single-precision
-// reciprocal of the tuple length; the values are only read, so threads may share the map. Rows
-// that do not fit in the value lie in `weightMemory`, with its weights. Nothing walks the map
-// before or during the split, so every cursor stands at its head and a peek finds what a find
-// would.
-void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
-              WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
-              VertexValue& sum) {
+// The mean of values[0..length), in that order, scaled by the single-precision reciprocal of the
+// length. Rows that do not fit in the value lie in `weightMemory`, with its weights.
+void meanOf(const VertexValue* const* values, int length, int d, WeightSum& weightSum,
+            std::vector<SparseEntry>& weights, Arena& weightMemory, VertexValue& sum) {
   sum.dense = DenseColumn(d, weightMemory);
-  IntArray corner({2}, 0);
-  corner[1] = cls;
   for (int e = 0; e < length; ++e) {
-    corner[0] = tuple[e];
-    const VertexValue* value = vertexValues.peek(corner);
-    CAGEWARP_CHECK(value != nullptr);
-    sum.dense += value->dense;
-    weightSum.add(value->weights);
+    sum.dense += values[e]->dense;
+    weightSum.add(values[e]->weights);
   }
   const float reciprocal = 1.0f / static_cast<float>(length);
   sum.dense *= reciprocal;
   weightSum.take(weights, reciprocal);
   sum.weights = keptIn(weightMemory, weights);
 }
+
+// The mean of `tuple`'s values under `cls`, as meanOf forms it. Nothing walks the map before or
+// during the split, so every cursor stands at its head and a peek finds what a find would.
+void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, int cls, int d,
+              WeightSum& weightSum, std::vector<SparseEntry>& weights, Arena& weightMemory,
+              VertexValue& sum) {
+  std::array<const VertexValue*, 8> values{};
+  IntArray corner({2}, 0);
+  corner[1] = cls;
+  for (int e = 0; e < length; ++e) {
+    corner[0] = tuple[e];
+    values[e] = vertexValues.peek(corner);
+    CAGEWARP_CHECK(values[e] != nullptr);
+  }
+  meanOf(values.data(), length, d, weightSum, weights, weightMemory, sum);
+}
+
+// The values of the vertices before a split, by class (only the classes of types with cells):
+// the deferred means find their corners' values here, without a search each.
+struct CornerTable {
+  int vertices = 0;
+  std::array<HugePageVector<const VertexValue*>, 8> byClass;
+
+  CornerTable(const Mesh& mesh, const VertexValueMap& vertexValues, int threads)
+      : vertices(mesh.vertexColumns()) {
+    for (int t = 0; t < cellTypeCount; ++t) {
+      HugePageVector<const VertexValue*>& values = byClass[cellClass[t]];
+      if (mesh.cellCount(t) == 0 || !values.empty()) continue;
+      values.resize(static_cast<size_t>(vertices), nullptr);
+      parallelFor(vertices, threads, [&](int64_t begin, int64_t end) {
+        IntArray key({2}, 0);
+        key[1] = cellClass[t];
+        for (int64_t u = begin; u < end; ++u) {
+          key[0] = static_cast<int>(u);
+          values[u] = vertexValues.peek(key);
+        }
+      });
+    }
+  }
+  const VertexValue* value(int u, int cls) const {
+    const VertexValue* v = byClass[cls][u];
+    CAGEWARP_CHECK(v != nullptr);
+    return v;
+  }
+};
 
 // Enters the mean of the tuple's values under `node` = (node, class) unless present.
 void nodeValue(VertexValueMap& vertexValues, const int* tuple, int length, int d,
@@ -271,17 +307,38 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
     }
   }
   CAGEWARP_CHECK(known == state.vertexCount);
+  if (pending.empty()) return buildChildren(refined, childCounts(mesh), tables, threads);
+  const CornerTable cornerValues(mesh, state.vertexValues, threads);
   parallelFor(static_cast<int64_t>(pending.size()), threads, [&](int64_t begin, int64_t end) {
     WeightSum sum(mesh.weights.rows);
     std::vector<SparseEntry> meanWeights;
     const BorrowedArena memory(state.weightMemory);
+    // The corner values lie anywhere: ask for where those of the mean two ahead lie, and for
+    // those of the next mean whole.
+    std::array<const VertexValue*, 8> values{};
     std::array<int, 8> tuple{};
-    for (int64_t i = begin; i < end; ++i) {
+    auto look = [&](int64_t i) {
       const PendingMean& p = pending[i];
       const NodeGroup& group = groups[p.group];
       const int length = pendingTuple(refined, group, p.cell, tuple);
-      formMean(state.vertexValues, tuple.data(), length, cellClass[group.type], d, sum, meanWeights,
-               *memory, *p.target);
+      for (int e = 0; e < length; ++e)
+        values[e] = cornerValues.value(tuple[e], cellClass[group.type]);
+      return length;
+    };
+    for (int64_t i = begin; i < end; ++i) {
+      if (i + 2 < end) {
+        const int length = look(i + 2);
+        for (int e = 0; e < length; ++e) __builtin_prefetch(values[e]);
+      }
+      if (i + 1 < end) {
+        const int length = look(i + 1);
+        for (int e = 0; e < length; ++e) {
+          __builtin_prefetch(values[e]->dense.data());
+          prefetchWhole(values[e]->weights);
+        }
+      }
+      const int length = look(i);
+      meanOf(values.data(), length, d, sum, meanWeights, *memory, *pending[i].target);
     }
   });
   return buildChildren(refined, childCounts(mesh), tables, threads);
