@@ -314,31 +314,37 @@ class TermSum {
 // vertex u are slots[start[u], start[u + 1]).
 struct VertexTerms {
   HugePageVector<int64_t> start;
-  HugePageVector<int64_t> slots;
+  UnfilledVector<int64_t> slots;
 };
 
+// Each part walks the cells and places the terms of the vertices it owns, as accumulate adds them.
 VertexTerms gatherTerms(const std::array<IntArray, 8>& cells, const AveragedColumns& averaged,
-                        const VertexTally& tally) {
+                        const VertexTally& tally, const CornerValues& cv) {
   const size_t n = tally.count.size();
   VertexTerms terms;
   assignInHugePages(terms.start, n + 1, int64_t{0});
   for (size_t u = 0; u < n; ++u) terms.start[u + 1] = terms.start[u] + tally.count[u];
-  assignInHugePages(terms.slots, static_cast<size_t>(terms.start[n]), int64_t{0});
+  // Every slot is written once, by the part that owns its vertex.
+  terms.slots.resize(static_cast<size_t>(terms.start[n]));
   HugePageVector<int64_t> next;
   assignInHugePages(next, n, int64_t{0});
   std::copy(terms.start.begin(), terms.start.end() - 1, next.begin());
-  for (int t = 0; t < cellTypeCount; ++t) {
-    const IntArray& typeCells = cells[t];
-    const int corners = verticesPerCell[t];
-    for (int cell = 0; cell < typeCells.cols(); ++cell) {
-      const int* corner = typeCells.column(cell);
-      for (int j = 0; j < corners; ++j) {
-        const int u = corner[j];
-        if (tally.level[u] != cellDimension[t]) continue;
-        terms.slots[next[u]++] = averaged.slot(t, cell, j % averaged.perCell[t]);
+  parallelFor(cv.parts, cv.parts, [&](int64_t begin, int64_t end) {
+    for (int64_t p = begin; p < end; ++p) {
+      for (int t = 0; t < cellTypeCount; ++t) {
+        const IntArray& typeCells = cells[t];
+        const int corners = verticesPerCell[t];
+        for (int cell = 0; cell < typeCells.cols(); ++cell) {
+          const int* corner = typeCells.column(cell);
+          for (int j = 0; j < corners; ++j) {
+            const int u = corner[j];
+            if (cv.owner[u] != p || tally.level[u] != cellDimension[t]) continue;
+            terms.slots[next[u]++] = averaged.slot(t, cell, j % averaged.perCell[t]);
+          }
+        }
       }
     }
-  }
+  });
   return terms;
 }
 
@@ -461,7 +467,7 @@ Status computeSmoothedPositions(const std::array<IntArray, 8>& cells, const Look
   }
   ScatteredColumns sums;
   {
-    const VertexTerms terms = gatherTerms(cells, averaged, tally);
+    const VertexTerms terms = gatherTerms(cells, averaged, tally, cv);
     sums = sumWeightRows(averaged, terms, tally, blends, weightRows, valueMemory, threads);
   }
   averaged = AveragedColumns{};
