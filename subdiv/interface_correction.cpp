@@ -1,6 +1,7 @@
 #include "subdiv/interface_correction.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,8 +67,25 @@ bool usableFace(const IntArray& face, int vertexCount) {
   return true;
 }
 
-// Step 1: the faces on the outside of each region, as kind keys.
-void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndexMap& faceSet,
+// The kinds whose faces some rule can pair: both its kinds have faces, from cells with a usable
+// face list. Faces of other kinds meet only faces of their own kind, in no rule, so they are not
+// collected; a mesh of one cell type collects none.
+std::array<bool, kindCount> pairedKinds(const Mesh& mesh, const LookupTables& tables,
+                                        const std::vector<Rule>& rules) {
+  std::array<bool, kindCount> hasFaces{};
+  for (int q = 0; q < faceFamilyCount; ++q)
+    if (mesh.cells[faceFamilyCellType[q]].cols() > 0 && tables.checked().faceLists[q].ok)
+      hasFaces[faceFamilyKind[q]] = true;
+  std::array<bool, kindCount> paired{};
+  for (const Rule& rule : rules)
+    if (hasFaces[rule.firstKind] && hasFaces[rule.secondKind])
+      paired[rule.firstKind] = paired[rule.secondKind] = true;
+  return paired;
+}
+
+// Step 1: the faces on the outside of each region, as kind keys, of the kinds in `paired`.
+void collectRegionFaces(const Mesh& mesh, const LookupTables& tables,
+                        const std::array<bool, kindCount>& paired, TupleIndexMap& faceSet,
                         Warnings& warnings) {
   const int n = mesh.vertices.cols();
   int unused = 0;
@@ -80,6 +98,7 @@ void collectRegionFaces(const Mesh& mesh, const LookupTables& tables, TupleIndex
       warnings.push_back(status.message + "; these faces take no part in interface correction");
       continue;
     }
+    if (!paired[faceFamilyKind[q]]) continue;
     const int size = faceFamilySize[q];
     IntArray face({size}, 0);
     for (int c = 0; c < cells.cols(); ++c) {
@@ -313,8 +332,10 @@ void correctInterfaces(const Mesh& mesh, const LookupTables& tables, VertexValue
   const int n = mesh.vertices.cols();
   const std::vector<Rule> rules = usableRules(tables, warnings);
   if (n == 0 || rules.empty()) return;
+  const std::array<bool, kindCount> paired = pairedKinds(mesh, tables, rules);
   TupleIndexMap faceSet(n, firstElementHash);
-  collectRegionFaces(mesh, tables, faceSet, warnings);
+  collectRegionFaces(mesh, tables, paired, faceSet, warnings);
+  if (std::none_of(paired.begin(), paired.end(), [](bool p) { return p; })) return;
   addSecondQuadEntries(faceSet, n);
   VertexValueMap sums(n, firstElementHash);
   sumContributions(mesh, rules, faceSet, sums, weightMemory);
