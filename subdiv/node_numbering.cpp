@@ -347,9 +347,16 @@ bool detail::numberByFirstPlaces(const LookupTables& tables, std::array<IntArray
 
 void numberNodes(const LookupTables& tables, std::array<IntArray, 8>& refined, int& vertexCount,
                  int threads) {
-  for (int t = 0; t < cellTypeCount; ++t)
+  // Below this many walk places the walk's table stays in the cache, and the walk is faster than
+  // sharing the keys out.
+  constexpr int64_t threadedPlaces = int64_t{1} << 17;
+  int64_t places = 0;
+  for (int t = 0; t < cellTypeCount; ++t) {
     if (refined[t].cols() > 0 && tables.checked().nodesNameNewNodes[t])
       return numberNodesInWalk(tables, refined, vertexCount);
+    places += int64_t{refined[t].cols()} * static_cast<int64_t>(splitGroups(tables, t).size());
+  }
+  if (places < threadedPlaces) return numberNodesInWalk(tables, refined, vertexCount);
   if (!detail::numberByFirstPlaces(tables, refined, vertexCount, threads))
     numberNodesInWalk(tables, refined, vertexCount);
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mesh/cell_type.h"
@@ -111,17 +112,27 @@ TEST(NodeNumbering, ThreadedNumbersAreTheWalks) {
   }
 }
 
-TEST(NodeNumbering, NumberNodesFallsBackToTheWalk) {
-  const LookupTables& tables = testing::committedLookupTables();
-  for (unsigned seed = 1; seed <= 20; ++seed) {
-    Cells walk = crowdedCells(seed);
-    Cells either = walk;
+TEST(NodeNumbering, NumberNodesTakesTheWalkWhereItMust) {
+  // A triangle, walked before the hexahedra, with an edge across the first cube's bottom face.
+  Cells crossed = turnedHexGrid(20);
+  crossed[triangleType] = cellsOf({{{}, {}, {0, 22, 21}}})[triangleType];
+  int unused = 0;
+  Cells untouched = crossed;
+  ASSERT_FALSE(detail::numberByFirstPlaces(testing::committedLookupTables(), untouched, unused, 2));
+  const std::vector<std::pair<std::string, Cells>> cases = {
+      {"large grid", turnedHexGrid(20)},
+      {"large grid with a triangle across a face", crossed},
+      {"few crowded cells", crowdedCells(3)},
+  };
+  for (const auto& [name, cells] : cases) {
     int walkCount = 7;
     int count = 7;
-    numberNodesInWalk(tables, walk, walkCount);
-    numberNodes(tables, either, count, 2);
-    EXPECT_EQ(count, walkCount) << seed;
-    for (int t = 0; t < cellTypeCount; ++t) EXPECT_EQ(either[t], walk[t]) << seed << ", " << t;
+    Cells walk = cells;
+    Cells numbered = cells;
+    numberNodesInWalk(testing::committedLookupTables(), walk, walkCount);
+    numberNodes(testing::committedLookupTables(), numbered, count, 2);
+    EXPECT_EQ(count, walkCount) << name;
+    for (int t = 0; t < cellTypeCount; ++t) EXPECT_EQ(numbered[t], walk[t]) << name << ", " << t;
   }
 }
 
