@@ -172,13 +172,18 @@ bool sameTuple(const Walk& walk, const std::array<IntArray, 8>& refined, int64_t
 // Keys per part: a part's table stays small enough for the cache.
 constexpr int64_t keysPerPart = 16384;
 
+// The stretches of the walk that the threads take in turn: several per thread, each long enough
+// to be worth one.
+int64_t stretchCount(int64_t places, int threads) {
+  return std::clamp<int64_t>(places / 65536, 1, int64_t{8} * threadCount(threads));
+}
+
 // For every key met in the walk, the first place where its key was met, written to
 // firstPlace[key's place]: the keys are parted by hash, and each part is searched in walk order
 // with a table of its own.
 void findFirstPlaces(const Walk& walk, const std::array<IntArray, 8>& refined, int threads,
                      UnfilledVector<uint32_t>& firstPlace) {
-  const int workers = threadCount(threads);
-  const int64_t stretches = std::clamp<int64_t>(walk.places / 65536, 1, int64_t{8} * workers);
+  const int64_t stretches = stretchCount(walk.places, threads);
   const int64_t perStretch = (walk.places + stretches - 1) / stretches;
   int partBits = 0;
   while (partBits < 12 && (walk.places << 1) > keysPerPart << partBits) ++partBits;
@@ -314,8 +319,7 @@ bool detail::numberByFirstPlaces(const LookupTables& tables, std::array<IntArray
   }
   // New nodes (where a key is first met) take the next indices in walk order; the others take
   // their first place's index.
-  const int64_t stretches =
-      std::clamp<int64_t>(places / 65536, 1, int64_t{8} * threadCount(threads));
+  const int64_t stretches = stretchCount(places, threads);
   const int64_t perStretch = (places + stretches - 1) / stretches;
   std::vector<int64_t> firstIndex(static_cast<size_t>(stretches) + 1, 0);
   parallelFor(stretches, threads, [&](int64_t s0, int64_t s1) {
