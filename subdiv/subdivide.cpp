@@ -154,11 +154,10 @@ void formMean(const VertexValueMap& vertexValues, const int* tuple, int length, 
 // The values of the vertices before a split, by class (only the classes of types with cells):
 // the deferred means find their corners' values here, without a search each.
 struct CornerTable {
-  int vertices = 0;
   std::array<HugePageVector<const VertexValue*>, 8> byClass;
 
-  CornerTable(const Mesh& mesh, const VertexValueMap& vertexValues, int threads)
-      : vertices(mesh.vertexColumns()) {
+  CornerTable(const Mesh& mesh, const VertexValueMap& vertexValues, int threads) {
+    const int vertices = mesh.vertexColumns();
     for (int t = 0; t < cellTypeCount; ++t) {
       HugePageVector<const VertexValue*>& values = byClass[cellClass[t]];
       if (mesh.cellCount(t) == 0 || !values.empty()) continue;
@@ -313,32 +312,38 @@ std::array<IntArray, 8> splitCells(const Mesh& mesh, const LookupTables& tables,
     WeightSum sum(mesh.weights.rows);
     std::vector<SparseEntry> meanWeights;
     const BorrowedArena memory(state.weightMemory);
-    // The corner values lie anywhere: ask for where those of the mean two ahead lie, and for
-    // those of the next mean whole.
-    std::array<const VertexValue*, 8> values{};
+    // The corner values lie anywhere: each mean's are found two means ahead, when where they lie
+    // is asked for, and asked for whole one mean ahead. A ring keeps the three in flight.
+    struct Corners {
+      std::array<const VertexValue*, 8> values{};
+      int length = 0;
+    };
+    std::array<Corners, 3> ring{};
     std::array<int, 8> tuple{};
-    auto look = [&](int64_t i) {
+    auto look = [&](int64_t i) -> const Corners& {
+      Corners& c = ring[static_cast<size_t>(i % 3)];
       const PendingMean& p = pending[i];
       const NodeGroup& group = groups[p.group];
-      const int length = pendingTuple(refined, group, p.cell, tuple);
-      for (int e = 0; e < length; ++e)
-        values[e] = cornerValues.value(tuple[e], cellClass[group.type]);
-      return length;
+      c.length = pendingTuple(refined, group, p.cell, tuple);
+      for (int e = 0; e < c.length; ++e)
+        c.values[e] = cornerValues.value(tuple[e], cellClass[group.type]);
+      return c;
     };
+    for (int64_t i = begin; i < std::min(end, begin + 2); ++i) look(i);
     for (int64_t i = begin; i < end; ++i) {
       if (i + 2 < end) {
-        const int length = look(i + 2);
-        for (int e = 0; e < length; ++e) __builtin_prefetch(values[e]);
+        const Corners& ahead = look(i + 2);
+        for (int e = 0; e < ahead.length; ++e) __builtin_prefetch(ahead.values[e]);
       }
       if (i + 1 < end) {
-        const int length = look(i + 1);
-        for (int e = 0; e < length; ++e) {
-          __builtin_prefetch(values[e]->dense.data());
-          prefetchWhole(values[e]->weights);
+        const Corners& next = ring[static_cast<size_t>((i + 1) % 3)];
+        for (int e = 0; e < next.length; ++e) {
+          __builtin_prefetch(next.values[e]->dense.data());
+          prefetchWhole(next.values[e]->weights);
         }
       }
-      const int length = look(i);
-      meanOf(values.data(), length, d, sum, meanWeights, *memory, *pending[i].target);
+      const Corners& here = ring[static_cast<size_t>(i % 3)];
+      meanOf(here.values.data(), here.length, d, sum, meanWeights, *memory, *pending[i].target);
     }
   });
   return buildChildren(refined, childCounts(mesh), tables, threads);
