@@ -255,51 +255,11 @@ void findFirstPlaces(const Walk& walk, const std::array<IntArray, 8>& refined, i
   });
 }
 
-}  // namespace
-
-std::vector<SplitGroup> splitGroups(const LookupTables& tables, int t) {
-  std::vector<SplitGroup> groups;
-  int row = verticesPerCell[t];
-  for (int k = 1; k <= 4; ++k) {
-    const IntMatrix* table = tables.nodeTable(t, k);
-    if (!table) continue;
-    for (int g = 0; g < table->count() / (2 * k); ++g)
-      groups.push_back({row++, table->data() + g * 2 * k, 2 * k});
-  }
-  return groups;
-}
-
-void nodeTuple(const int* nodes, const int* members, int length, std::array<int, 8>& tuple) {
-  for (int e = 0; e < length; ++e) tuple[e] = nodes[members[e]];
-  if (length != 4) sortTuple(tuple.data(), length);
-}
-
-void numberNodesInWalk(const LookupTables& tables, std::array<IntArray, 8>& refined,
-                       int& vertexCount) {
-  // Only searched, never walked, so its layout changes no result.
-  TupleIndexTable nodeIndices;
-  std::array<int, 8> tuple{};
-  for (int t = 0; t < cellTypeCount; ++t) {
-    IntArray& cells = refined[t];
-    for (const SplitGroup& group : splitGroups(tables, t)) {
-      for (int cell = 0; cell < cells.cols(); ++cell) {
-        if (cell + prefetchCells < cells.cols())
-          prefetchNode(cells.column(cell + prefetchCells), group.members, group.length,
-                       nodeIndices);
-        int* nodes = cells.column(cell);
-        nodeTuple(nodes, group.members, group.length, tuple);
-        nodes[group.row] = nodeIndex(tuple.data(), group.length, nodeIndices, vertexCount);
-      }
-    }
-  }
-}
-
 // Numbers the nodes by their first places in the walk, which gives the walk's numbers where a
 // quad middle's two diagonals are always first met together: each key then enters the walk's
 // table at its first place.
-bool detail::numberByFirstPlaces(const LookupTables& tables, std::array<IntArray, 8>& refined,
-                                 int& vertexCount, int threads) {
-  const Walk walk(tables, refined);
+bool numberByFirstPlaces(const Walk& walk, std::array<IntArray, 8>& refined, int& vertexCount,
+                         int threads) {
   // Places and a quad middle's second diagonal must fit the keys' 32-bit places.
   if (walk.places == 0 || walk.places >= (int64_t{1} << 31)) return walk.places == 0;
   UnfilledVector<uint32_t> firstPlace;
@@ -349,19 +309,60 @@ bool detail::numberByFirstPlaces(const LookupTables& tables, std::array<IntArray
   return true;
 }
 
+}  // namespace
+
+std::vector<SplitGroup> splitGroups(const LookupTables& tables, int t) {
+  std::vector<SplitGroup> groups;
+  int row = verticesPerCell[t];
+  for (int k = 1; k <= 4; ++k) {
+    const IntMatrix* table = tables.nodeTable(t, k);
+    if (!table) continue;
+    for (int g = 0; g < table->count() / (2 * k); ++g)
+      groups.push_back({row++, table->data() + g * 2 * k, 2 * k});
+  }
+  return groups;
+}
+
+void nodeTuple(const int* nodes, const int* members, int length, std::array<int, 8>& tuple) {
+  for (int e = 0; e < length; ++e) tuple[e] = nodes[members[e]];
+  if (length != 4) sortTuple(tuple.data(), length);
+}
+
+void numberNodesInWalk(const LookupTables& tables, std::array<IntArray, 8>& refined,
+                       int& vertexCount) {
+  // Only searched, never walked, so its layout changes no result.
+  TupleIndexTable nodeIndices;
+  std::array<int, 8> tuple{};
+  for (int t = 0; t < cellTypeCount; ++t) {
+    IntArray& cells = refined[t];
+    for (const SplitGroup& group : splitGroups(tables, t)) {
+      for (int cell = 0; cell < cells.cols(); ++cell) {
+        if (cell + prefetchCells < cells.cols())
+          prefetchNode(cells.column(cell + prefetchCells), group.members, group.length,
+                       nodeIndices);
+        int* nodes = cells.column(cell);
+        nodeTuple(nodes, group.members, group.length, tuple);
+        nodes[group.row] = nodeIndex(tuple.data(), group.length, nodeIndices, vertexCount);
+      }
+    }
+  }
+}
+
+bool detail::numberByFirstPlaces(const LookupTables& tables, std::array<IntArray, 8>& refined,
+                                 int& vertexCount, int threads) {
+  return numberByFirstPlaces(Walk(tables, refined), refined, vertexCount, threads);
+}
+
 void numberNodes(const LookupTables& tables, std::array<IntArray, 8>& refined, int& vertexCount,
                  int threads) {
   // Below this many walk places the walk's table stays in the cache, and the walk is faster than
   // sharing the keys out.
   constexpr int64_t threadedPlaces = int64_t{1} << 17;
-  int64_t places = 0;
-  for (int t = 0; t < cellTypeCount; ++t) {
+  for (int t = 0; t < cellTypeCount; ++t)
     if (refined[t].cols() > 0 && tables.checked().nodesNameNewNodes[t])
       return numberNodesInWalk(tables, refined, vertexCount);
-    places += int64_t{refined[t].cols()} * static_cast<int64_t>(splitGroups(tables, t).size());
-  }
-  if (places < threadedPlaces) return numberNodesInWalk(tables, refined, vertexCount);
-  if (!detail::numberByFirstPlaces(tables, refined, vertexCount, threads))
+  const Walk walk(tables, refined);
+  if (walk.places < threadedPlaces || !numberByFirstPlaces(walk, refined, vertexCount, threads))
     numberNodesInWalk(tables, refined, vertexCount);
 }
 

@@ -33,8 +33,8 @@ void numberNodesInWalk(const LookupTables& tables, std::array<IntArray, 8>& refi
 
 // Numbers the nodes exactly as numberNodesInWalk does, on `threads` threads where it can: a node
 // takes its index from the first place in the walk where its tuple is met. The walk itself numbers
-// them where a table names nodes of the split, or where a quad middle's two diagonals are not first
-// met together (one was met before as an edge).
+// them where a table names nodes of the split, where a quad middle's two diagonals are not first
+// met together (one was met before as an edge), and in splits too small to gain.
 void numberNodes(const LookupTables& tables, std::array<IntArray, 8>& refined, int& vertexCount,
                  int threads);
 
