@@ -8,6 +8,7 @@
 
 #include "array/parallel_for.h"
 #include "formats/atomic_file.h"
+#include "formats/number_format.h"
 
 namespace cagewarp {
 namespace {
@@ -48,7 +49,7 @@ void appendEntryLines(const SparseColumns& d, const IntArray& enclosed, int64_t 
       *p++ = ' ';
       p = std::copy(static_cast<const char*>(column), columnEnd, p);
       *p++ = ' ';
-      p = std::to_chars(p, p + maxEntryText, entry->value).ptr;
+      p = formatFloatShortest(p, entry->value);
       *p++ = '\n';
     }
   }

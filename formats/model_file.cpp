@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -11,12 +10,10 @@
 #include "formats/file_handle.h"
 #include "formats/model_geometry.h"
 #include "formats/model_reading.h"
+#include "formats/number_format.h"
 
 namespace cagewarp {
 namespace {
-
-// Longest shortest-round-trip text of a float ("-1.17549435e-38").
-constexpr int floatTextCapacity = 32;
 
 template <typename T>
 void putBinary(std::FILE* out, T value, bool bigEndian) {
@@ -31,9 +28,8 @@ void putBinary(std::FILE* out, T value, bool bigEndian) {
 void putCoordinate(std::FILE* out, float value, CoordinateEncoding encoding) {
   switch (encoding) {
     case CoordinateEncoding::text: {
-      char text[floatTextCapacity];
-      const auto result = std::to_chars(text, text + sizeof text, value);
-      std::fwrite(text, 1, static_cast<size_t>(result.ptr - text), out);
+      char text[maxShortestText];
+      std::fwrite(text, 1, static_cast<size_t>(formatFloatShortest(text, value) - text), out);
       return;
     }
     case CoordinateEncoding::float32Little:

@@ -1,10 +1,10 @@
 #include "formats/model_geometry.h"
 
 #include <array>
-#include <charconv>
 #include <cmath>
 
 #include "array/vector3.h"
+#include "formats/number_format.h"
 #include "mesh/cell_type.h"
 
 namespace cagewarp {
@@ -86,10 +86,8 @@ Matrix cornerNormals(const Matrix& positions, const std::vector<int32_t>& starts
 namespace detail {
 
 void putFloat(std::FILE* out, float value) {
-  // Longest shortest-round-trip text of a float ("-1.17549435e-38").
-  char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  std::fwrite(text, 1, static_cast<size_t>(result.ptr - text), out);
+  char text[maxShortestText];
+  std::fwrite(text, 1, static_cast<size_t>(formatFloatShortest(text, value) - text), out);
 }
 
 }  // namespace detail

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <fmt/format.h>
+
 namespace cagewarp {
 namespace {
 
@@ -121,6 +123,72 @@ char* formatFloat(char* out, float value) {
   const int magnitude = exponent < 0 ? -exponent : exponent;
   p[0] = 'e';
   p[1] = exponent < 0 ? '-' : '+';
+  std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
+  return p + 4;
+}
+
+// The digits come from the fmt library's Dragonbox, several times faster than std::to_chars at
+// finding them (fmt exports it only among its internals); the text is laid out here as
+// std::to_chars lays out the same digits.
+char* formatFloatShortest(char* out, float value) {
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  const uint32_t magnitudeBits = bits & 0x7fffffffu;
+  if (magnitudeBits == 0 || magnitudeBits >= 0x7f800000u)  // zeros, inf, nan
+    return std::to_chars(out, out + maxShortestText, value).ptr;
+  const auto decimal = fmt::detail::dragonbox::to_decimal(std::bit_cast<float>(magnitudeBits));
+  // The value is significand * 10^e, the significand of at most nine digits without trailing
+  // zeros; its leading digit stands for 10^x.
+  uint32_t significand = decimal.significand;
+  const int e = decimal.exponent;
+  int length = 1;
+  for (uint32_t rest = significand / 10; rest != 0; rest /= 10) ++length;
+  const int x = length - 1 + e;
+  // Texts of either notation, sign apart; a float's decimal exponent has at most two digits.
+  const int exponentLength = length + (length > 1 ? 1 : 0) + 4;
+  const int fixedLength = e >= 0 ? length + e : x >= 0 ? length + 1 : length + 1 - x;
+  // An integer past the float's exact range is written in full in fixed notation, which the
+  // digits alone do not give.
+  if (e > 0 && fixedLength <= exponentLength)
+    return std::to_chars(out, out + maxShortestText, value).ptr;
+
+  // The digits, from the right in pairs.
+  char digits[12];
+  char* d = digits + length;
+  for (; significand >= 100; significand /= 100) {
+    d -= 2;
+    std::memcpy(d, digitPairs + 2 * (significand % 100), 2);
+  }
+  if (significand >= 10)
+    std::memcpy(d - 2, digitPairs + 2 * significand, 2);
+  else
+    d[-1] = static_cast<char>('0' + significand);
+  char* p = out;
+  if (bits >> 31) *p++ = '-';
+  if (fixedLength <= exponentLength) {
+    if (e == 0) {
+      std::memcpy(p, digits, static_cast<size_t>(length));
+      return p + length;
+    }
+    if (x >= 0) {
+      std::memcpy(p, digits, static_cast<size_t>(x + 1));
+      p[x + 1] = '.';
+      std::memcpy(p + x + 2, digits + x + 1, static_cast<size_t>(length - x - 1));
+      return p + length + 1;
+    }
+    // "0.", -x - 1 zeros, the digits.
+    p[0] = '0';
+    p[1] = '.';
+    std::memset(p + 2, '0', static_cast<size_t>(-x - 1));
+    std::memcpy(p + 1 - x, digits, static_cast<size_t>(length));
+    return p + 1 - x + length;
+  }
+  p[0] = digits[0];
+  p[1] = '.';
+  std::memcpy(p + 2, digits + 1, static_cast<size_t>(length - 1));
+  p += length > 1 ? length + 1 : 1;
+  const int magnitude = x < 0 ? -x : x;
+  p[0] = 'e';
+  p[1] = x < 0 ? '-' : '+';
   std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
   return p + 4;
 }

@@ -14,6 +14,14 @@ inline constexpr int maxNumberText = 16;
 // fixed and exponent notation, trailing zeros dropped. Returns the end of the text. The bytes
 // after the text, up to maxNumberText from `out`, may be overwritten.
 char* formatFloat(char* out, float value);
+// Longest shortest-round-trip text of a float ("-1.17549435e-38").
+inline constexpr int maxShortestText = 16;
+
+// Writes a float as std::to_chars without a format does: the fewest significant digits that read
+// back as the same float (the nearest such digits where several are as short), in the shorter of
+// fixed and exponent notation, fixed on a tie. Returns the end of the text. The bytes after the
+// text, up to maxShortestText from `out`, may be overwritten.
+char* formatFloatShortest(char* out, float value);
 // Writes a float as printf's "%.9g" does: nine significant digits, enough for every float to
 // read back as itself. Returns the end of the text.
 char* formatFloatPrecise(char* out, float value);

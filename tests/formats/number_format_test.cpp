@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -121,6 +122,34 @@ TEST(NumberFormat, PreciseFloatsMatchPrintf) {
     if (preciseText(v) == printfText(v, "%.9g") || ++mismatches > 5) continue;
     ADD_FAILURE() << std::bit_cast<uint32_t>(v) << ": " << preciseText(v) << " vs "
                   << printfText(v, "%.9g");
+  }
+}
+
+// The shortest form against std::to_chars: random bit patterns (every exponent, denormals, NaN
+// payloads), then runs of consecutive floats where the layout or the digit count changes.
+TEST(NumberFormat, ShortestFloatsMatchToChars) {
+  std::mt19937 random(2028);
+  std::vector<float> values = {0.0f, -0.0f, std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::quiet_NaN()};
+  for (int i = 0; i < 1'000'000; ++i)
+    values.push_back(std::bit_cast<float>(static_cast<uint32_t>(random())));
+  // Decade edges, the fixed/exponent switches on both sides, integers past the exact range,
+  // the ends of the normal and denormal ranges.
+  for (float start : {1e-5f, 9.9999e-5f, 0.001f, 0.1f, 1.0f, 9.99999f, 1e5f, 1e7f, 16777216.0f,
+                      1.2345678e8f, 1e10f, 3.4e38f, 1.1754e-38f, 0.0f}) {
+    uint32_t bits = std::bit_cast<uint32_t>(start);
+    for (int i = 0; i < 50'000; ++i, ++bits) {
+      values.push_back(std::bit_cast<float>(bits));
+      values.push_back(-std::bit_cast<float>(bits));
+    }
+  }
+  int mismatches = 0;
+  for (float v : values) {
+    char ours[maxShortestText], theirs[32];
+    const std::string a(ours, formatFloatShortest(ours, v));
+    const std::string b(theirs, std::to_chars(theirs, theirs + sizeof theirs, v).ptr);
+    if (a == b || ++mismatches > 5) continue;
+    ADD_FAILURE() << std::bit_cast<uint32_t>(v) << ": " << a << " vs " << b;
   }
 }
 
