@@ -263,6 +263,11 @@ CageSurface::CageSurface(const Mesh& control, const LookupTables& tables, int th
     while ((1 << splits) < threadCount(threads)) ++splits;
     build(0, count, centres, nodes_, splits, threads);
   }
+  // The searches read the corners of a leaf's triangles side by side.
+  leafCorners_.resize(order_.size());
+  parallelFor(count, threads, [&](int64_t begin, int64_t end) {
+    for (int64_t i = begin; i < end; ++i) leafCorners_[i] = corners(order_[i]);
+  });
 }
 
 std::array<std::array<double, 3>, 3> CageSurface::corners(int i) const {
@@ -353,17 +358,23 @@ NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const
   if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return best;
   double bestSquared = maxDistance * maxDistance;
   const Point q{p[0], p[1], p[2]};
-  int stack[128];
+  // Nodes to search, with their box distances; a node farther than the best found is passed over.
+  struct Pending {
+    int node;
+    double squared;
+  };
+  Pending stack[128];
   int top = 0;
-  stack[top++] = 0;
+  stack[top++] = {0, squaredBoxDistance(p, nodes_[0].low, nodes_[0].high)};
   while (top > 0) {
-    const Node& node = nodes_[stack[--top]];
-    if (squaredBoxDistance(p, node.low, node.high) > bestSquared) continue;
+    const Pending next = stack[--top];
+    if (next.squared > bestSquared) continue;
+    const Node& node = nodes_[next.node];
     if (node.left < 0) {
       for (int i = node.first; i < node.first + node.count; ++i) {
-        const int t = order_[i];
-        const auto c = corners(t);
+        const auto& c = leafCorners_[i];
         const double d = squaredTriangleDistance(q, c[0], c[1], c[2]);
+        const int t = order_[i];
         if (d < bestSquared || (d == bestSquared && (best.triangle < 0 || t < best.triangle))) {
           bestSquared = d;
           best.triangle = t;
@@ -372,12 +383,11 @@ NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const
       continue;
     }
     // The nearer child is searched first, so that the farther one is more often passed over.
-    int a = node.left, b = node.right;
-    if (squaredBoxDistance(p, nodes_[b].low, nodes_[b].high) <
-        squaredBoxDistance(p, nodes_[a].low, nodes_[a].high))
-      std::swap(a, b);
-    stack[top++] = b;
-    stack[top++] = a;
+    Pending a{node.left, squaredBoxDistance(p, nodes_[node.left].low, nodes_[node.left].high)};
+    Pending b{node.right, squaredBoxDistance(p, nodes_[node.right].low, nodes_[node.right].high)};
+    if (b.squared < a.squared) std::swap(a, b);
+    if (b.squared <= bestSquared) stack[top++] = b;
+    if (a.squared <= bestSquared) stack[top++] = a;
   }
   if (best.triangle >= 0) best.distance = std::sqrt(bestSquared);
   return best;

@@ -62,6 +62,7 @@ class CageSurface {
   std::array<CellFaceTables, 8> faces_{};
   std::vector<SurfaceTriangle> triangles_;
   std::vector<int> order_;  // triangle indices, grouped by leaf
+  std::vector<std::array<std::array<double, 3>, 3>> leafCorners_;  // their corners, as order_
   std::vector<Node> nodes_;
   bool complete_ = true;
 };
