@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "array/memory_advice.h"
 #include "mesh/lookup_tables.h"
 #include "mesh/mesh.h"
 #include "relate/cell_coordinates.h"
@@ -62,7 +63,7 @@ class CageSurface {
   std::array<CellFaceTables, 8> faces_{};
   std::vector<SurfaceTriangle> triangles_;
   std::vector<int> order_;  // triangle indices, grouped by leaf
-  std::vector<std::array<std::array<double, 3>, 3>> leafCorners_;  // their corners, as order_
+  HugePageVector<std::array<std::array<double, 3>, 3>> leafCorners_;  // their corners, as order_
   std::vector<Node> nodes_;
   bool complete_ = true;
 };
