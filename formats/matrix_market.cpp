@@ -36,7 +36,8 @@ void appendEntryLines(const SparseColumns& d, const IntArray& enclosed, int64_t 
                       std::string& text) {
   const int64_t listed = d.start[end] - d.start[begin];
   const size_t start = text.size();
-  text.resize(start + static_cast<size_t>(listed * maxEntryText));
+  // The last value's text may write whole words past its end.
+  text.resize(start + static_cast<size_t>(listed * maxEntryText + maxShortestText));
   char* p = text.data() + start;
   for (int64_t c = begin; c < end; ++c) {
     const int64_t j = int64_t{enclosed[static_cast<int>(c)]} + 1;

@@ -55,6 +55,22 @@ void copyEight(char* out, const char* from) {
   std::memcpy(out, from, 8);
 }
 
+// Eight digits of n < 10^8 as text, the first in the lowest byte: n splits into two halves of
+// four digits in 32-bit lanes, those into pairs in 16-bit lanes, those into digits in bytes, each
+// by a multiply and shift that divides every lane at once.
+uint64_t eightDigits(uint32_t n) {
+  uint64_t v = (n / 10000) | (uint64_t{n % 10000} << 32);
+  const uint64_t hundreds = ((v * 10486) >> 20) & 0x0000007f0000007full;
+  v = hundreds | ((v - hundreds * 100) << 16);
+  const uint64_t tens = ((v * 103) >> 10) & 0x000f000f000f000full;
+  v = tens | ((v - tens * 10) << 8);
+  return v + 0x3030303030303030ull;
+}
+
+void storeEight(char* out, uint64_t bytes) {
+  std::memcpy(out, &bytes, 8);
+}
+
 }  // namespace
 
 // A float widened to double is exact, and scaling it by a rounded power of ten errs by a few
@@ -129,7 +145,7 @@ char* formatFloat(char* out, float value) {
 
 // The digits come from the fmt library's Dragonbox, several times faster than std::to_chars at
 // finding them (fmt exports it only among its internals); the text is laid out here as
-// std::to_chars lays out the same digits.
+// std::to_chars lays out the same digits, by whole words written to `out`.
 char* formatFloatShortest(char* out, float value) {
   const uint32_t bits = std::bit_cast<uint32_t>(value);
   const uint32_t magnitudeBits = bits & 0x7fffffffu;
@@ -140,8 +156,9 @@ char* formatFloatShortest(char* out, float value) {
   // zeros; its leading digit stands for 10^x.
   uint32_t significand = decimal.significand;
   const int e = decimal.exponent;
-  int length = 1;
-  for (uint32_t rest = significand / 10; rest != 0; rest /= 10) ++length;
+  int length = 9;
+  for (; significand < 100000000; --length)
+    significand *= 10;  // nine digits, the last ones the zeros it did not have
   const int x = length - 1 + e;
   // Texts of either notation, sign apart; a float's decimal exponent has at most two digits.
   const int exponentLength = length + (length > 1 ? 1 : 0) + 4;
@@ -151,46 +168,35 @@ char* formatFloatShortest(char* out, float value) {
   if (e > 0 && fixedLength <= exponentLength)
     return std::to_chars(out, out + maxShortestText, value).ptr;
 
-  // The digits, from the right in pairs.
-  char digits[12];
-  char* d = digits + length;
-  for (; significand >= 100; significand /= 100) {
-    d -= 2;
-    std::memcpy(d, digitPairs + 2 * (significand % 100), 2);
-  }
-  if (significand >= 10)
-    std::memcpy(d - 2, digitPairs + 2 * significand, 2);
-  else
-    d[-1] = static_cast<char>('0' + significand);
+  const char first = static_cast<char>('0' + significand / 100000000);
+  const uint64_t rest = eightDigits(significand % 100000000);  // digits 2 to 9
   char* p = out;
-  if (bits >> 31) *p++ = '-';
-  if (fixedLength <= exponentLength) {
-    if (e == 0) {
-      std::memcpy(p, digits, static_cast<size_t>(length));
-      return p + length;
-    }
-    if (x >= 0) {
-      std::memcpy(p, digits, static_cast<size_t>(x + 1));
-      p[x + 1] = '.';
-      std::memcpy(p + x + 2, digits + x + 1, static_cast<size_t>(length - x - 1));
-      return p + length + 1;
-    }
-    // "0.", -x - 1 zeros, the digits.
-    p[0] = '0';
+  *p = '-';
+  p += bits >> 31;
+  if (fixedLength > exponentLength) {
+    p[0] = first;
     p[1] = '.';
-    std::memset(p + 2, '0', static_cast<size_t>(-x - 1));
-    std::memcpy(p + 1 - x, digits, static_cast<size_t>(length));
+    storeEight(p + 2, rest);
+    p += length > 1 ? length + 1 : 1;
+    const int magnitude = x < 0 ? -x : x;
+    p[0] = 'e';
+    p[1] = x < 0 ? '-' : '+';
+    std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
+    return p + 4;
+  }
+  if (x < 0) {
+    // "0.", -x - 1 zeros (at most four), the digits.
+    storeEight(p, 0x3030303030302e30ull);  // "0.000000"
+    p[1 - x] = first;
+    storeEight(p + 2 - x, rest);
     return p + 1 - x + length;
   }
-  p[0] = digits[0];
-  p[1] = '.';
-  std::memcpy(p + 2, digits + 1, static_cast<size_t>(length - 1));
-  p += length > 1 ? length + 1 : 1;
-  const int magnitude = x < 0 ? -x : x;
-  p[0] = 'e';
-  p[1] = x < 0 ? '-' : '+';
-  std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
-  return p + 4;
+  // x + 1 digits before the point, the rest after it; an integer (e = 0) has no point.
+  p[0] = first;
+  storeEight(p + 1, rest);
+  storeEight(p + x + 2, rest >> (8 * x));
+  p[x + 1] = '.';
+  return p + (e == 0 ? length : length + 1);
 }
 
 char* formatFloatPrecise(char* out, float value) {

@@ -14,8 +14,9 @@ inline constexpr int maxNumberText = 16;
 // fixed and exponent notation, trailing zeros dropped. Returns the end of the text. The bytes
 // after the text, up to maxNumberText from `out`, may be overwritten.
 char* formatFloat(char* out, float value);
-// Longest shortest-round-trip text of a float ("-1.17549435e-38").
-inline constexpr int maxShortestText = 16;
+// Room formatFloatShortest needs at `out`: the longest text ("-1.17549435e-38", 15 characters)
+// and the whole eight-byte words it writes past a shorter one.
+inline constexpr int maxShortestText = 24;
 
 // Writes a float as std::to_chars without a format does: the fewest significant digits that read
 // back as the same float (the nearest such digits where several are as short), in the shorter of
