@@ -55,6 +55,15 @@ void copyEight(char* out, const char* from) {
   std::memcpy(out, from, 8);
 }
 
+// "e", the sign and the two digits of a decimal exponent of a float (below 100 in magnitude).
+char* putExponent(char* p, int exponent) {
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  p[0] = 'e';
+  p[1] = exponent < 0 ? '-' : '+';
+  std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
+  return p + 4;
+}
+
 // Eight digits of n < 10^8 as text, the first in the lowest byte: n splits into two halves of
 // four digits in 32-bit lanes, those into pairs in 16-bit lanes, those into digits in bytes, each
 // by a multiply and shift that divides every lane at once.
@@ -135,17 +144,12 @@ char* formatFloat(char* out, float value) {
   p[0] = digits[0];
   p[1] = '.';
   copyEight(p + 2, digits + 1);
-  p += length > 1 ? length + 1 : 1;
-  const int magnitude = exponent < 0 ? -exponent : exponent;
-  p[0] = 'e';
-  p[1] = exponent < 0 ? '-' : '+';
-  std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
-  return p + 4;
+  return putExponent(p + (length > 1 ? length + 1 : 1), exponent);
 }
 
-// The digits come from the fmt library's Dragonbox, several times faster than std::to_chars at
-// finding them (fmt exports it only among its internals); the text is laid out here as
-// std::to_chars lays out the same digits, by whole words written to `out`.
+// The digits come from the fmt library's Dragonbox (fmt exports it only among its internals); the
+// text is laid out here as std::to_chars lays out the same digits, by whole words written to
+// `out`. About a fifth faster than std::to_chars on a refined cage's weights.
 char* formatFloatShortest(char* out, float value) {
   const uint32_t bits = std::bit_cast<uint32_t>(value);
   const uint32_t magnitudeBits = bits & 0x7fffffffu;
@@ -177,12 +181,7 @@ char* formatFloatShortest(char* out, float value) {
     p[0] = first;
     p[1] = '.';
     storeEight(p + 2, rest);
-    p += length > 1 ? length + 1 : 1;
-    const int magnitude = x < 0 ? -x : x;
-    p[0] = 'e';
-    p[1] = x < 0 ? '-' : '+';
-    std::memcpy(p + 2, digitPairs + 2 * magnitude, 2);
-    return p + 4;
+    return putExponent(p + (length > 1 ? length + 1 : 1), x);
   }
   if (x < 0) {
     // "0.", -x - 1 zeros (at most four), the digits.
