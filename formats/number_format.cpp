@@ -193,9 +193,10 @@ char* formatFloatShortest(char* out, float value) {
   // x + 1 digits before the point, the rest after it; an integer (e = 0) has no point.
   p[0] = first;
   storeEight(p + 1, rest);
-  storeEight(p + x + 2, rest >> (8 * x));
+  if (e == 0) return p + length;
+  storeEight(p + x + 2, rest >> (8 * x));  // x < length - 1, at most 7
   p[x + 1] = '.';
-  return p + (e == 0 ? length : length + 1);
+  return p + length + 1;
 }
 
 char* formatFloatPrecise(char* out, float value) {
