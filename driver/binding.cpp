@@ -116,23 +116,21 @@ void measureUnbound(const Mesh& control, const LookupTables& tables, const Bindi
   // A surface without the faces of some cells measures nothing worth saying.
   outside.surfaceDistance = std::numeric_limits<double>::infinity();
   if (unbound.count() == 0 || binding.model.vertices.rows() < 3 || !surface.complete()) return;
-  const std::vector<double> distance =
-      surfaceDistances(binding.model, unbound, surface, options.threads);
-  // Vertices with a coordinate that is not a finite number lie at no distance worth saying.
-  double farthest = -1;
-  for (double d : distance)
-    if (std::isfinite(d)) farthest = std::max(farthest, d);
-  if (farthest >= 0) outside.surfaceDistance = farthest;
-  if (!outside.refined) return;  // the cage as given is the refined one
-  Warnings ignored;              // said once already, when the refined cage was located in
-  const ModelLocation before =
-      locateModelVertices(control, modelPositions(binding.model, unbound), control.vertexRows(),
-                          tables, ignored, options.threads);
-  for (int j = 0; j < unbound.count(); ++j) {
-    if (before.enclosureCount[j] == 0) continue;
-    ++outside.lostToRefinement;
-    outside.lostDistance = std::max(outside.lostDistance, distance[j]);
+  // Which of them the control mesh as loaded encloses, when the operations changed it.
+  std::vector<bool> lost(static_cast<size_t>(unbound.count()), false);
+  if (outside.refined) {
+    Warnings ignored;  // said once already, when the refined cage was located in
+    const ModelLocation before =
+        locateModelVertices(control, modelPositions(binding.model, unbound), control.vertexRows(),
+                            tables, ignored, options.threads);
+    for (int j = 0; j < unbound.count(); ++j) lost[j] = before.enclosureCount[j] > 0;
+    outside.lostToRefinement = static_cast<int>(std::count(lost.begin(), lost.end(), true));
   }
+  const FarthestFromSurface farthest =
+      farthestFromSurface(binding.model, unbound, lost, surface, options.threads);
+  // Vertices with a coordinate that is not a finite number lie at no distance worth saying.
+  if (farthest.all >= 0) outside.surfaceDistance = farthest.all;
+  if (outside.lostToRefinement > 0) outside.lostDistance = farthest.marked;
 }
 
 }  // namespace

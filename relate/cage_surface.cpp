@@ -351,12 +351,13 @@ void CageSurface::build(int first, int count, const std::vector<Point>& centres,
   }
 }
 
-NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const {
+template <bool anyWithin>
+NearestTriangle CageSurface::search(const float p[3], double bestSquared) const {
   NearestTriangle best;
-  if (nodes_.empty() || !(maxDistance >= 0)) return best;
   // A point with a coordinate that is not a finite number has no nearest triangle.
-  if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) return best;
-  double bestSquared = maxDistance * maxDistance;
+  if (nodes_.empty() || !(bestSquared >= 0) || !std::isfinite(p[0]) || !std::isfinite(p[1]) ||
+      !std::isfinite(p[2]))
+    return best;
   const Point q{p[0], p[1], p[2]};
   // Nodes to search, with their box distances; a node farther than the best found is passed over.
   struct Pending {
@@ -378,6 +379,7 @@ NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const
         if (d < bestSquared || (d == bestSquared && (best.triangle < 0 || t < best.triangle))) {
           bestSquared = d;
           best.triangle = t;
+          if (anyWithin) return best;
         }
       }
       continue;
@@ -389,8 +391,19 @@ NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const
     if (b.squared <= bestSquared) stack[top++] = b;
     if (a.squared <= bestSquared) stack[top++] = a;
   }
-  if (best.triangle >= 0) best.distance = std::sqrt(bestSquared);
+  if (best.triangle >= 0) {
+    best.squaredDistance = bestSquared;
+    best.distance = std::sqrt(bestSquared);
+  }
   return best;
+}
+
+NearestTriangle CageSurface::nearest(const float p[3], double maxDistance) const {
+  return maxDistance >= 0 ? search<false>(p, maxDistance * maxDistance) : NearestTriangle{};
+}
+
+bool CageSurface::anyWithin(const float p[3], double squaredDistance) const {
+  return search<true>(p, squaredDistance).triangle >= 0;
 }
 
 }  // namespace cagewarp

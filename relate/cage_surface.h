@@ -23,6 +23,7 @@ struct SurfaceTriangle {
 struct NearestTriangle {
   int triangle = -1;
   double distance = 0;
+  double squaredDistance = 0;  // as compared in the search; its square root is `distance`
 };
 
 // The surface of the volume cells of a mesh (the faces no second cell shares), cut into
@@ -42,6 +43,9 @@ class CageSurface {
   // double precision; ties go to the lower triangle index, so the answer does not depend on the
   // order of the search. Safe to call from several threads at once.
   NearestTriangle nearest(const float p[3], double maxDistance) const;
+  // Whether some triangle's squared distance to p, as nearest() computes it, is at most
+  // `squaredDistance`; false for a point that is not finite. Stops at the first such triangle.
+  bool anyWithin(const float p[3], double squaredDistance) const;
 
   // The corner positions of triangle i, in double precision.
   std::array<std::array<double, 3>, 3> corners(int i) const;
@@ -56,6 +60,10 @@ class CageSurface {
     int left = -1, right = -1;  // inner nodes: the children
     int first = 0, count = 0;   // leaves: their entries of order_
   };
+  // The nearest triangle at a squared distance of at most `bestSquared`, or with `anyWithin`
+  // the first one found there (its distance left unset).
+  template <bool anyWithin>
+  NearestTriangle search(const float p[3], double bestSquared) const;
   void build(int first, int count, const std::vector<std::array<double, 3>>& centres,
              std::vector<Node>& nodes, int splits, int threads);
 

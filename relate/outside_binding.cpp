@@ -1,6 +1,7 @@
 #include "relate/outside_binding.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -184,19 +185,45 @@ void addOutsideBinding(Relation& relation, const OutsideBinding& outside) {
   relation.boundFromOutside += outside.vertices.count();
 }
 
-std::vector<double> surfaceDistances(const Mesh& model, const IntArray& vertices,
-                                     const CageSurface& surface, int threads) {
-  std::vector<double> distance(vertices.count(), std::numeric_limits<double>::infinity());
+namespace {
+
+// Raises `largest` to `value` where that is larger; the largest of several threads' values is the
+// same whichever thread comes first.
+void raise(std::atomic<double>& largest, double value) {
+  double now = largest.load(std::memory_order_relaxed);
+  while (value > now && !largest.compare_exchange_weak(now, value, std::memory_order_relaxed)) {
+  }
+}
+
+}  // namespace
+
+FarthestFromSurface farthestFromSurface(const Mesh& model, const IntArray& vertices,
+                                        const std::vector<bool>& marked, const CageSurface& surface,
+                                        int threads) {
+  CAGEWARP_CHECK(marked.size() == static_cast<size_t>(vertices.count()));
+  // Squared distances: their square roots keep their order. A vertex that lies within the largest
+  // so far of what it counts towards cannot raise it and is passed over after a search that stops
+  // at the first triangle in reach; only the others are searched for their nearest triangle.
+  std::atomic<double> all = -1;
+  std::atomic<double> ofMarked = 0;
   parallelFor(vertices.count(), threads, [&](int64_t begin, int64_t end) {
     for (int64_t i = begin; i < end; ++i) {
       const Point p = modelPoint(model.vertices, vertices[static_cast<int>(i)]);
       const float q[3] = {static_cast<float>(p[0]), static_cast<float>(p[1]),
                           static_cast<float>(p[2])};
+      const double reach = marked[i] ? std::min(all.load(std::memory_order_relaxed),
+                                                ofMarked.load(std::memory_order_relaxed))
+                                     : all.load(std::memory_order_relaxed);
+      if (surface.anyWithin(q, reach)) continue;
       const NearestTriangle nearest = surface.nearest(q, std::numeric_limits<double>::infinity());
-      if (nearest.triangle >= 0) distance[i] = nearest.distance;
+      const double squared =
+          nearest.triangle >= 0 ? nearest.squaredDistance : std::numeric_limits<double>::infinity();
+      // A distance that is not finite (a cage vertex far out of range) is worth no report.
+      if (std::isfinite(squared)) raise(all, squared);
+      if (marked[i]) raise(ofMarked, squared);
     }
   });
-  return distance;
+  return {all.load() >= 0 ? std::sqrt(all.load()) : -1, std::sqrt(ofMarked.load())};
 }
 
 double medianEdgeLength(const Mesh& mesh) {

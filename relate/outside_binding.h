@@ -49,9 +49,15 @@ OutsideBinding bindOutsideVertices(const Mesh& model, const IntArray& enclosed,
 // vertex D moves (enclosed or bound from outside), in model order.
 void addOutsideBinding(Relation& relation, const OutsideBinding& outside);
 
-// The distance of each listed model vertex to `surface` (infinity when it has no triangle).
-std::vector<double> surfaceDistances(const Mesh& model, const IntArray& vertices,
-                                     const CageSurface& surface, int threads);
+// The largest distance to `surface` of the listed model vertices: of those at a finite distance
+// (-1 for none), and, not below 0, of those marked (infinity for one without a triangle).
+struct FarthestFromSurface {
+  double all = -1;
+  double marked = 0;
+};
+FarthestFromSurface farthestFromSurface(const Mesh& model, const IntArray& vertices,
+                                        const std::vector<bool>& marked, const CageSurface& surface,
+                                        int threads);
 
 // The median length of the distinct edges of the mesh's cells (the lower of the two middle
 // ones for an even count; 0 for a mesh without edges).
