@@ -195,8 +195,11 @@ TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
   EXPECT_NEAR(medianEdgeLength(cage), 2.0 / 3, 1e-6);
   std::mt19937 random(7);
   std::uniform_real_distribution<float> coordinate(-2.5f, 2.5f);
+  // The farthest first, unmarked: the marked ones must not be passed over for lying within it.
+  std::vector<std::array<float, 3>> points{{0, 0, 1.5f}, {3, 3, 3}};
   for (int i = 0; i < 300; ++i) {
     const float p[3] = {coordinate(random), coordinate(random), coordinate(random)};
+    points.push_back({p[0], p[1], p[2]});
     double scan = HUGE_VAL;
     for (int t = 0; t < surface.triangleCount(); ++t) {
       const auto c = surface.corners(t);
@@ -207,9 +210,34 @@ TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
     EXPECT_DOUBLE_EQ(found.distance, std::sqrt(scan));
     EXPECT_EQ(threaded.nearest(p, HUGE_VAL).triangle, found.triangle);
     EXPECT_EQ(surface.nearest(p, 0.99 * found.distance).triangle, -1);
+    EXPECT_TRUE(surface.anyWithin(p, found.squaredDistance));
+    EXPECT_FALSE(surface.anyWithin(p, 0.99 * found.squaredDistance));
   }
   const float notFinite[3] = {NAN, 0, 0};
   EXPECT_EQ(surface.nearest(notFinite, HUGE_VAL).triangle, -1);
+  EXPECT_FALSE(surface.anyWithin(notFinite, HUGE_VAL));
+  // The farthest of the points, and of every third, found on any threads; a point that is not
+  // finite (unmarked) counts towards neither.
+  points.push_back({NAN, 0, 0});
+  const Mesh scattered = testing::pointModel(points);
+  IntArray listed({scattered.vertexColumns()}, 0);
+  std::vector<bool> marked;
+  double farthest = -1, farthestMarked = 0;
+  for (int j = 0; j + 1 < listed.count(); ++j) {
+    listed[j] = j;
+    marked.push_back(j % 3 == 0);
+    const double d = surface.nearest(points[j].data(), HUGE_VAL).distance;
+    farthest = std::max(farthest, d);
+    if (marked.back()) farthestMarked = std::max(farthestMarked, d);
+  }
+  listed[listed.count() - 1] = listed.count() - 1;
+  marked.push_back(false);
+  for (const int threads : {1, 2, 7}) {
+    const FarthestFromSurface far =
+        farthestFromSurface(scattered, listed, marked, surface, threads);
+    EXPECT_EQ(far.all, farthest);
+    EXPECT_EQ(far.marked, farthestMarked);
+  }
   // A vertex that is not finite is neither bound nor measured; the others are.
   const Mesh model = testing::pointModel({{0, 0, 1.5f}, {NAN, 0, 0}});
   BindingOptions options;
