@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "array/memory_advice.h"
 
@@ -57,11 +58,10 @@ int64_t inputLimit() {
   return std::min(limit, largestInput);
 }
 
-Status readWholeFile(const std::string& path, std::string& bytes) {
-  return readWholeFile(path, bytes, inputLimit());
-}
+namespace {
 
-Status readWholeFile(const std::string& path, std::string& bytes, int64_t limit) {
+template <class Bytes>
+Status readWholeFileInto(const std::string& path, Bytes& bytes, int64_t limit) {
   // Without O_NONBLOCK, opening a FIFO that nobody writes to would wait for ever.
   const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0) return systemFailure(path, cannotOpen, errno);
@@ -88,9 +88,24 @@ Status readWholeFile(const std::string& path, std::string& bytes, int64_t limit)
   return detail::readToEnd(file.get(), path, size, bytes, limit);
 }
 
+}  // namespace
+
+Status readWholeFile(const std::string& path, std::string& bytes) {
+  return readWholeFile(path, bytes, inputLimit());
+}
+
+Status readWholeFile(const std::string& path, std::string& bytes, int64_t limit) {
+  return readWholeFileInto(path, bytes, limit);
+}
+
+Status readWholeFile(const std::string& path, FileBytes& bytes) {
+  return readWholeFileInto(path, bytes, inputLimit());
+}
+
 namespace detail {
 
-Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, std::string& bytes,
+template <class Bytes>
+Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, Bytes& bytes,
                  int64_t limit) {
   // One spare byte lets a single read see the end without growing the buffer, and one past the
   // limit tells a file that passes it.
@@ -104,10 +119,10 @@ Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, 
       mostKept,
       std::max<size_t>(expectedSize > 0 ? static_cast<size_t>(expectedSize) + 1 : 4096, 2 * size));
   // A large buffer is backed by huge pages where the system has them: its zero fill and the
-  // reads into it then take far fewer page faults.
+  // reads into it then take far fewer page faults. FileBytes asks for them itself, for all of it.
   const auto grow = [&bytes](size_t to) {
     bytes.reserve(to);
-    adviseHugePages(bytes.data(), to);
+    if constexpr (std::is_same_v<Bytes, std::string>) adviseHugePages(bytes.data(), to);
     bytes.resize(to);
   };
   grow(capacity);
@@ -140,6 +155,9 @@ Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, 
   }
   return Status::success();
 }
+
+template Status readToEnd(int, const std::string&, int64_t, std::string&, int64_t);
+template Status readToEnd(int, const std::string&, int64_t, FileBytes&, int64_t);
 
 }  // namespace detail
 

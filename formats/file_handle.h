@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "array/memory_advice.h"
 #include "array/status.h"
 
 namespace cagewarp {
@@ -38,12 +39,19 @@ int64_t inputLimit();
 Status readWholeFile(const std::string& path, std::string& bytes);
 Status readWholeFile(const std::string& path, std::string& bytes, int64_t limit);
 
+// The bytes of a file read whole where the reader needs no std::string: the buffer is not cleared
+// before the file is read into it, and a large one lies in huge pages, all of it, so that the
+// first touch of a file of megabytes takes a few faults instead of one per 4 KiB.
+using FileBytes = UnfilledVector<char>;
+Status readWholeFile(const std::string& path, FileBytes& bytes);
+
 namespace detail {
 
 // Reads `descriptor` to its end, appending to `bytes`; `expectedSize` is the size the file had
 // when opened (0 when it has none, as for a device), and holding fewer bytes at the end fails.
 // `path` names the file in messages. More than `limit` bytes fail once read, before any more.
-Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, std::string& bytes,
+template <class Bytes>
+Status readToEnd(int descriptor, const std::string& path, int64_t expectedSize, Bytes& bytes,
                  int64_t limit = largestInput);
 
 }  // namespace detail

@@ -561,9 +561,11 @@ Status readText(Mesh& mesh, const std::string& fileName, int threads) {
 namespace detail {
 
 Status readText(Mesh& mesh, const std::string& fileName, int threads, int64_t threadedValues) {
-  std::string text;
+  FileBytes text;
   if (Status read = readWholeFile(fileName, text); !read.ok) return read;
-  return MeshTextReader(mesh, fileName, text, threads, threadedValues).read();
+  return MeshTextReader(mesh, fileName, std::string_view(text.data(), text.size()), threads,
+                        threadedValues)
+      .read();
 }
 
 }  // namespace detail

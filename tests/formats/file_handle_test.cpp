@@ -21,12 +21,17 @@ TEST(ReadWholeFile, ReadsAFileAndRefusesWhatIsNone) {
   TempDir dir;
   const std::string text(10000, 'x');
   testing::writeFile(dir.file("file"), text + "\n");
+  // Past the size read into huge pages, not a whole number of them.
+  std::string large(size_t{5} << 20 | 7, ' ');
+  for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>('a' + i % 23);
+  testing::writeFile(dir.file("large"), large);
   std::filesystem::create_directory(dir.file("folder"));
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0666), 0);
   const struct {
     std::string path, message, bytes;
   } cases[] = {
       {dir.file("file"), "", text + "\n"},
+      {dir.file("large"), "", large},
       {dir.file("empty"), "", ""},
       {dir.file("folder"), dir.file("folder") + ": is a directory", ""},
       {dir.file("fifo"), dir.file("fifo") + ": is a FIFO that nobody writes to", ""},
@@ -39,6 +44,12 @@ TEST(ReadWholeFile, ReadsAFileAndRefusesWhatIsNone) {
     EXPECT_EQ(status.message, c.message) << c.path;
     if (status.ok) {
       EXPECT_EQ(bytes, c.bytes) << c.path;
+    }
+    FileBytes unfilled(3, 'z');
+    const Status same = readWholeFile(c.path, unfilled);
+    EXPECT_EQ(same.message, c.message) << c.path;
+    if (same.ok) {
+      EXPECT_EQ(std::string_view(unfilled.data(), unfilled.size()), c.bytes) << c.path;
     }
   }
 }
