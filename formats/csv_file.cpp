@@ -65,7 +65,7 @@ bool sameName(std::string_view a, std::string_view b) {
 
 Status readCsv(const std::string& path, ModelFile& model) {
   detail::ModelBuilder builder(model);
-  LineCursor lines(model.bytes);
+  LineCursor lines(model.text());
   std::vector<Field> fields;
   std::array<size_t, 3> columns{};
   bool headerSeen = false;

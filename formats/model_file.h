@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "array/matrix.h"
 #include "array/status.h"
 #include "formats/coordinate_sites.h"
 #include "formats/file_format.h"
+#include "formats/file_handle.h"
 #include "mesh/mesh.h"
 
 namespace cagewarp {
@@ -19,8 +21,9 @@ struct ModelFile {
   // x, y, z per vertex (3 x M, xyzRow 0); faces as points, lines, triangles and quads, larger
   // polygons fanned from their first corner.
   Mesh mesh{3};
-  // The file as read.
-  std::string bytes;
+  // The file as read, and as text.
+  FileBytes bytes;
+  std::string_view text() const { return {bytes.data(), bytes.size()}; }
   // Every coordinate's place in `bytes`, in file order.
   CoordinateSites sites;
   // The faces as the file lists them, before fanning: face k has the vertices

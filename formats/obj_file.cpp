@@ -49,7 +49,7 @@ class ObjReader {
       : path_(path), model_(model), builder_(model) {}
 
   Status read() {
-    LineCursor lines(model_.bytes);
+    LineCursor lines(model_.text());
     while (lines.next()) {
       WordCursor words(lines.line(), lines.offset(), commentLetter);
       std::string_view keyword;

@@ -29,7 +29,7 @@ bool isHeader(std::string_view word) {
 class OffReader {
  public:
   OffReader(const std::string& path, ModelFile& model)
-      : path_(path), model_(model), builder_(model), lines_(model.bytes) {}
+      : path_(path), model_(model), builder_(model), lines_(model.text()) {}
 
   Status read() {
     Status status = readHeader();

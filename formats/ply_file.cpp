@@ -445,7 +445,7 @@ template <typename Values>
 class BodyReader {
  public:
   BodyReader(const std::string& path, ModelFile& model, const PlyHeader& header)
-      : model_(model), header_(header), values_(path, model.bytes, header), builder_(model) {}
+      : model_(model), header_(header), values_(path, model.text(), header), builder_(model) {}
 
   Status read() {
     for (const PlyElement& element : header_.elements) {
@@ -492,7 +492,7 @@ class BodyReader {
     Status status = values_.next(property.countType, count);
     if (!status.ok) return status;
     // Every item takes at least a byte, so a count beyond the rest of the file is a lie.
-    if (count.integer < 0 || count.integer > values_.remaining(model_.bytes) ||
+    if (count.integer < 0 || count.integer > values_.remaining(model_.text()) ||
         count.integer > INT_MAX)
       return values_.fail("list count " + std::to_string(count.integer) +
                           " is more than the file can hold");
@@ -549,7 +549,7 @@ class BodyReader {
 
 Status readPly(const std::string& path, ModelFile& model) {
   PlyHeader header;
-  const Status status = HeaderReader(path, model.bytes).read(header);
+  const Status status = HeaderReader(path, model.text()).read(header);
   if (!status.ok) return status;
   if (header.encoding == Encoding::ascii)
     return BodyReader<AsciiValues>(path, model, header).read();

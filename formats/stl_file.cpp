@@ -100,7 +100,7 @@ bool looksBinary(std::string_view bytes) {
 }
 
 Status readBinary(const std::string& path, ModelFile& model) {
-  const std::string_view bytes = model.bytes;
+  const std::string_view bytes = model.text();
   const int64_t size = static_cast<int64_t>(bytes.size());
   if (size < binaryHeaderSize + binaryCountSize)
     return byteFailure(path, size, "the file ends inside the header of a binary STL file");
@@ -143,7 +143,7 @@ Status readBinary(const std::string& path, ModelFile& model) {
 class AsciiReader {
  public:
   AsciiReader(const std::string& path, ModelFile& model)
-      : path_(path), words_(model.bytes), merger_(model) {}
+      : path_(path), words_(model.text()), merger_(model) {}
 
   Status read() {
     std::string_view word;
@@ -230,7 +230,7 @@ class AsciiReader {
 }  // namespace
 
 Status readStl(const std::string& path, ModelFile& model) {
-  if (looksBinary(model.bytes)) return readBinary(path, model);
+  if (looksBinary(model.text())) return readBinary(path, model);
   return AsciiReader(path, model).read();
 }
 

@@ -14,7 +14,7 @@ constexpr char commentLetter = '#';
 
 Status readXyz(const std::string& path, ModelFile& model) {
   detail::ModelBuilder builder(model);
-  LineCursor lines(model.bytes);
+  LineCursor lines(model.text());
   while (lines.next()) {
     WordCursor words(lines.line(), lines.offset(), commentLetter);
     std::string_view word;

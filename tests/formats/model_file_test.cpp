@@ -53,10 +53,10 @@ std::string bytesBesides(const ModelFile& model, const std::set<int>& vertices) 
   int64_t from = 0;
   for (const CoordinateSite& site : model.sites) {
     if (vertices.count(site.vertex) == 0) continue;
-    kept.append(model.bytes, static_cast<size_t>(from), static_cast<size_t>(site.offset - from));
+    kept.append(model.text(), static_cast<size_t>(from), static_cast<size_t>(site.offset - from));
     from = site.offset + site.length;
   }
-  return kept + model.bytes.substr(static_cast<size_t>(from));
+  return kept.append(model.text().substr(static_cast<size_t>(from)));
 }
 
 TEST(ModelFile, EveryFormatReadsTheSameShapeAndWritesItselfBackByteForByte) {
@@ -109,7 +109,7 @@ TEST(ModelFile, MovingVerticesChangesOnlyTheirCoordinates) {
       }
     }
     EXPECT_EQ(bytesBesides(again, {0, 2}), bytesBesides(model, {0, 2}));
-    EXPECT_NE(again.bytes, model.bytes);
+    EXPECT_NE(again.text(), model.text());
   }
 }
 

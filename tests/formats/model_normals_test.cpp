@@ -29,7 +29,7 @@ std::vector<std::string> normalTexts(const ModelFile& model) {
   std::vector<std::string> texts(static_cast<size_t>(model.normalCount) * 3);
   for (const CoordinateSite& site : model.normalSites)
     texts[static_cast<size_t>(site.vertex) * 3 + site.axis] =
-        model.bytes.substr(static_cast<size_t>(site.offset), static_cast<size_t>(site.length));
+        model.text().substr(static_cast<size_t>(site.offset), static_cast<size_t>(site.length));
   return texts;
 }
 

@@ -107,17 +107,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string& out = outputs[format].path();
   fuzzing::require(mesh.vertexRows() == 3 && mesh.xyzRow == 0, "a model has x, y, z rows");
   fuzzing::require(fuzzing::indicesInRange(mesh), "faces name only the model's vertices");
-  fuzzing::require(model.bytes == std::string(reinterpret_cast<const char*>(data + 1), size - 1),
+  fuzzing::require(model.text() == std::string(reinterpret_cast<const char*>(data + 1), size - 1),
                    "the model keeps the bytes it was read from");
   fuzzing::require(writeDeformedModel(model, IntArray({0}, 0), Matrix(3, 0), out).ok,
                    "an accepted model can be written back");
-  fuzzing::require(fuzzing::contentOf(out) == model.bytes,
+  fuzzing::require(fuzzing::contentOf(out) == model.text(),
                    "a model written back unmoved is the file it was read from");
   if (mesh.vertexColumns() == 0) return 0;
   IntArray every({mesh.vertexColumns()}, 0);
   for (int v = 0; v < mesh.vertexColumns(); ++v) every[v] = v;
   fuzzing::require(writeDeformedModel(model, every, mesh.vertices, out).ok &&
-                       fuzzing::contentOf(out) == model.bytes,
+                       fuzzing::contentOf(out) == model.text(),
                    "a model written with every vertex at rest is the file it was read from");
   requireTranslationMovesOnlyPositions(model, out);
   // Moving the first vertex recomputes the normals of its faces; the file must still read.

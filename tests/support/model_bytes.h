@@ -14,11 +14,11 @@ inline std::string withoutCoordinates(const ModelFile& model) {
   std::string rest;
   int64_t at = 0;
   for (const CoordinateSite& site : model.sites) {
-    rest.append(model.bytes, static_cast<size_t>(at), static_cast<size_t>(site.offset - at));
+    rest.append(model.text(), static_cast<size_t>(at), static_cast<size_t>(site.offset - at));
     rest += '#';
     at = site.offset + site.length;
   }
-  return rest + model.bytes.substr(static_cast<size_t>(at));
+  return rest.append(model.text().substr(static_cast<size_t>(at)));
 }
 
 }  // namespace cagewarp::testing
