@@ -358,9 +358,13 @@ class MeshTextReader {
           blocks[static_cast<size_t>(i)].read(end_, total - taken);
       });
       int line = cursor_.line();
+      // Where each block's values go; they are copied there on the threads, which share the
+      // first touch of the record's fresh pages.
+      std::vector<std::pair<int64_t, int64_t>> places;  // first value, count
+      bool stopped = false;
       for (const ValueBlock& b : blocks) {
         const int64_t take = std::min(b.count, total - taken);
-        std::copy_n(b.values.begin(), take, values + taken);
+        places.emplace_back(taken, take);
         taken += take;
         if (!b.reachedEnd || take < b.count || taken == total) {
           if (take > 0) {
@@ -368,12 +372,19 @@ class MeshTextReader {
             cursor_ =
                 TextCursor(stop, end_, line + static_cast<int>(std::count(b.begin, stop, '\n')));
           }
-          return taken;
+          stopped = true;
+          break;
         }
         line += b.lines;
         cursor_ = TextCursor(b.end, end_, line);
       }
-      if (cursor_.position() == end_) return taken;
+      parallelFor(static_cast<int64_t>(places.size()), threads_, [&](int64_t first, int64_t last) {
+        for (int64_t i = first; i < last; ++i) {
+          const auto [at, count] = places[static_cast<size_t>(i)];
+          std::copy_n(blocks[static_cast<size_t>(i)].values.begin(), count, values + at);
+        }
+      });
+      if (stopped || cursor_.position() == end_) return taken;
     }
     return taken;
   }
