@@ -189,7 +189,7 @@ namespace {
 
 // Raises `largest` to `value` where that is larger; the largest of several threads' values is the
 // same whichever thread comes first.
-void raise(std::atomic<double>& largest, double value) {
+void keepLarger(std::atomic<double>& largest, double value) {
   double now = largest.load(std::memory_order_relaxed);
   while (value > now && !largest.compare_exchange_weak(now, value, std::memory_order_relaxed)) {
   }
@@ -219,8 +219,8 @@ FarthestFromSurface farthestFromSurface(const Mesh& model, const IntArray& verti
       const double squared =
           nearest.triangle >= 0 ? nearest.squaredDistance : std::numeric_limits<double>::infinity();
       // A distance that is not finite (a cage vertex far out of range) is worth no report.
-      if (std::isfinite(squared)) raise(all, squared);
-      if (marked[i]) raise(ofMarked, squared);
+      if (std::isfinite(squared)) keepLarger(all, squared);
+      if (marked[i]) keepLarger(ofMarked, squared);
     }
   });
   return {all.load() >= 0 ? std::sqrt(all.load()) : -1, std::sqrt(ofMarked.load())};
