@@ -130,7 +130,7 @@ void measureUnbound(const Mesh& control, const LookupTables& tables, const Bindi
       farthestFromSurface(binding.model, unbound, lost, surface, options.threads);
   // Vertices with a coordinate that is not a finite number lie at no distance worth saying.
   if (farthest.all >= 0) outside.surfaceDistance = farthest.all;
-  if (outside.lostToRefinement > 0) outside.lostDistance = farthest.marked;
+  outside.lostDistance = farthest.marked;
 }
 
 }  // namespace

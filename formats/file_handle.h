@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "array/memory_advice.h"
 #include "array/status.h"
@@ -44,6 +45,9 @@ Status readWholeFile(const std::string& path, std::string& bytes, int64_t limit)
 // first touch of a file of megabytes takes a few faults instead of one per 4 KiB.
 using FileBytes = UnfilledVector<char>;
 Status readWholeFile(const std::string& path, FileBytes& bytes);
+inline std::string_view textOf(const FileBytes& bytes) {
+  return {bytes.data(), bytes.size()};
+}
 
 namespace detail {
 

@@ -574,9 +574,7 @@ namespace detail {
 Status readText(Mesh& mesh, const std::string& fileName, int threads, int64_t threadedValues) {
   FileBytes text;
   if (Status read = readWholeFile(fileName, text); !read.ok) return read;
-  return MeshTextReader(mesh, fileName, std::string_view(text.data(), text.size()), threads,
-                        threadedValues)
-      .read();
+  return MeshTextReader(mesh, fileName, textOf(text), threads, threadedValues).read();
 }
 
 }  // namespace detail

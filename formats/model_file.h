@@ -23,7 +23,7 @@ struct ModelFile {
   Mesh mesh{3};
   // The file as read, and as text.
   FileBytes bytes;
-  std::string_view text() const { return {bytes.data(), bytes.size()}; }
+  std::string_view text() const { return textOf(bytes); }
   // Every coordinate's place in `bytes`, in file order.
   CoordinateSites sites;
   // The faces as the file lists them, before fanning: face k has the vertices

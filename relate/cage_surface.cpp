@@ -391,10 +391,7 @@ NearestTriangle CageSurface::search(const float p[3], double bestSquared) const 
     if (b.squared <= bestSquared) stack[top++] = b;
     if (a.squared <= bestSquared) stack[top++] = a;
   }
-  if (best.triangle >= 0) {
-    best.squaredDistance = bestSquared;
-    best.distance = std::sqrt(bestSquared);
-  }
+  if (best.triangle >= 0) best.squaredDistance = bestSquared;
   return best;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "array/memory_advice.h"
@@ -22,8 +23,8 @@ struct SurfaceTriangle {
 // within the distance asked for.
 struct NearestTriangle {
   int triangle = -1;
-  double distance = 0;
-  double squaredDistance = 0;  // as compared in the search; its square root is `distance`
+  double squaredDistance = 0;  // as compared in the search
+  double distance() const { return std::sqrt(squaredDistance); }
 };
 
 // The surface of the volume cells of a mesh (the faces no second cell shares), cut into

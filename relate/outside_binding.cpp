@@ -137,7 +137,7 @@ OutsideBinding bindOutsideVertices(const Mesh& model, const IntArray& enclosed,
       if (nearest.triangle < 0) continue;
       if (outsideColumn(refinedControl, weightRow, surface, nearest.triangle, p, coordinates,
                         columns[i]))
-        distance[i] = nearest.distance;
+        distance[i] = nearest.distance();
     }
   });
   OutsideBinding bound;

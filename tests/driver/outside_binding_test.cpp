@@ -207,9 +207,9 @@ TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
     }
     const NearestTriangle found = surface.nearest(p, HUGE_VAL);
     ASSERT_GE(found.triangle, 0);
-    EXPECT_DOUBLE_EQ(found.distance, std::sqrt(scan));
+    EXPECT_DOUBLE_EQ(found.distance(), std::sqrt(scan));
     EXPECT_EQ(threaded.nearest(p, HUGE_VAL).triangle, found.triangle);
-    EXPECT_EQ(surface.nearest(p, 0.99 * found.distance).triangle, -1);
+    EXPECT_EQ(surface.nearest(p, 0.99 * found.distance()).triangle, -1);
     EXPECT_TRUE(surface.anyWithin(p, found.squaredDistance));
     EXPECT_FALSE(surface.anyWithin(p, 0.99 * found.squaredDistance));
   }
@@ -226,7 +226,7 @@ TEST(OutsideBinding, SurfaceIndexFindsTheNearestTriangle) {
   for (int j = 0; j + 1 < listed.count(); ++j) {
     listed[j] = j;
     marked.push_back(j % 3 == 0);
-    const double d = surface.nearest(points[j].data(), HUGE_VAL).distance;
+    const double d = surface.nearest(points[j].data(), HUGE_VAL).distance();
     farthest = std::max(farthest, d);
     if (marked.back()) farthestMarked = std::max(farthestMarked, d);
   }

@@ -49,7 +49,7 @@ TEST(ReadWholeFile, ReadsAFileAndRefusesWhatIsNone) {
     const Status same = readWholeFile(c.path, unfilled);
     EXPECT_EQ(same.message, c.message) << c.path;
     if (same.ok) {
-      EXPECT_EQ(std::string_view(unfilled.data(), unfilled.size()), c.bytes) << c.path;
+      EXPECT_EQ(textOf(unfilled), c.bytes) << c.path;
     }
   }
 }
